@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, tests and demo need, then configures
+# and builds into build/. Idempotent: a second run installs nothing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-serialport-dev libqt6serialport6
+  xvfb xauth xdotool imagemagick
+  fonts-liberation fonts-dejavu-core fonts-arphic-uming
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+BUILD_DIR="${BUILD_DIR:-build}"
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_EXTRA:-} >/dev/null
+cmake --build "$BUILD_DIR" -j"$(nproc)"

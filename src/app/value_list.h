@@ -1,0 +1,48 @@
+#pragma once
+// The value-list text format of the settings file and the resolution list: one
+// value per line (or comma separated), integers, #TRUE#/#FALSE# flags and quoted
+// texts. Pure functions, no widgets.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class ValueListReader {
+public:
+    explicit ValueListReader(const QByteArray &data) : data_(data) {}
+    // Each returns false when there is no value left to read (or, for integers and
+    // flags, when the value cannot be one); `error()` says why.
+    bool next_text(QString *out);
+    bool next_integer(qint16 *out);
+    bool next_flag(qint16 *out);
+    QString error() const { return error_; }
+
+private:
+    bool next_raw(QString *out, bool *quoted);
+    QByteArray data_;
+    int pos_ = 0;
+    QString error_;
+};
+
+struct Settings {
+    qint16 link_type = 0;
+    qint16 port_number = 1;
+    qint16 advanced_view = 0;
+    QString address;
+};
+
+// Files larger than this are not value lists the program could have been given.
+constexpr qint64 VALUE_LIST_MAX_BYTES = 1 << 20;
+
+bool parse_settings(const QByteArray &data, Settings *s, QString *error);
+QByteArray format_settings(const Settings &s);
+bool parse_resolution_list(const QByteArray &data, QStringList *names, QString *error);
+
+// A double quote cannot be stored inside a quoted text value; it is dropped.
+QString storable_text(const QString &text);
+
+// File access: the error text names the file and the fault.
+bool read_value_file(const QString &path, QByteArray *data, QString *error);
+bool read_settings_file(const QString &path, Settings *s, QString *error);
+bool write_settings_file(const QString &path, const Settings &s);
+bool read_resolution_file(const QString &path, QStringList *names, QString *error);

@@ -1,0 +1,40 @@
+#pragma once
+// Thin serial-port adapter with the operations the protocol needs.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSerialPort;
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    SerialPort(const QString &program_folder, QObject *parent = nullptr);
+    ~SerialPort() override;
+
+    // COMn: <program folder>/ports/COMn when that path exists, else the platform's port.
+    static QString device_for(const QString &program_folder, int port_number);
+
+    // Opens COM<port_number> at 115200 8N1 without flow control.
+    bool open(int port_number, QString *error);
+    void close();
+    bool is_open() const;
+    qint64 in_buffer_count() const;  // received bytes waiting
+    qint64 out_buffer_count() const; // bytes still to be sent
+    void discard_input();
+    void discard_output();
+    QByteArray read_all();
+    // Writes a block and pushes it to the line; waits (without handling events)
+    // until the transmit buffer is empty.
+    void write_block(const QByteArray &block);
+    void wait_transmit_empty(int limit_ms = 300);
+
+signals:
+    // The device went away under an open port (adapter unplugged, pty closed).
+    void lost();
+
+private:
+    QString folder_;
+    QSerialPort *port_;
+};

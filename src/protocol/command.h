@@ -1,0 +1,20 @@
+#pragma once
+// Command text and reply tests of the device protocol: pure functions, no widgets.
+
+#include <QByteArray>
+#include <QString>
+
+// A small integer (0..999) as three zero-padded decimal digits: 7 -> "007".
+QString pad3(int n);
+
+// Bytes of a command on either link: its six characters and a carriage return.
+QByteArray frame_command(const QString &cmd);
+
+// Collected text is a reply once it holds at least 7 characters and characters
+// 4..6 are decimal digits.
+constexpr int REPLY_MIN_CHARS = 7;
+bool reply_digits_ok(const QString &collected);
+
+// The value a reply handler reads: the last `digits` characters of the reply as a
+// decimal number, or -1 when they are not all digits (a short or damaged reply).
+int reply_value(const QString &reply, int digits);

@@ -1,0 +1,311 @@
+// Helpers for the end-to-end tests: start the real veldra-sim and talk to it
+// over real loopback TCP and real pseudo-terminals.
+#pragma once
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace simtest {
+
+inline QString simProgram()
+{
+    return QString::fromLocal8Bit(qgetenv("VELDRA_SIM"));
+}
+
+// The simulator as a child process; stopped (SIGTERM, then SIGKILL) when the
+// object goes away so a failing test leaves nothing behind.
+class SimProcess
+{
+public:
+    ~SimProcess() { stop(); }
+
+    bool start(const QStringList &args, QString *why)
+    {
+        if (simProgram().isEmpty()) {
+            *why = QStringLiteral("VELDRA_SIM is not set");
+            return false;
+        }
+        m_proc.setProgram(simProgram());
+        m_proc.setArguments(args);
+        m_proc.start();
+        if (!m_proc.waitForStarted(10000)) {
+            *why = m_proc.errorString();
+            return false;
+        }
+        QDeadlineTimer deadline(15000);
+        while (!deadline.hasExpired()) {
+            if (m_proc.canReadLine()) {
+                const QByteArray line = m_proc.readLine();
+                if (line == "veldra-sim ready\n")
+                    return true;
+                continue;
+            }
+            if (m_proc.state() == QProcess::NotRunning)
+                break;
+            m_proc.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        }
+        *why = QStringLiteral("no ready line; stderr: ") + QString::fromLocal8Bit(m_proc.readAllStandardError());
+        return false;
+    }
+
+    void stop()
+    {
+        if (m_proc.state() == QProcess::NotRunning)
+            return;
+        m_proc.terminate();
+        if (!m_proc.waitForFinished(5000)) {
+            m_proc.kill();
+            m_proc.waitForFinished(5000);
+        }
+    }
+
+    // SIGTERM and wait; returns the exit code, or -1 if it did not end normally.
+    int terminateAndWait()
+    {
+        m_proc.terminate();
+        if (!m_proc.waitForFinished(10000))
+            return -1;
+        return m_proc.exitStatus() == QProcess::NormalExit ? m_proc.exitCode() : -1;
+    }
+
+    QProcess &process() { return m_proc; }
+    qint64 pid() const { return m_proc.processId(); }
+    bool running() const { return m_proc.state() == QProcess::Running; }
+
+    QByteArray stderrSoFar()
+    {
+        m_stderr += m_proc.readAllStandardError();
+        return m_stderr;
+    }
+
+private:
+    QProcess m_proc;
+    QByteArray m_stderr;
+};
+
+// Blocking TCP client; no event loop needed.
+class TcpClient
+{
+public:
+    bool connectTo(const QString &address, quint16 port = 23)
+    {
+        m_sock.connectToHost(QHostAddress(address), port);
+        return m_sock.waitForConnected(5000);
+    }
+
+    void send(const QByteArray &bytes)
+    {
+        m_sock.write(bytes);
+        m_sock.flush();
+        if (m_sock.bytesToWrite() > 0)
+            m_sock.waitForBytesWritten(5000);
+    }
+
+    // Everything up to and including the first CR, or what came before the
+    // deadline (then without CR).
+    QByteArray readLine(int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            const int cr = m_buf.indexOf('\r');
+            if (cr >= 0) {
+                const QByteArray line = m_buf.left(cr + 1);
+                m_buf.remove(0, cr + 1);
+                return line;
+            }
+            if (!fill(deadline))
+                break;
+        }
+        const QByteArray rest = m_buf;
+        m_buf.clear();
+        return rest;
+    }
+
+    QByteArray readBytes(int count, int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (m_buf.size() < count && fill(deadline)) {
+        }
+        const QByteArray out = m_buf.left(count);
+        m_buf.remove(0, out.size());
+        return out;
+    }
+
+    // Waits until the peer has closed; true if it did within the time.
+    bool waitClosed(int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (m_sock.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+            if (m_sock.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+                m_buf += m_sock.readAll();
+        }
+        m_buf += m_sock.readAll();
+        return m_sock.state() != QAbstractSocket::ConnectedState;
+    }
+
+    // Whatever arrives within `ms` (used only to show that nothing arrives).
+    QByteArray collectFor(int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (fill(deadline)) {
+        }
+        const QByteArray out = m_buf;
+        m_buf.clear();
+        return out;
+    }
+
+    QByteArray buffered() const { return m_buf; }
+    QTcpSocket &socket() { return m_sock; }
+
+private:
+    bool fill(const QDeadlineTimer &deadline)
+    {
+        if (m_sock.bytesAvailable() > 0) {
+            m_buf += m_sock.readAll();
+            return true;
+        }
+        if (deadline.hasExpired() || m_sock.state() != QAbstractSocket::ConnectedState)
+            return false;
+        m_sock.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        if (m_sock.bytesAvailable() == 0)
+            return false;
+        m_buf += m_sock.readAll();
+        return true;
+    }
+
+    QTcpSocket m_sock;
+    QByteArray m_buf;
+};
+
+// The panel's side of the pseudo-terminal, opened through the symlink with
+// plain POSIX calls, raw like a serial port.
+class PtyClient
+{
+public:
+    ~PtyClient() { close(); }
+
+    bool open(const QString &path)
+    {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0)
+            return false;
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0)
+            return false;
+        ::cfmakeraw(&tio);
+        return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
+    }
+
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        m_buf.clear();
+    }
+
+    bool send(const QByteArray &bytes)
+    {
+        qsizetype done = 0;
+        QDeadlineTimer deadline(5000);
+        while (done < bytes.size() && !deadline.hasExpired()) {
+            const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0)
+                done += n;
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return false;
+            else
+                waitFor(POLLOUT, 10);
+        }
+        return done == bytes.size();
+    }
+
+    QByteArray readLine(int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            const int cr = m_buf.indexOf('\r');
+            if (cr >= 0) {
+                const QByteArray line = m_buf.left(cr + 1);
+                m_buf.remove(0, cr + 1);
+                return line;
+            }
+            if (deadline.hasExpired())
+                break;
+            if (waitFor(POLLIN, int(qMax<qint64>(1, deadline.remainingTime()))))
+                drain();
+        }
+        const QByteArray rest = m_buf;
+        m_buf.clear();
+        return rest;
+    }
+
+private:
+    bool waitFor(short events, int ms)
+    {
+        pollfd p{m_fd, events, 0};
+        return ::poll(&p, 1, ms) > 0 && (p.revents & events);
+    }
+
+    void drain()
+    {
+        char buf[512];
+        ssize_t n;
+        while ((n = ::read(m_fd, buf, sizeof buf)) > 0)
+            m_buf.append(buf, int(n));
+    }
+
+    int m_fd = -1;
+    QByteArray m_buf;
+};
+
+inline QJsonObject readStateFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+inline QList<QByteArray> readLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = f.readAll().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Processor time (user + system) the process has used so far, in seconds.
+inline double cpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // Fields after the command name, which is in parentheses and may hold blanks.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    const double ticks = double(fields[11].toLongLong() + fields[12].toLongLong());
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+} // namespace simtest
