@@ -31,7 +31,8 @@ Session::Session(Link *link, bool split, QObject *parent)
 Session::~Session()
 {
     // The link may outlive us by a moment (it is a child); it must not call back.
-    disconnect(m_link, nullptr, this, nullptr);
+    if (m_link)
+        disconnect(m_link, nullptr, this, nullptr);
 }
 
 void Session::setIdleLimit(int ms)
@@ -76,6 +77,10 @@ void Session::send(const Outgoing &out)
 
 void Session::pump()
 {
+    if (!m_link) {
+        m_queue.clear();
+        return;
+    }
     while (!m_queue.empty()) {
         Entry &e = m_queue.front();
         const qint64 now = m_clock.elapsed();
@@ -83,28 +88,30 @@ void Session::pump()
             m_pumpTimer.start(int(e.due - now));
             return;
         }
-        if (m_split && e.pos < e.out.bytes.size()) {
-            const QByteArray one = e.out.bytes.mid(e.pos, 1);
-            logTraffic(m_link->name(), ">", one);
-            m_link->write(one);
-            ++e.pos;
-            if (e.pos < e.out.bytes.size()) {
-                e.due = now + 1;
-                m_pumpTimer.start(1);
-                return;
-            }
-        } else if (e.pos < e.out.bytes.size()) {
-            const QByteArray rest = e.out.bytes.mid(e.pos);
-            logTraffic(m_link->name(), ">", rest);
-            m_link->write(rest);
+        const QByteArray &bytes = e.out.bytes;
+        const int left = int(bytes.size()) - e.pos;
+        const int chunk = m_split ? qMin(1, left) : left;
+        if (e.pos + chunk >= bytes.size() && !bytes.isEmpty()) {
+            // Recorded before the last byte leaves, so whoever has seen the
+            // whole reply on the link finds it in the replies file too.
+            emit sent(this, e.out.logText);
         }
-        const Outgoing done = e.out;
+        if (chunk > 0) {
+            const QByteArray piece = bytes.mid(e.pos, chunk);
+            logTraffic(m_link->name(), ">", piece);
+            m_link->write(piece);
+            e.pos += chunk;
+        }
+        if (e.pos < bytes.size()) {
+            e.due = now + 1;
+            m_pumpTimer.start(1);
+            return;
+        }
+        const int closeAfter = e.out.closeAfterMs;
         m_queue.pop_front();
-        if (!done.bytes.isEmpty())
-            emit sent(this, done.logText);
-        if (done.closeAfterMs >= 0) {
+        if (closeAfter >= 0) {
             m_queue.clear();
-            scheduleClose(done.closeAfterMs);
+            scheduleClose(closeAfter);
             return;
         }
     }
@@ -112,7 +119,10 @@ void Session::pump()
 
 void Session::scheduleClose(int ms)
 {
-    QTimer::singleShot(ms, this, [this] { m_link->closeLink(); });
+    QTimer::singleShot(ms, this, [this] {
+        if (m_link)
+            m_link->closeLink();
+    });
 }
 
 } // namespace veldra

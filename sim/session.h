@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <deque>
@@ -49,7 +50,7 @@ private:
     void pump();
     void scheduleClose(int ms);
 
-    Link *m_link;
+    QPointer<Link> m_link;
     bool m_split;
     bool m_closing = false;
     LineFramer m_framer;

@@ -207,6 +207,10 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
 Simulator::~Simulator()
 {
     shutdown();
+    // Sessions go before the links they use.
+    delete m_ptySession;
+    delete m_tcpSession;
+    m_ptySession = m_tcpSession = nullptr;
 }
 
 bool Simulator::start(QString *error)
@@ -358,23 +362,34 @@ void Simulator::broadcast(const QByteArray &bytes, const QByteArray &logText)
 void Simulator::onInjectClient()
 {
     while (QLocalSocket *client = m_inject->nextPendingConnection()) {
-        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        connect(client, &QLocalSocket::readyRead, this, [this, client] {
-            // Whole lines only; a partial one waits for its newline.
-            while (client->canReadLine()) {
-                QByteArray line = client->readLine();
-                while (line.endsWith('\n') || line.endsWith('\r'))
-                    line.chop(1);
-                if (line.isEmpty())
-                    continue;
-                if (line.startsWith("raw:")) {
-                    const QByteArray raw = decodeEscapes(line.mid(4));
-                    broadcast(raw, escapeBytes(raw));
-                } else {
-                    broadcast(line + '\r', escapeBytes(line));
-                }
-            }
+        connect(client, &QLocalSocket::readyRead, this, [this, client] { readInject(client, false); });
+        // A client may write and hang up at once; what it wrote still goes out,
+        // a last line without its newline included.
+        connect(client, &QLocalSocket::disconnected, this, [this, client] {
+            readInject(client, true);
+            client->deleteLater();
         });
+    }
+}
+
+void Simulator::readInject(QLocalSocket *client, bool final)
+{
+    QList<QByteArray> lines;
+    while (client->canReadLine())
+        lines << client->readLine();
+    if (final && client->bytesAvailable() > 0)
+        lines << client->readAll();
+    for (QByteArray line : lines) {
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith("raw:")) {
+            const QByteArray raw = decodeEscapes(line.mid(4));
+            broadcast(raw, escapeBytes(raw));
+        } else {
+            broadcast(line + '\r', escapeBytes(line));
+        }
     }
 }
 

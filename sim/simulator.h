@@ -15,6 +15,7 @@
 #include <random>
 
 class QLocalServer;
+class QLocalSocket;
 class QTcpServer;
 class QTimer;
 
@@ -66,6 +67,7 @@ private:
     void onLine(Session *session, const QByteArray &line);
     void onNewTcpClient();
     void onInjectClient();
+    void readInject(QLocalSocket *client, bool final);
     void broadcast(const QByteArray &bytes, const QByteArray &logText);
     void frontPanelTick();
     void writeState();

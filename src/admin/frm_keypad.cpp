@@ -1,3 +1,197 @@
+// The keypad window: the computer keyboard as a remote for the device.
+
 #include "admin/frm_keypad.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPainter>
+
 #include "app/frm_main.h"
-frm_keypad::frm_keypad(frm_main *owner) : QWidget(owner, Qt::Tool) { setObjectName("frm_keypad"); }
+
+int virtual_key(int k, Qt::KeyboardModifiers modifiers) {
+    const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
+    if (k >= Qt::Key_0 && k <= Qt::Key_9) return (keypad ? 96 : 48) + (k - Qt::Key_0);
+    if (k >= Qt::Key_A && k <= Qt::Key_Z) return 65 + (k - Qt::Key_A);
+    switch (k) {
+    // Qt reports the shifted character of a key; the key code stays that of the key
+    // (US layout), so Shift does not change what a key does.
+    case Qt::Key_Exclam: return 49;
+    case Qt::Key_At: return 50;
+    case Qt::Key_NumberSign: return 51;
+    case Qt::Key_Semicolon:
+    case Qt::Key_Colon: return 186;
+    // Navigation keys, also the keypad's with Num Lock off (keypad 5 is Clear).
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Clear: return 12;
+    default: return 0;
+    }
+}
+
+KeypadAction keypad_action(int vk) {
+    using K = KeypadAction;
+    switch (vk) {
+    case 49: return {K::Mode, 1, false};
+    case 50: return {K::Mode, 2, false};
+    case 51: return {K::Mode, 3, false};
+    case 65: return {K::Output, 1, false}; // A
+    case 83: return {K::Output, 2, false}; // S
+    case 68: return {K::Output, 3, false}; // D
+    case 70: return {K::Output, 4, false}; // F
+    case 74: return {K::Input, 1, false};  // J
+    case 75: return {K::Input, 2, false};  // K
+    case 76: return {K::Input, 3, false};  // L
+    case 186: return {K::Input, 4, false}; // ;
+    case 103: case 36: return {K::Mute, 0, false};
+    case 104: case 38: return {K::MenuUp, 0, true};
+    case 105: case 33: return {K::Lock, 0, false};
+    case 100: case 37: return {K::MenuLeft, 0, true};
+    case 101: case 12: return {K::MenuOk, 0, false};
+    case 102: case 39: return {K::MenuRight, 0, true};
+    case 97: case 35: return {K::MenuExit, 0, false};
+    case 98: case 40: return {K::MenuDown, 0, true};
+    case 99: case 34: return {K::MenuMenu, 0, false};
+    default: return {};
+    }
+}
+
+// The key assignment as a picture: mode, output and input keys on the left, the
+// numeric-keypad block on the right.
+static QPixmap keypad_picture() {
+    QPixmap pm(339, 96);
+    pm.fill(QColor(236, 236, 236));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont caption(QStringLiteral("Arial"));
+    caption.setPixelSize(9);
+    QFont key(QStringLiteral("Arial"));
+    key.setPixelSize(11);
+    key.setBold(true);
+
+    auto cell = [&](int x, int y, int w, const QString &text, const QString &k) {
+        p.setPen(QColor(40, 40, 40));
+        p.setFont(caption);
+        p.drawText(QRect(x, y, w, 12), Qt::AlignCenter, text);
+        const QRect box(x + (w - 18) / 2, y + 13, 18, 16);
+        p.setPen(QColor(90, 90, 90));
+        p.setBrush(Qt::white);
+        p.drawRoundedRect(box, 3, 3);
+        p.setPen(Qt::black);
+        p.setFont(key);
+        p.drawText(box, Qt::AlignCenter, k);
+    };
+
+    const char *const modes[3] = {"Matrix", "Dual", "2X2"};
+    for (int i = 0; i < 3; ++i) cell(4 + 56 * i, 2, 56, QLatin1String(modes[i]), QString::number(i + 1));
+    const char *const out_keys[4] = {"A", "S", "D", "F"};
+    const char *const in_keys[4] = {"J", "K", "L", ";"};
+    for (int i = 0; i < 4; ++i) {
+        cell(4 + 56 * i, 33, 56, QStringLiteral("OUTPUT %1").arg(i + 1), QLatin1String(out_keys[i]));
+        cell(4 + 56 * i, 64, 56, QStringLiteral("INPUT %1").arg(i + 1), QLatin1String(in_keys[i]));
+    }
+
+    // Numeric keypad, laid out as on the keyboard.
+    p.setPen(QColor(120, 120, 120));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRect(234, 1, 103, 94), 4, 4);
+    const char *const pad[3][3][2] = {{{"mute", "7"}, {"up", "8"}, {"Lock", "9"}},
+                                      {{"left", "4"}, {"OK", "5"}, {"right", "6"}},
+                                      {{"Exit", "1"}, {"down", "2"}, {"Menu", "3"}}};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            cell(236 + 33 * c, 2 + 31 * r, 33, QLatin1String(pad[r][c][0]),
+                 QLatin1String(pad[r][c][1]));
+    return pm;
+}
+
+frm_keypad::frm_keypad(frm_main *owner)
+    : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      owner_(owner) {
+    setObjectName(QStringLiteral("frm_keypad"));
+    setWindowTitle(QStringLiteral("Keyboard"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFocusPolicy(Qt::StrongFocus);
+    setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT);
+
+    img_keypad = new PictureBox(this, QStringLiteral("img_keypad"));
+    img_keypad->setGeometry(7, 8, 339, 96);
+    img_keypad->set_builtin_picture(keypad_picture());
+
+    keypad_open = FLAG_TRUE;
+    place_above_owner();
+}
+
+frm_keypad::~frm_keypad() {
+    // Destroyed with the main window (whose members may be gone by now): only the
+    // program-wide flag is cleared.
+    if (!unloaded_) keypad_open = FLAG_FALSE;
+}
+
+void frm_keypad::place_above_owner() {
+    if (!owner_) return;
+    // Directly above the main window, left edges aligned; a top above the screen's
+    // edge is left as it is.
+    const QRect main = owner_->frameGeometry();
+    move(main.left(), main.top() - frameGeometry().height());
+}
+
+void frm_keypad::showEvent(QShowEvent *e) {
+    QWidget::showEvent(e);
+    // The frame is known only once the window is shown: place it again.
+    if (!e->spontaneous()) place_above_owner();
+}
+
+void frm_keypad::unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    keypad_open = FLAG_FALSE;
+    if (owner_) owner_->keypad_closed();
+}
+
+void frm_keypad::closeEvent(QCloseEvent *e) {
+    unload();
+    e->accept();
+}
+
+void frm_keypad::keyPressEvent(QKeyEvent *e) {
+    const int vk = virtual_key(e->key(), e->modifiers());
+    if (vk == 0) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+    Form_KeyDown(vk);
+}
+
+void frm_keypad::Form_KeyDown(int key_code) {
+    // A key that comes while a wait runs (a command exchange, the arrow pause) is
+    // dropped, never queued.
+    if (waiting) return;
+    const QPointer<frm_main> f = owner_;
+    if (!f) return;
+    const KeypadAction a = keypad_action(key_code);
+    using K = KeypadAction;
+    switch (a.kind) {
+    case K::None: return;
+    case K::Mode: f->cmd_mode_Click(a.index); break;
+    case K::Output: f->cmd_out_Click(a.index); break;
+    case K::Input: f->cmd_inp_Click(a.index); break;
+    case K::Mute: f->cmd_mute_Click(); break;
+    case K::Lock: f->cmd_lock_Click(); break;
+    case K::MenuUp: f->cmd_menu_up_Click(); break;
+    case K::MenuDown: f->cmd_menu_down_Click(); break;
+    case K::MenuLeft: f->cmd_menu_left_Click(); break;
+    case K::MenuRight: f->cmd_menu_right_Click(); break;
+    case K::MenuOk: f->cmd_menu_ok_Click(); break;
+    case K::MenuMenu: f->cmd_menu_menu_Click(); break;
+    case K::MenuExit: f->cmd_menu_exit_Click(); break;
+    }
+    if (a.pause && f) f->wait_sec(0.05f);
+}

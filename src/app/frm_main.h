@@ -82,6 +82,9 @@ public:
     qint16 rx_count = 0;
     QString rx_buffer;
     qint16 log_count = 0;
+    // Diagnostics: how many replies reached a handler, and the last mnemonic.
+    int dispatch_count = 0;
+    QString last_dispatch;
 
     // ======================= links (link/) =======================
     void set_comm();

@@ -26,6 +26,8 @@ bool frm_main::dispatch_reply(const QString &m, bool include_ext) {
     for (const Entry &e : table) {
         if (m != QLatin1String(e.mnemonic)) continue;
         if (e.handler == &frm_main::rx_ext && !include_ext) break;
+        ++dispatch_count;
+        last_dispatch = m;
         (this->*e.handler)();
         return true;
     }

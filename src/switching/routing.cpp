@@ -1,10 +1,121 @@
-// Placeholder bodies: this area is being built.
-#include "app/frm_main.h"
+// Routing map: output and input buttons, the sixteen connection lines, and the
+// replies that move the selection and redraw the lines of one output.
 
-void frm_main::build_routing_controls() {}
-void frm_main::cmd_out_Click(int) {}
-void frm_main::cmd_inp_Click(int) {}
-void frm_main::map_refresh() {}
-void frm_main::rx_out() {}
-void frm_main::rx_inp() {}
-std::array<LineShape *, 5> &frm_main::lines_of(int output) { switch (output) { case 1: return line_a; case 2: return line_b; case 3: return line_c; default: return line_d; } }
+#include "app/frm_main.h"
+#include "protocol/command.h"
+
+namespace {
+
+// The design measures in twips; at 96 dpi a pixel is 15 twips.
+int px(int twips) { return qRound(twips / 15.0); }
+
+// The value digit of a complete reply; -1 for a reply cut short by a time-out.
+int last_digit(const QString &reply) { return reply.size() >= 6 ? reply_value(reply, 1) : -1; }
+
+struct LineEnds {
+    int x1, y1, x2, y2;
+};
+
+// End points per output (a..d) and input (1..4), in twips inside fra_btn.
+const LineEnds LINE_TWIPS[4][4] = {
+    {{3090, 1050, 3090, 1560}, {3090, 1080, 4080, 1560}, {3090, 1080, 5130, 1560},
+     {3300, 1080, 6330, 1560}},
+    {{4320, 1080, 3300, 1560}, {4320, 1050, 4320, 1560}, {4320, 1080, 5340, 1560},
+     {4320, 1080, 6330, 1560}},
+    {{5340, 1050, 3300, 1560}, {5280, 1080, 4320, 1560}, {5340, 1050, 5340, 1560},
+     {5340, 1080, 6330, 1560}},
+    {{6330, 1050, 3300, 1560}, {6330, 1050, 4320, 1560}, {6330, 1080, 5310, 1560},
+     {6330, 1050, 6330, 1560}},
+};
+
+const int COLUMN_X_TWIPS[4] = {2550, 3690, 4830, 5970};
+
+} // namespace
+
+void frm_main::build_routing_controls() {
+    const QFont font = panel_font(QStringLiteral("Arial Black"), 12);
+    for (int n = 1; n <= 4; ++n) {
+        const int x = px(COLUMN_X_TWIPS[n - 1]);
+        auto *out = new ColorButton(QStringLiteral("OUT%1").arg(n), fra_btn,
+                                    QStringLiteral("cmd_out_%1").arg(n));
+        out->setFont(font);
+        out->setGeometry(x, px(510), px(1100), px(495));
+        out->setBackColor(grey_colour());
+        connect(out, &QPushButton::clicked, this, [this, n] { cmd_out_Click(n); });
+        cmd_out[n] = out;
+
+        auto *inp = new ColorButton(QStringLiteral("IN%1").arg(n), fra_btn,
+                                    QStringLiteral("cmd_inp_%1").arg(n));
+        inp->setFont(font);
+        inp->setGeometry(x, px(1560), px(1100), px(495));
+        inp->setBackColor(grey_colour());
+        connect(inp, &QPushButton::clicked, this, [this, n] { cmd_inp_Click(n); });
+        cmd_inp[n] = inp;
+    }
+
+    const char letters[4] = {'a', 'b', 'c', 'd'};
+    const QColor colours[4] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),
+                               QColor(255, 255, 0)};
+    for (int out = 1; out <= 4; ++out) {
+        for (int in = 1; in <= 4; ++in) {
+            const LineEnds &e = LINE_TWIPS[out - 1][in - 1];
+            lines_of(out)[in] = new LineShape(
+                fra_btn, QStringLiteral("line_%1_%2").arg(QLatin1Char(letters[out - 1])).arg(in),
+                QPoint(px(e.x1), px(e.y1)), QPoint(px(e.x2), px(e.y2)), colours[out - 1], 2);
+        }
+    }
+}
+
+void frm_main::cmd_out_Click(int index) {
+    // In 2X2 the wall has no single outputs to choose.
+    if (cur_mode == 3) return;
+    send_cmd(QStringLiteral("OUT") + pad3(index));
+    // Asked even when the output exchange failed: the reply then redraws the
+    // output that was selected before.
+    send_cmd(QStringLiteral("INP999"));
+}
+
+void frm_main::cmd_inp_Click(int index) { send_cmd(QStringLiteral("INP") + pad3(index)); }
+
+void frm_main::map_refresh() {
+    // Each OUT selects the output whose line the following INP reply draws.
+    for (int n = 1; n <= 4; ++n) {
+        send_cmd(QStringLiteral("OUT") + pad3(n));
+        if (!reply_ok) return;
+        send_cmd(QStringLiteral("INP999"));
+        if (!reply_ok) return;
+    }
+}
+
+void frm_main::rx_out() {
+    // A digit that names no output button is ignored (our choice): state unchanged.
+    const int n = last_digit(rx_buffer);
+    if (n < 1 || n > 4) return;
+    for (int i = 1; i <= 4; ++i) cmd_out[i]->setBackColor(face());
+    cur_output = static_cast<qint16>(n);
+    cmd_out[n]->setBackColor(selection_colour());
+}
+
+void frm_main::rx_inp() {
+    // A digit that names no input button is ignored (our choice): state unchanged.
+    const int n = last_digit(rx_buffer);
+    if (n < 1 || n > 4) return;
+    for (int i = 1; i <= 4; ++i) cmd_inp[i]->setBackColor(face());
+    cur_input = static_cast<qint16>(n);
+    cmd_inp[n]->setBackColor(selection_colour());
+    // Only the selected output's lines are redrawn; 2X2 shows no lines at all.
+    if (cur_mode == 1 || cur_mode == 2) {
+        auto &lines = lines_of(cur_output);
+        for (int i = 1; i <= 4; ++i) lines[i]->setVisible(false);
+        lines[cur_input]->setVisible(true);
+    }
+}
+
+std::array<LineShape *, 5> &frm_main::lines_of(int output) {
+    switch (output) {
+    case 1: return line_a;
+    case 2: return line_b;
+    case 3: return line_c;
+    default: return line_d;
+    }
+}

@@ -199,17 +199,22 @@ class PtyClient
 public:
     ~PtyClient() { close(); }
 
-    bool open(const QString &path)
+    bool open(const QString &path, bool makeRaw = true)
     {
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (m_fd < 0)
             return false;
+        if (!makeRaw)
+            return true;
         termios tio{};
         if (::tcgetattr(m_fd, &tio) != 0)
             return false;
         ::cfmakeraw(&tio);
         return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
     }
+
+    // The line settings as the simulator left them.
+    bool attributes(termios *tio) const { return ::tcgetattr(m_fd, tio) == 0; }
 
     void close()
     {

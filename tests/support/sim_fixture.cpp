@@ -1,5 +1,6 @@
 #include "sim_fixture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QLocalSocket>
 #include <QTest>
 #include <csignal>
+#include <sys/prctl.h>
 
 #include "app/frm_main.h"
 
@@ -26,6 +28,11 @@ ProgramFolder::ProgramFolder(int link_type, int port, bool advanced, const QStri
     write_raw(QStringLiteral("output_reso.txt"), reso);
     QDir(dir_.path()).mkpath(QStringLiteral("bmp"));
     QDir(dir_.path()).mkpath(QStringLiteral("ports"));
+    // Every COMn maps to a path that does not exist, so a test can never fall back to
+    // the machine's own serial ports; a simulator replaces the link it serves.
+    for (int n = 1; n <= 9; ++n)
+        QFile::link(QStringLiteral("/nonexistent/tevral-test/COM%1").arg(n),
+                    file(QStringLiteral("ports/COM%1").arg(n)));
     const QString built = qEnvironmentVariable("TEVRAL_RUNTIME_DIR") + QStringLiteral("/bmp");
     for (const QFileInfo &fi : QDir(built).entryInfoList({"*.bmp"}, QDir::Files))
         QFile::copy(fi.absoluteFilePath(), file(QStringLiteral("bmp/") + fi.fileName()));
@@ -69,6 +76,8 @@ bool SimDevice::start(const QStringList &link_args, const QStringList &extra) {
     mark_ = 0;
     proc_ = std::make_unique<QProcess>();
     proc_->setProcessChannelMode(QProcess::SeparateChannels);
+    // The simulator ends with the test even when the test crashes.
+    proc_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     QStringList args = link_args;
     args << QStringLiteral("--state") << dir_.filePath(QStringLiteral("state.json"))
          << QStringLiteral("--commands") << dir_.filePath(QStringLiteral("commands.txt"))
@@ -150,7 +159,10 @@ void MessageCatcher::poll() {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box) return;
     messages.append({box->text(), box->icon()});
-    box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->close();
+    if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+        ok->click();
+    else
+        box->close();
 }
 
 QStringList MessageCatcher::texts() const {

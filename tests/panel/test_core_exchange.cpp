@@ -1,0 +1,257 @@
+// The command exchange and the reception against the simulated device, over a
+// pseudo-terminal and over loopback TCP.
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "app/frm_main.h"
+#include "sim_fixture.h"
+
+namespace {
+const QString TCP_ADDR = QStringLiteral("127.0.0.2");
+
+// A panel connected to a simulator over the link of the test row.
+struct Rig {
+    std::unique_ptr<ProgramFolder> folder;
+    SimDevice sim;
+    MessageCatcher msgs;
+    std::unique_ptr<frm_main> f;
+
+    bool start(bool tcp, const QStringList &extra = {}) {
+        folder = std::make_unique<ProgramFolder>(tcp ? 1 : 0, 1, false, TCP_ADDR);
+        if (!(tcp ? sim.start_tcp(TCP_ADDR, 23, extra) : sim.start_pty(*folder, 1, extra)))
+            return false;
+        f = load_panel(*folder);
+        if (!f) return false;
+        if (tcp) {
+            f->cmd_conn_eth_Click();
+            if (!pump_until([&] { return f->eth_connected != 0; })) return false;
+        }
+        return tcp ? true : f->serial_open != 0;
+    }
+};
+} // namespace
+
+class CoreExchange : public QObject {
+    Q_OBJECT
+private slots:
+    void links_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::newRow("serial") << false;
+        QTest::newRow("tcp") << true;
+    }
+
+    void exchange_logs_and_dispatches_once_data() { links_data(); }
+    void exchange_logs_and_dispatches_once() {
+        QFETCH(bool, tcp);
+        Rig r;
+        QVERIFY(r.start(tcp));
+        r.sim.mark();
+        r.f->send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        QCOMPARE(r.sim.commands_since_mark(), QStringList{"VER999"});
+        QCOMPARE(r.f->txt_cmd->text(), QStringLiteral("VER999 VER160\r "));
+        QCOMPARE(r.f->dispatch_count, 1);
+        QCOMPARE(r.f->last_dispatch, QStringLiteral("VER"));
+        QCOMPARE(r.f->busy, FLAG_FALSE);
+        QVERIFY(r.f->rx_buffer.isEmpty());
+        // nothing is dispatched a second time by the receiver afterwards
+        pump_ms(50);
+        QCOMPARE(r.f->dispatch_count, 1);
+        QCOMPARE(r.f->log_count, qint16(2));
+    }
+
+    void unsolicited_reply_dispatched_by_receiver_data() { links_data(); }
+    void unsolicited_reply_dispatched_by_receiver() {
+        QFETCH(bool, tcp);
+        Rig r;
+        QVERIFY(r.start(tcp));
+        QVERIFY(r.sim.inject(QStringLiteral("SAV003")));
+        QVERIFY(pump_until([&] { return r.f->dispatch_count == 1; }));
+        QCOMPARE(r.f->last_dispatch, QStringLiteral("SAV"));
+        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        // two replies in one arrival: only the first is handled
+        QVERIFY(r.sim.inject(QStringLiteral("raw:OUT002\\rINP003\\r")));
+        QVERIFY(pump_until([&] { return r.f->dispatch_count == 2; }));
+        pump_ms(30);
+        QCOMPARE(r.f->dispatch_count, 2);
+        QCOMPARE(r.f->last_dispatch, QStringLiteral("OUT"));
+        QVERIFY(r.f->txt_cmd->text().endsWith(QStringLiteral("OUT002\rINP003\r ")));
+        // not digits at 4..6: logged, discarded, reply_ok cleared
+        QVERIFY(r.sim.inject(QStringLiteral("raw:BRI05A\\r")));
+        QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("BRI05A\r "); }));
+        QCOMPARE(r.f->reply_ok, FLAG_FALSE);
+        QCOMPARE(r.f->dispatch_count, 2);
+        // unknown mnemonic with digits: cleared, nothing runs
+        QVERIFY(r.sim.inject(QStringLiteral("BR1234")));
+        QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("BR1234\r "); }));
+        QCOMPARE(r.f->reply_ok, FLAG_FALSE);
+        // ERR outside an exchange leaves reply_ok set
+        QVERIFY(r.sim.inject(QStringLiteral("ERR001")));
+        QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("ERR001\r "); }));
+        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        QCOMPARE(r.f->dispatch_count, 2);
+        // six characters wait for a seventh of any kind
+        QVERIFY(r.sim.inject(QStringLiteral("raw:CAL004")));
+        pump_ms(40);
+        QCOMPARE(r.f->dispatch_count, 2);
+        QVERIFY(r.sim.inject(QStringLiteral("raw:X")));
+        QVERIFY(pump_until([&] { return r.f->dispatch_count == 3; }));
+        QCOMPARE(r.f->last_dispatch, QStringLiteral("CAL"));
+    }
+
+    void ext_only_on_tcp_data() { links_data(); }
+    void ext_only_on_tcp() {
+        QFETCH(bool, tcp);
+        Rig r;
+        QVERIFY(r.start(tcp));
+        QVERIFY(r.sim.inject(QStringLiteral("EXT000")));
+        QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("EXT000\r "); }));
+        pump_ms(20);
+        if (tcp) {
+            QCOMPARE(r.f->eth_connected, FLAG_FALSE);
+            QVERIFY(r.f->cmd_conn_eth->isEnabled());
+            QCOMPARE(r.f->cmd_disconn_eth->backColor(), frm_main::red_colour());
+            QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        } else {
+            QCOMPARE(r.f->serial_open, FLAG_TRUE);
+            QCOMPARE(r.f->reply_ok, FLAG_FALSE);
+            QCOMPARE(r.f->dispatch_count, 0);
+        }
+        QVERIFY(r.msgs.messages.isEmpty());
+    }
+
+    void split_reply_is_assembled_data() { links_data(); }
+    void split_reply_is_assembled() {
+        QFETCH(bool, tcp);
+        Rig r;
+        QVERIFY(r.start(tcp, {"--split"}));
+        r.f->send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        QCOMPARE(r.f->dispatch_count, 1);
+        QVERIFY(r.f->txt_cmd->text().startsWith(QStringLiteral("VER999 ")));
+    }
+
+    void err_answers_and_other_mnemonic_does_not_data() { links_data(); }
+    void err_answers_and_other_mnemonic_does_not() {
+        QFETCH(bool, tcp);
+        Rig r;
+        QVERIFY(r.start(tcp, {"--drop-cmd", "OUT001"}));
+        r.f->send_cmd(QStringLiteral("XYZ001")); // the device refuses it with ERR
+        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        QCOMPARE(r.f->dispatch_count, 0);
+        // a reply with another mnemonic while OUT001 waits
+        QTimer::singleShot(30, [&] { r.sim.inject(QStringLiteral("INP003")); });
+        r.f->send_cmd(QStringLiteral("OUT001"));
+        QCOMPARE(r.f->reply_ok, FLAG_FALSE);
+        QCOMPARE(r.f->dispatch_count, 0);
+    }
+
+    void no_reply_times_out_data() { links_data(); }
+    void no_reply_times_out() {
+        QFETCH(bool, tcp);
+        Rig r;
+        QVERIFY(r.start(tcp, {"--drop-cmd", "VER999"}));
+        QElapsedTimer t;
+        t.start();
+        r.f->send_cmd(QStringLiteral("VER999"));
+        const qint64 ms = t.elapsed();
+        QCOMPARE(r.f->reply_ok, FLAG_FALSE);
+        QVERIFY2(ms >= (tcp ? 1202 : 602), qPrintable(QString::number(ms)));
+        QVERIFY2(ms < (tcp ? 6000 : 4000), qPrintable(QString::number(ms)));
+        QCOMPARE(r.f->busy, FLAG_FALSE);
+        // a reply that comes later is handled by the receiver
+        QVERIFY(r.sim.inject(QStringLiteral("VER160")));
+        QVERIFY(pump_until([&] { return r.f->dispatch_count == 1; }));
+    }
+
+    void nested_send_is_refused_silently() {
+        Rig r;
+        QVERIFY(r.start(false, {"--latency", "60"}));
+        r.sim.mark();
+        qint16 inner_ok = 99;
+        QTimer::singleShot(10, [&] {
+            r.f->send_cmd(QStringLiteral("OUT002"));
+            inner_ok = r.f->reply_ok;
+            r.f->send_cmd_nowait(QStringLiteral("BRI010"));
+        });
+        r.f->send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(inner_ok, FLAG_FALSE);
+        // the nested send cleared reply_ok, so the outer wait ran to its limit and
+        // then evaluated the reply it held
+        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        pump_ms(100);
+        QCOMPARE(r.sim.commands_since_mark(), QStringList{"VER999"});
+        QVERIFY(r.msgs.messages.isEmpty());
+    }
+
+    void log_holds_at_most_31_entries() {
+        Rig r;
+        QVERIFY(r.start(false));
+        for (int i = 0; i < 15; ++i) r.f->send_cmd(QStringLiteral("MNU001"));
+        QCOMPARE(r.f->log_count, qint16(30));
+        r.f->send_cmd(QStringLiteral("VER999")); // 31st appended, 32nd (reply) clears first
+        QCOMPARE(r.f->txt_cmd->text(), QStringLiteral("VER160\r "));
+        QCOMPARE(r.f->log_count, qint16(1));
+        r.f->cmd_clear->click();
+        QCOMPARE(r.f->txt_cmd->text(), QString());
+        QCOMPARE(r.f->log_count, qint16(0));
+    }
+
+    void nowait_sends_without_log() {
+        Rig r;
+        QVERIFY(r.start(false));
+        r.sim.mark();
+        r.f->send_cmd_nowait(QStringLiteral("MNO001"));
+        QVERIFY(r.sim.wait_commands(1));
+        QCOMPARE(r.sim.commands_since_mark(), QStringList{"MNO001"});
+        // the reply is logged by the receiver, the command never
+        QVERIFY(pump_until([&] { return r.f->txt_cmd->text() == QStringLiteral("MNO001\r "); }));
+    }
+
+    void closed_link_refuses_with_message() {
+        ProgramFolder folder(0, 1); // no device mapped: COM1 fails to open
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QCOMPARE(msgs.texts(), QStringList{"COM 1: Fail !"});
+        QCOMPARE(msgs.messages[0].icon, QMessageBox::NoIcon);
+        msgs.clear();
+        f->send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
+        QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
+        QCOMPARE(f->txt_cmd->text(), QString());
+        QCOMPARE(f->reply_ok, FLAG_FALSE);
+        f->opt_interface[1]->setChecked(true);
+        msgs.clear();
+        f->send_cmd_nowait(QStringLiteral("BRI001"));
+        QCOMPARE(msgs.texts(), QStringList{"Ethernet port is disconnected !"});
+    }
+
+    void reboot_command_over_ethernet() {
+        Rig r;
+        QVERIFY(r.start(true));
+        r.f->img_start->setVisible(false);
+        r.f->cmd_keypad->setVisible(true);
+        QElapsedTimer t;
+        t.start();
+        qint64 shown_at = -1;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (shown_at < 0 && !r.msgs.messages.isEmpty()) shown_at = t.elapsed();
+        });
+        watch.start(5);
+        r.f->send_cmd(QStringLiteral("PWR001"));
+        QCOMPARE(r.msgs.texts(),
+                 QStringList{"Need to re-connect Ethernet after VELDRA re-boots ready !"});
+        QCOMPARE(r.msgs.messages[0].icon, QMessageBox::Warning);
+        QVERIFY2(shown_at >= 1000, qPrintable(QString::number(shown_at)));
+        QCOMPARE(r.f->eth_connected, FLAG_FALSE);
+        QVERIFY(r.f->img_start->isVisibleTo(r.f.get()));
+        QVERIFY(!r.f->cmd_keypad->isVisibleTo(r.f.get()));
+        QVERIFY(r.f->cmd_conn_eth->isEnabled());
+        QVERIFY(!r.f->cmd_disconn_eth->isEnabled());
+    }
+};
+
+QTEST_MAIN(CoreExchange)
+#include "test_core_exchange.moc"

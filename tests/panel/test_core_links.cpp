@@ -1,0 +1,418 @@
+// Links, interface selection, the network query, start-up and shut-down.
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+#include "app/frm_main.h"
+#include "app/value_list.h"
+#include "sim_fixture.h"
+
+namespace {
+// This file's loopback addresses.
+const QString ADDR_A = QStringLiteral("127.0.0.3");
+const QString ADDR_B = QStringLiteral("127.0.0.4"); // nothing listens here
+const QString ADDR_C = QStringLiteral("127.0.0.5");
+
+bool hidden(QWidget *w, frm_main *f) { return !w->isVisibleTo(f); }
+
+void check_eth_idle(frm_main *f) {
+    QCOMPARE(f->eth_connected, FLAG_FALSE);
+    QVERIFY(!f->tim_eth->isActive());
+    QCOMPARE(f->tim_eth->interval(), 7000);
+    QVERIFY(f->cmd_conn_eth->isEnabled());
+    QCOMPARE(f->cmd_conn_eth->backColor(), frm_main::face());
+    QVERIFY(!f->cmd_disconn_eth->isEnabled());
+    QCOMPARE(f->cmd_disconn_eth->backColor(), frm_main::red_colour());
+    QVERIFY(hidden(f->lab_eth_state, f));
+}
+} // namespace
+
+class CoreLinks : public QObject {
+    Q_OBJECT
+private slots:
+    void start_up_with_serial_link() {
+        ProgramFolder folder(0, 2, false);
+        SimDevice sim;
+        QVERIFY(sim.start_pty(folder, 2));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QVERIFY(msgs.messages.isEmpty());
+        QCOMPARE(f->windowTitle(), QStringLiteral("TEVRAL-QX v1.6A "));
+        QCOMPARE(f->outer_height(), frm_main::HEIGHT_COMPACT);
+        QCOMPARE(f->width(), frm_main::WINDOW_WIDTH);
+        QCOMPARE(f->serial_open, FLAG_TRUE);
+        QCOMPARE(f->cmd_conn->backColor(), frm_main::green_colour());
+        QCOMPARE(f->cbo_com->currentText(), QStringLiteral("COM2:"));
+        QCOMPARE(f->cbo_com->count(), 9);
+        QCOMPARE(f->cbo_output->count(), 12);
+        QCOMPARE(f->cbo_output->currentIndex(), -1);
+        QVERIFY(f->opt_interface[0]->isChecked());
+        QVERIFY(f->cmd_get_ip->isEnabled());
+        QVERIFY(hidden(f->txt_ip, f.get()));
+        QVERIFY(!hidden(f->cbo_com, f.get()));
+        QCOMPARE(f->ui_ready, FLAG_TRUE);
+        QVERIFY(f->tim_rx->isActive());
+        QVERIFY(!f->fra_btn->isEnabled());
+        QVERIFY(!hidden(f->img_start, f.get()));
+        QVERIFY(hidden(f->cmd_keypad, f.get()));
+        // nothing is sent to the device at start-up
+        pump_ms(50);
+        QVERIFY(sim.commands().isEmpty());
+    }
+
+    void start_up_with_ethernet_full_height() {
+        ProgramFolder folder(1, 3, true, QStringLiteral("10.9.8.7"));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QVERIFY(msgs.messages.isEmpty());
+        QCOMPARE(f->outer_height(), frm_main::HEIGHT_FULL);
+        QCOMPARE(f->height(), frm_main::HEIGHT_FULL - frm_main::TITLE_BAR);
+        QVERIFY(f->opt_interface[1]->isChecked());
+        QCOMPARE(f->txt_ip->text(), QStringLiteral("10.9.8.7"));
+        QCOMPARE(f->cbo_com->currentIndex(), -1);
+        QCOMPARE(f->port_number, qint16(3));
+        QVERIFY(!f->cmd_get_ip->isEnabled());
+        QVERIFY(!hidden(f->txt_ip, f.get()));
+        QVERIFY(hidden(f->cmd_conn, f.get()));
+        check_eth_idle(f.get());
+        QCOMPARE(f->serial_open, FLAG_FALSE);
+    }
+
+    void serial_port_that_fails_at_start_up() {
+        ProgramFolder folder(0, 7, false);
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QCOMPARE(msgs.texts(), QStringList{"COM 7: Fail !"});
+        QCOMPARE(f->serial_open, FLAG_FALSE);
+        QCOMPARE(f->cmd_disconn->backColor(), frm_main::red_colour());
+        QCOMPARE(f->cmd_conn->backColor(), frm_main::face());
+        QVERIFY(f->isVisible());
+    }
+
+    void serial_connect_disconnect_and_port_choice() {
+        ProgramFolder folder(0, 1, false);
+        SimDevice sim;
+        QVERIFY(sim.start_pty(folder, 4));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QCOMPARE(msgs.texts(), QStringList{"COM 1: Fail !"});
+        msgs.clear();
+        f->cbo_com->setCurrentIndex(3); // the operator picks COM4:
+        QCOMPARE(f->port_number, qint16(4));
+        QCOMPARE(f->serial_open, FLAG_TRUE);
+        QCOMPARE(f->cmd_conn->backColor(), frm_main::green_colour());
+        QCOMPARE(f->cmd_disconn->backColor(), frm_main::face());
+        f->send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(f->reply_ok, FLAG_TRUE);
+
+        f->cmd_disconn->click();
+        QCOMPARE(f->serial_open, FLAG_FALSE);
+        QCOMPARE(f->cmd_disconn->backColor(), frm_main::red_colour());
+        QCOMPARE(f->cmd_conn->backColor(), frm_main::face());
+        f->cmd_disconn->click(); // already closed: nothing changes
+        QCOMPARE(f->cmd_disconn->backColor(), frm_main::red_colour());
+
+        f->cmd_conn->click();
+        QCOMPARE(f->serial_open, FLAG_TRUE);
+        // Connect on an open port reopens it and drops a partial reply
+        f->rx_buffer = QStringLiteral("BRI0");
+        f->rx_count = 4;
+        f->cmd_conn->click();
+        QCOMPARE(f->serial_open, FLAG_TRUE);
+        QVERIFY(f->rx_buffer.isEmpty());
+        QCOMPARE(f->rx_count, qint16(0));
+        QVERIFY(msgs.messages.isEmpty());
+
+        // a port chosen while ui_ready is clear only stores the number
+        f->ui_ready = FLAG_FALSE;
+        f->cbo_com->setCurrentIndex(5);
+        f->ui_ready = FLAG_TRUE;
+        QCOMPARE(f->port_number, qint16(6));
+        QVERIFY(msgs.messages.isEmpty());
+    }
+
+    void pseudo_terminal_vanishing_under_open_port() {
+        ProgramFolder folder(0, 1, false);
+        auto sim = std::make_unique<SimDevice>();
+        QVERIFY(sim->start_pty(folder, 1));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QCOMPARE(f->serial_open, FLAG_TRUE);
+        sim->stop();
+        QVERIFY(pump_until([&] { return f->serial_open == 0; }, 3000));
+        QCOMPARE(f->cmd_disconn->backColor(), frm_main::red_colour());
+        f->send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
+    }
+
+    void ethernet_connect_disconnect_and_watch() {
+        ProgramFolder folder(1, 1, false, QStringLiteral("  ") + ADDR_A + QStringLiteral(" "));
+        auto sim = std::make_unique<SimDevice>();
+        QVERIFY(sim->start_tcp(ADDR_A));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        f->cmd_conn_eth->click();
+        QVERIFY(!f->cmd_conn_eth->isEnabled());
+        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
+        QCOMPARE(f->tim_eth->interval(), 100);
+        QVERIFY(f->tim_eth->isActive());
+        QCOMPARE(f->cmd_conn_eth->backColor(), frm_main::green_colour());
+        QVERIFY(!f->cmd_conn_eth->isEnabled());
+        QVERIFY(f->cmd_disconn_eth->isEnabled());
+        QCOMPARE(f->cmd_disconn_eth->backColor(), frm_main::face());
+        QVERIFY(hidden(f->lab_eth_state, f.get()));
+        f->send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(f->reply_ok, FLAG_TRUE);
+
+        f->cmd_disconn_eth->click();
+        check_eth_idle(f.get());
+        QVERIFY(msgs.messages.isEmpty());
+
+        // the device goes away: the watch reports it within a second
+        f->cmd_conn_eth->click();
+        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
+        QElapsedTimer t;
+        t.start();
+        sim->stop();
+        QVERIFY(pump_until([&] { return !msgs.messages.isEmpty(); }, 3000));
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(msgs.texts(), QStringList{"Ethernet is disconnected !"});
+        QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
+        QVERIFY(pump_until([&] { return f->cmd_conn_eth->isEnabled(); }));
+        check_eth_idle(f.get());
+    }
+
+    void ethernet_connect_times_out() {
+        ProgramFolder folder(1, 1, false, ADDR_B);
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QElapsedTimer t;
+        t.start();
+        f->cmd_conn_eth->click();
+        QVERIFY(!hidden(f->lab_eth_state, f.get()));
+        QCOMPARE(f->cmd_conn_eth->backColor(), frm_main::amber_colour());
+        QCOMPARE(f->cmd_disconn_eth->backColor(), frm_main::face());
+        QVERIFY(pump_until([&] { return !msgs.messages.isEmpty(); }, 12000));
+        QVERIFY2(t.elapsed() >= 6900, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(msgs.texts(), QStringList{"Client could not find Server."});
+        QVERIFY(pump_until([&] { return f->cmd_conn_eth->isEnabled(); }));
+        check_eth_idle(f.get());
+    }
+
+    void ethernet_empty_address_ends_idle() {
+        ProgramFolder folder(1, 1, false, QString());
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        f->cmd_conn_eth->click();
+        QVERIFY(pump_until([&] { return !msgs.messages.isEmpty(); }, 2000));
+        QCOMPARE(msgs.texts(), QStringList{"Client could not find Server."});
+        check_eth_idle(f.get());
+    }
+
+    void ethernet_host_port_and_already_connected() {
+        ProgramFolder folder(1, 1, false, ADDR_C + QStringLiteral(":2424"));
+        SimDevice sim;
+        QVERIFY(sim.start_tcp(ADDR_C, 2424));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        f->cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
+        sim.mark();
+        f->send_cmd(QStringLiteral("MNU001"));
+        QVERIFY(sim.wait_commands(1));
+        QCOMPARE(sim.commands_since_mark(), QStringList{"MNU001"});
+        f->cmd_conn_eth_Click(); // the button is disabled, but the handler may still run
+        QCOMPARE(msgs.texts(), QStringList{"Ethernet is already connected!"});
+        QCOMPARE(f->eth_connected, FLAG_TRUE);
+        QVERIFY(!f->cmd_conn_eth->isEnabled());
+        QVERIFY(f->tim_eth->isActive());
+    }
+
+    void switching_links_in_every_state() {
+        ProgramFolder folder(1, 1, false, ADDR_A);
+        SimDevice serial_sim, tcp_sim;
+        QVERIFY(serial_sim.start_pty(folder, 1));
+        QVERIFY(tcp_sim.start_tcp(ADDR_A));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        // Ethernet connected -> RS-232: closed silently, port reopened
+        f->cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
+        f->opt_interface[0]->click();
+        QCOMPARE(f->link_type, qint16(0));
+        check_eth_idle(f.get());
+        QCOMPARE(f->serial_open, FLAG_TRUE);
+        QCOMPARE(f->cbo_com->currentText(), QStringLiteral("COM1:"));
+        QVERIFY(f->cmd_get_ip->isEnabled());
+        // RS-232 open -> Ethernet: port closed, nothing started
+        f->opt_interface[1]->click();
+        QCOMPARE(f->serial_open, FLAG_FALSE);
+        QVERIFY(!f->cmd_get_ip->isEnabled());
+        check_eth_idle(f.get());
+        // Ethernet connecting -> RS-232: attempt abandoned
+        f->txt_ip->setText(ADDR_B);
+        f->cmd_conn_eth_Click();
+        QVERIFY(!hidden(f->lab_eth_state, f.get()));
+        f->opt_interface[0]->click();
+        check_eth_idle(f.get());
+        // RS-232 closed -> Ethernet -> RS-232 with Ethernet idle
+        f->cmd_disconn->click();
+        f->opt_interface[1]->click();
+        f->opt_interface[0]->click();
+        QCOMPARE(f->serial_open, FLAG_TRUE);
+        pump_ms(300);
+        QVERIFY(msgs.messages.isEmpty());
+        // after a return to idle a new attempt again waits the full time-out
+        f->opt_interface[1]->click();
+        f->txt_ip->setText(ADDR_A);
+        f->cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
+        QCOMPARE(f->tim_eth->interval(), 100);
+    }
+
+    void get_ip_fills_the_three_boxes() {
+        ProgramFolder folder(0, 1, true);
+        SimDevice sim;
+        QVERIFY(sim.start_pty(folder, 1, {"--ip", "010.001.002.003"}));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        sim.mark();
+        f->cmd_get_ip->click();
+        QCOMPARE(sim.commands_since_mark(), (QStringList{"EIP999", "EMK999", "EGW999"}));
+        QCOMPARE(f->txt_get_ip->text(), QStringLiteral("010.001.002.003\r"));
+        QCOMPARE(f->txt_get_mask->text(), QStringLiteral("255.255.255.000\r"));
+        QCOMPARE(f->txt_get_gate->text(), QStringLiteral("192.168.001.001\r"));
+        QCOMPARE(f->net_query_step, NOT_REPORTED);
+        QVERIFY(f->cmd_get_ip->isEnabled());
+        QCOMPARE(f->cmd_get_ip->backColor(), frm_main::face());
+        QVERIFY(msgs.messages.isEmpty());
+    }
+
+    void get_ip_stops_at_unanswered_step() {
+        ProgramFolder folder(0, 1, true);
+        SimDevice sim;
+        QVERIFY(sim.start_pty(folder, 1, {"--drop-cmd", "EMK999"}));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        sim.mark();
+        QElapsedTimer t;
+        qint64 second_sent = -1;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (second_sent < 0 && sim.commands_since_mark().size() >= 2) second_sent = t.elapsed();
+        });
+        watch.start(1);
+        t.start();
+        f->cmd_get_ip->click();
+        const qint64 done = t.elapsed();
+        QCOMPARE(sim.commands_since_mark(), (QStringList{"EIP999", "EMK999"}));
+        QCOMPARE(f->txt_get_ip->text(), QStringLiteral("192.168.001.100\r"));
+        QVERIFY(f->txt_get_mask->text().isEmpty());
+        QVERIFY(f->txt_get_gate->text().isEmpty());
+        QVERIFY(second_sent >= 0);
+        QVERIFY2(done - second_sent >= 100, qPrintable(QString::number(done - second_sent)));
+        QCOMPARE(f->net_query_step, NOT_REPORTED);
+        QVERIFY(f->cmd_get_ip->isEnabled());
+    }
+
+    void advanced_toggles_height() {
+        ProgramFolder folder(1, 1, false);
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        const QPoint pos = f->pos();
+        f->cmd_advance->click();
+        QCOMPARE(f->outer_height(), frm_main::HEIGHT_FULL);
+        QCOMPARE(f->advanced_view, FLAG_TRUE);
+        QCOMPARE(f->width(), frm_main::WINDOW_WIDTH);
+        f->cmd_advance->click();
+        QCOMPARE(f->outer_height(), frm_main::HEIGHT_COMPACT);
+        QCOMPARE(f->advanced_view, FLAG_FALSE);
+        QCOMPARE(f->pos(), pos);
+        QCOMPARE(f->cmd_advance->text(), QStringLiteral("Advanced"));
+    }
+
+    void settings_rewritten_at_close() {
+        ProgramFolder folder(1, 3, false, QStringLiteral("1.2.3.4"));
+        MessageCatcher msgs;
+        {
+            auto f = load_panel(folder);
+            QVERIFY(f);
+            f->txt_ip->setText(QStringLiteral("  10.0.0.9,23  "));
+            f->cmd_advance->click();
+            f->close();
+        }
+        QCOMPARE(folder.read_raw("TEVRAL_QX.ini"),
+                 QByteArray("1\r\n3\r\n#TRUE#\r\n\"10.0.0.9,23\"\r\n"));
+        {
+            auto f = load_panel(folder);
+            QVERIFY(f);
+            QCOMPARE(f->txt_ip->text(), QStringLiteral("10.0.0.9,23"));
+            QCOMPARE(f->outer_height(), frm_main::HEIGHT_FULL);
+            QCOMPARE(f->port_number, qint16(3));
+            f->txt_ip->clear();
+            f->close();
+        }
+        QCOMPARE(folder.read_raw("TEVRAL_QX.ini"), QByteArray("1\r\n3\r\n#TRUE#\r\n\"\"\r\n"));
+        // a double quote cannot be typed into the address
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        f->txt_ip->setFocus();
+        QTest::keyClicks(f->txt_ip, QStringLiteral("a\"b"));
+        QCOMPARE(f->txt_ip->text(), QStringLiteral("ab"));
+    }
+
+    void missing_or_bad_files_end_start_up_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("no settings") << "TEVRAL_QX.ini" << QByteArray() << "not found";
+        QTest::newRow("three values") << "TEVRAL_QX.ini" << QByteArray("1\r\n1\r\n#TRUE#\r\n")
+                                      << "end of file";
+        QTest::newRow("no resolution list") << "output_reso.txt" << QByteArray() << "not found";
+        QTest::newRow("list without END") << "output_reso.txt" << QByteArray("A\r\nB\r\n") << "END";
+    }
+    void missing_or_bad_files_end_start_up() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, fault);
+        ProgramFolder folder(1, 1, false);
+        if (content.isEmpty())
+            QFile::remove(folder.file(file));
+        else
+            folder.write_raw(file, content);
+        MessageCatcher msgs;
+        frm_main f(folder.path());
+        QVERIFY(!f.Form_Load());
+        QCOMPARE(msgs.messages.size(), 1);
+        QVERIFY2(msgs.texts()[0].contains(file), qPrintable(msgs.texts()[0]));
+        QVERIFY2(msgs.texts()[0].contains(fault, Qt::CaseInsensitive), qPrintable(msgs.texts()[0]));
+        QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
+        QVERIFY(!f.isVisible());
+    }
+
+    void resolution_list_end_rules() {
+        ProgramFolder folder(1, 1, false);
+        folder.write_raw("output_reso.txt", "A\r\nB\r\nEND\r\nC\r\n");
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QCOMPARE(f->cbo_output->count(), 2);
+        QCOMPARE(f->cbo_output->itemText(1), QStringLiteral("B"));
+    }
+};
+
+QTEST_MAIN(CoreLinks)
+#include "test_core_links.moc"

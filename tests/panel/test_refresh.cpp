@@ -1,0 +1,281 @@
+// The full status refresh against the simulated device: the exact query sequence,
+// the controls it leaves behind, and where it stops when an answer is missing.
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTest>
+#include <QTimer>
+
+#include "panel_b_rig.h"
+
+namespace {
+
+const QStringList kQueries = {"AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999",
+                              "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999", "RES999",
+                              "MOD999", "OUT999", "INP999"};
+const QStringList kMapRefresh = {"OUT001", "INP999", "OUT002", "INP999",
+                                 "OUT003", "INP999", "OUT004", "INP999"};
+
+// The complete sequence of a refresh; in 2X2 without "OUT999".
+QStringList refresh_sequence(bool two_by_two) {
+    QStringList s{QStringLiteral("VER999")};
+    for (const QString &q : kQueries)
+        if (!(two_by_two && q == QLatin1String("OUT999"))) s << q;
+    return s + kMapRefresh;
+}
+
+// Runs a refresh and records how cmd_refresh looked while it ran.
+struct RefreshRun {
+    bool disabled_meanwhile = false;
+    bool busy_colour_meanwhile = false;
+};
+RefreshRun run_refresh(frm_main *f) {
+    RefreshRun r;
+    QTimer probe;
+    probe.setSingleShot(true);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        r.disabled_meanwhile = !f->cmd_refresh->isEnabled();
+        r.busy_colour_meanwhile = f->cmd_refresh->backColor() == frm_main::busy_colour();
+    });
+    probe.start(0); // fires inside the first exchange's wait
+    f->cmd_refresh_Click();
+    return r;
+}
+
+} // namespace
+
+class TestRefresh : public QObject {
+    Q_OBJECT
+private slots:
+    void compact_refresh_mirrors_the_device();
+    void full_height_refresh_reads_pictures_back();
+    void two_by_two_skips_the_output_query();
+    void unanswered_bez_query_ends_the_chain();
+    void unanswered_first_query();
+    void closed_link_still_removes_the_banner();
+    void bezel_bounds_from_the_device();
+    void refresh_over_tcp();
+
+private:
+    // Everything the refresh mirrors, compared with the device's state file.
+    void compare_with_device(frm_main *f, const QJsonObject &st);
+    void check_restored(frm_main *f);
+};
+
+void TestRefresh::check_restored(frm_main *f) {
+    QVERIFY(f->img_start->isHidden());
+    QVERIFY(!f->cmd_keypad->isHidden());
+    QVERIFY(f->cmd_refresh->isEnabled());
+    QCOMPARE(f->cmd_refresh->backColor(), frm_main::face());
+}
+
+void TestRefresh::compare_with_device(frm_main *f, const QJsonObject &st) {
+    // version
+    QCOMPARE(f->txt_ver->text(),
+             QStringLiteral("%1.%2").arg(st["version"].toInt() / 100).arg(st["version"].toInt() % 100, 2, 10, QLatin1Char('0')));
+    // audio
+    const QJsonObject audio = st["audio"].toObject();
+    QCOMPARE(checked_index(f->opt_da), audio["dual_a"].toInt());
+    QCOMPARE(checked_index(f->opt_db), audio["dual_b"].toInt());
+    QCOMPARE(checked_index(f->opt_audio), audio["edid"].toInt());
+    QCOMPARE(int(audio_state), audio["on"].toInt());
+    QVERIFY(f->cmd_mute->picture().endsWith(audio["on"].toInt() ? "bmp/speaker_on.bmp"
+                                                                 : "bmp/speaker_off.bmp"));
+    // bezel
+    const QJsonObject bezel = st["bezel"].toObject();
+    QCOMPARE(checked_index(f->opt_bezel_onoff), bezel["on"].toInt());
+    QCOMPARE(f->hsr_bezel_h->isEnabled(), bezel["on"].toInt() == 1);
+    QCOMPARE(f->hsr_bezel_v->isEnabled(), bezel["on"].toInt() == 1);
+    QCOMPARE(f->hsr_bezel_h->value(), bezel["h"].toInt());
+    QCOMPARE(f->hsr_bezel_v->value(), bezel["v"].toInt());
+    QCOMPARE(f->txt_bezel_h->text(), QStringLiteral(" %1").arg(bezel["h"].toInt()));
+    QCOMPARE(f->txt_bezel_v->text(), QStringLiteral(" %1").arg(bezel["v"].toInt()));
+    QCOMPARE(f->hsr_bezel_h->maximum(), bezel["max_h"].toInt());
+    QCOMPARE(f->hsr_bezel_v->maximum(), bezel["max_v"].toInt());
+    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
+    // resolution
+    QCOMPARE(f->cbo_output->currentIndex(), st["resolution"].toInt() - 1);
+    // power and lock
+    QCOMPARE(int(f->power_state), st["power"].toInt());
+    QCOMPARE(int(lock_state), st["lock"].toInt());
+    QVERIFY(f->cmd_lock->picture().endsWith(st["lock"].toInt() ? "bmp/lock.bmp" : "bmp/unlock.bmp"));
+    // mode and layout
+    const int mode = st["mode"].toInt();
+    QCOMPARE(int(cur_mode), mode);
+    for (int m = 1; m <= 3; ++m)
+        QCOMPARE(f->cmd_mode[m]->backColor() == frm_main::selection_colour(), m == mode);
+    const bool on = st["power"].toInt() == 1;
+    QCOMPARE(f->fra_dual_a->isEnabled(), on && mode == 2);
+    QCOMPARE(f->fra_dual_b->isEnabled(), on && mode == 2);
+    QCOMPARE(f->fra_bezel->isEnabled(), on && mode == 3);
+    QCOMPARE(f->fra_audio->isEnabled(), on);
+    QCOMPARE(f->fra_btn->isEnabled(), on);
+    const QStringList captions = mode == 1   ? QStringList{"OUT1", "OUT2", "OUT3", "OUT4"}
+                                 : mode == 2 ? QStringList{"AL", "AR", "BL", "BR"}
+                                             : QStringList{"", "", "", ""};
+    for (int o = 1; o <= 4; ++o) QCOMPARE(f->cmd_out[o]->text(), captions[o - 1]);
+    // routing: one line per output in Matrix and Dual, none in 2X2
+    const QJsonArray routing = st["routing"].toArray();
+    for (int o = 1; o <= 4; ++o)
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE(!f->lines_of(o)[i]->isHidden(), mode != 3 && routing[o - 1].toInt() == i);
+    QCOMPARE(int(f->cur_output), st["output"].toInt());
+    QCOMPARE(st["output"].toInt(), 4);
+    QCOMPARE(int(f->cur_input), routing[3].toInt());
+    for (int o = 1; o <= 4; ++o)
+        QCOMPARE(f->cmd_out[o]->backColor() == frm_main::selection_colour(), o == 4);
+    for (int i = 1; i <= 4; ++i)
+        QCOMPARE(f->cmd_inp[i]->backColor() == frm_main::selection_colour(),
+                 i == routing[3].toInt());
+}
+
+void TestRefresh::compact_refresh_mirrors_the_device() {
+    RigB rig;
+    QVERIFY(rig.start_pty({"--version", "123", "--bezel-max-h", "200", "--bezel-max-v", "100"},
+                          false, QStringLiteral("127.0.0.40")));
+    // Another operator changes everything away from the factory state.
+    QVERIFY(rig.device.set({"AUA002", "AUB001", "AUD000", "AUE003", "BEZ001", "BEH030",
+                            "BEV045", "LCK001", "RES007", "MOD002", "OUT001", "INP004",
+                            "OUT002", "INP003", "OUT003", "INP001", "OUT004", "INP002",
+                            "OUT002"}));
+    frm_main *f = rig.f.get();
+    QVERIFY(!f->img_start->isHidden());
+    QVERIFY(f->cmd_keypad->isHidden());
+
+    rig.sim.mark();
+    const RefreshRun run = run_refresh(f);
+    QVERIFY(run.disabled_meanwhile);
+    QVERIFY(run.busy_colour_meanwhile);
+    QCOMPARE(rig.sent_since_mark(), refresh_sequence(false));
+    check_restored(f);
+    compare_with_device(f, rig.sim.state());
+    QVERIFY(rig.msgs.messages.isEmpty());
+}
+
+void TestRefresh::full_height_refresh_reads_pictures_back() {
+    RigB rig;
+    QVERIFY(rig.start_pty({}, true, QStringLiteral("127.0.0.41")));
+    QVERIFY(rig.device.set({"BRI037", "CON061", "HUE045", "SAT070", "AUE001", "RES002"}));
+    frm_main *f = rig.f.get();
+    rig.sim.mark();
+    f->cmd_refresh_Click();
+    QCOMPARE(rig.sent_since_mark(),
+             refresh_sequence(false) + QStringList{"BRI999", "CON999", "HUE999", "SAT999"});
+    check_restored(f);
+    compare_with_device(f, rig.sim.state());
+    QCOMPARE(f->hsr_bri[1]->value(), 37);
+    QCOMPARE(f->hsr_con[1]->value(), 61);
+    QCOMPARE(f->hsr_hue[1]->value(), 45);
+    QCOMPARE(f->hsr_sat[1]->value(), 70);
+}
+
+void TestRefresh::two_by_two_skips_the_output_query() {
+    RigB rig;
+    QVERIFY(rig.start_pty({}, false, QStringLiteral("127.0.0.42")));
+    QVERIFY(rig.device.set({"MOD003", "BEZ000", "BEH011", "BEV012", "OUT003", "INP004"}));
+    frm_main *f = rig.f.get();
+    rig.sim.mark();
+    f->cmd_refresh_Click();
+    const QStringList sent = rig.sent_since_mark();
+    QCOMPARE(sent, refresh_sequence(true));
+    QVERIFY(!sent.contains("OUT999"));
+    check_restored(f);
+    compare_with_device(f, rig.sim.state());
+}
+
+void TestRefresh::unanswered_bez_query_ends_the_chain() {
+    RigB rig;
+    QVERIFY(rig.start_pty({"--drop-cmd", "BEZ999"}));
+    frm_main *f = rig.f.get();
+    rig.sim.mark();
+    f->cmd_refresh_Click();
+    QCOMPARE(rig.sent_since_mark(300),
+             (QStringList{"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999",
+                          "BEZ999"}));
+    check_restored(f);
+    // The queries before it were handled; the bounds and the mode layout were not read.
+    QCOMPARE(checked_index(f->opt_audio), 0);
+    QCOMPARE(checked_index(f->opt_bezel_onoff), -1);
+    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
+    QCOMPARE(int(f->power_state), int(NOT_REPORTED));
+    for (int m = 1; m <= 3; ++m) QCOMPARE(f->cmd_mode[m]->backColor(), frm_main::face());
+    QVERIFY(!f->fra_btn->isEnabled());
+}
+
+void TestRefresh::unanswered_first_query() {
+    RigB rig;
+    QVERIFY(rig.start_pty({"--drop-cmd", "VER999"}));
+    frm_main *f = rig.f.get();
+    rig.sim.mark();
+    f->cmd_refresh_Click();
+    QCOMPARE(rig.sent_since_mark(300), QStringList{"VER999"});
+    check_restored(f);
+    QVERIFY(f->txt_ver->text().isEmpty());
+}
+
+void TestRefresh::closed_link_still_removes_the_banner() {
+    // No device: COM1 leads nowhere, so the serial port stays closed.
+    ProgramFolder folder(0, 1);
+    MessageCatcher msgs;
+    auto f = load_panel(folder);
+    QVERIFY(f);
+    QVERIFY(!f->serial_open);
+    msgs.clear();
+    f->cmd_refresh_Click();
+    QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
+    QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
+    check_restored(f.get());
+    QVERIFY(f->txt_cmd->text().isEmpty());
+}
+
+void TestRefresh::bezel_bounds_from_the_device() {
+    // A horizontal bound above 254 is no bezel value: it is ignored, and the vertical
+    // bound that follows is still taken as the vertical maximum.
+    RigB rig;
+    QVERIFY(rig.start_pty({"--bezel-max-h", "300", "--bezel-max-v", "40"}, false,
+                          QStringLiteral("127.0.0.43")));
+    QVERIFY(rig.device.set({"MOD003", "BEZ001", "BEH150", "BEV035"}));
+    frm_main *f = rig.f.get();
+    // The panel's vertical slider stands above the coming bound.
+    QVERIFY(rig.inject("BEV100"));
+    QCOMPARE(f->hsr_bezel_v->value(), 100);
+    rig.sim.mark();
+    f->cmd_refresh_Click();
+    QCOMPARE(rig.sent_since_mark(), refresh_sequence(true));
+    QCOMPARE(f->hsr_bezel_h->maximum(), 254);
+    QCOMPARE(f->hsr_bezel_h->value(), 150);
+    QCOMPARE(f->hsr_bezel_v->maximum(), 40);
+    QCOMPARE(f->hsr_bezel_v->value(), 35);
+    QCOMPARE(f->txt_bezel_v->text(), QStringLiteral(" 35"));
+    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
+
+    // A bound reply that comes on its own right after the refresh set the flag
+    // (here: set by hand) becomes the maximum, below the present value: the value
+    // drops with it, nothing is sent and the value box keeps its text.
+    f->bezel_max_pending = FLAG_TRUE;
+    rig.sim.mark();
+    QVERIFY(rig.inject("BEV020"));
+    QCOMPARE(f->hsr_bezel_v->maximum(), 20);
+    QCOMPARE(f->hsr_bezel_v->value(), 20);
+    QCOMPARE(f->txt_bezel_v->text(), QStringLiteral(" 35"));
+    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
+    QCOMPARE(rig.sent_since_mark(), QStringList());
+}
+
+void TestRefresh::refresh_over_tcp() {
+    RigB rig;
+    QVERIFY(rig.start_tcp(QStringLiteral("127.0.0.44"),
+                          {"MOD002", "AUE004", "AUA001", "AUB002", "RES004", "BEH010", "LCK000",
+                           "OUT001", "INP002", "OUT004", "INP001", "OUT003"},
+                          {"--version", "205"}));
+    frm_main *f = rig.f.get();
+    rig.sim.mark();
+    f->cmd_refresh_Click();
+    QCOMPARE(rig.sent_since_mark(), refresh_sequence(false));
+    check_restored(f);
+    compare_with_device(f, rig.sim.state());
+    QVERIFY(rig.msgs.messages.isEmpty());
+}
+
+QTEST_MAIN(TestRefresh)
+#include "test_refresh.moc"

@@ -1,0 +1,116 @@
+// The value-list format of the settings file and the resolution list.
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/value_list.h"
+
+class ValueList : public QObject {
+    Q_OBJECT
+private slots:
+    void settings_round_trip_data() {
+        QTest::addColumn<int>("link");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("advanced");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("ethernet") << 1 << 3 << true << "192.168.1.100";
+        QTest::newRow("rs232 empty address") << 0 << 9 << false << "";
+        QTest::newRow("comma inside") << 1 << 1 << false << "10.0.0.1,23";
+        QTest::newRow("blanks inside") << 0 << 2 << true << "my device";
+    }
+    void settings_round_trip() {
+        QFETCH(int, link);
+        QFETCH(int, port);
+        QFETCH(bool, advanced);
+        QFETCH(QString, address);
+        Settings s{qint16(link), qint16(port), qint16(advanced ? -1 : 0), address};
+        Settings back;
+        QString err;
+        QVERIFY2(parse_settings(format_settings(s), &back, &err), qPrintable(err));
+        QCOMPARE(back.link_type, s.link_type);
+        QCOMPARE(back.port_number, s.port_number);
+        QCOMPARE(back.advanced_view, s.advanced_view);
+        QCOMPARE(back.address, address);
+    }
+    void settings_written_as_four_lines() {
+        Settings s{1, 4, -1, QStringLiteral("  10.1.1.1 ")};
+        QCOMPARE(format_settings(s), QByteArray("1\r\n4\r\n#TRUE#\r\n\"10.1.1.1\"\r\n"));
+        s.address.clear();
+        s.advanced_view = 0;
+        QCOMPARE(format_settings(s), QByteArray("1\r\n4\r\n#FALSE#\r\n\"\"\r\n"));
+    }
+    void double_quote_in_address_is_dropped() {
+        Settings s{1, 1, 0, QStringLiteral("10.0\"0.1")};
+        Settings back;
+        QString err;
+        QVERIFY(parse_settings(format_settings(s), &back, &err));
+        QCOMPARE(back.address, QStringLiteral("10.00.1"));
+    }
+    void settings_on_one_line_with_commas() {
+        Settings s;
+        QString err;
+        QVERIFY(parse_settings("1,5,#TRUE#,\"1.2.3.4\"\r\n", &s, &err));
+        QCOMPARE(s.link_type, qint16(1));
+        QCOMPARE(s.port_number, qint16(5));
+        QCOMPARE(s.advanced_view, qint16(-1));
+        QCOMPARE(s.address, QStringLiteral("1.2.3.4"));
+    }
+    void settings_lenient_forms() {
+        Settings s;
+        QString err;
+        // blank line = empty value, non-number = 0, extra values ignored, LF-only lines
+        QVERIFY(parse_settings("\nabc\n#FALSE#\n  unquoted text  \nextra\n", &s, &err));
+        QCOMPARE(s.link_type, qint16(0));
+        QCOMPARE(s.port_number, qint16(0));
+        QCOMPARE(s.address, QStringLiteral("unquoted text"));
+    }
+    void settings_faults() {
+        Settings s;
+        QString err;
+        QVERIFY(!parse_settings("1\r\n2\r\n#TRUE#\r\n", &s, &err)); // three values
+        QVERIFY(err.contains("end of file"));
+        QVERIFY(!parse_settings("", &s, &err));
+        QVERIFY(!parse_settings("99999\r\n1\r\n#TRUE#\r\n\"\"\r\n", &s, &err)); // beyond 16 bits
+        QVERIFY(!parse_settings("1\r\n1\r\nmaybe\r\n\"\"\r\n", &s, &err));
+        QVERIFY(err.contains("flag"));
+        // binary junk never crashes; it is read or refused
+        QByteArray junk;
+        for (int i = 0; i < 4096; ++i) junk.append(char((i * 7919) & 0xFF));
+        parse_settings(junk, &s, &err);
+    }
+    void resolution_list_rules() {
+        QStringList names;
+        QString err;
+        QVERIFY(parse_resolution_list("A\r\nB\r\nEND\r\nC\r\n", &names, &err));
+        QCOMPARE(names, (QStringList{"A", "B"}));
+        QVERIFY(parse_resolution_list("end\r\n\"END\"\r\n", &names, &err));
+        QCOMPARE(names, QStringList{"end"});
+        QVERIFY(parse_resolution_list("1920x1080,60\r\n\"1024x768, 60\"\r\n\r\nEND\r\n", &names, &err));
+        QCOMPARE(names, (QStringList{"1920x1080", "60", "1024x768, 60", ""}));
+        QVERIFY(!parse_resolution_list("A\r\nB\r\n", &names, &err));
+        QVERIFY(err.contains("END"));
+    }
+    void files_missing_huge_and_atomic() {
+        QTemporaryDir dir;
+        Settings s;
+        QString err;
+        QVERIFY(!read_settings_file(dir.filePath("TEVRAL_QX.ini"), &s, &err));
+        QVERIFY(err.contains("TEVRAL_QX.ini"));
+        QFile big(dir.filePath("output_reso.txt"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        big.write(QByteArray(VALUE_LIST_MAX_BYTES + 10, 'x'));
+        big.close();
+        QStringList names;
+        QVERIFY(!read_resolution_file(big.fileName(), &names, &err));
+        QVERIFY(err.contains("output_reso.txt"));
+        QVERIFY(!read_settings_file(dir.path(), &s, &err)); // a folder is not a file
+
+        Settings w{1, 2, -1, QStringLiteral("x")};
+        QVERIFY(write_settings_file(dir.filePath("TEVRAL_QX.ini"), w));
+        QVERIFY(read_settings_file(dir.filePath("TEVRAL_QX.ini"), &s, &err));
+        QCOMPARE(s.address, QStringLiteral("x"));
+        QVERIFY(!write_settings_file(dir.filePath("no/such/dir/TEVRAL_QX.ini"), w));
+    }
+};
+
+QTEST_APPLESS_MAIN(ValueList)
+#include "test_value_list.moc"
