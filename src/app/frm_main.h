@@ -71,6 +71,14 @@ public:
     void log_entry(const QString &text);
     void tim_rx_Timer();
     void wsk_client_DataArrival();
+    // What the receivers do with the text they read (also fed directly by tests).
+    void serial_received(const QByteArray &bytes);
+    void tcp_received(const QString &data);
+    // The evaluation that ends every send_cmd: test the reply held in rx_buffer
+    // against the command, dispatch it, and empty the reception.
+    void finish_exchange(const QString &cmd);
+    // Collected characters kept; everything after the sixth is dropped anyway.
+    static constexpr int RX_KEEP = 64;
     // Runs the handler of a mnemonic; false when it has none ("EXT" only with include_ext).
     bool dispatch_reply(const QString &mnemonic, bool include_ext = false);
     // Modal message with an OK button (exact text; icon as the caller says).

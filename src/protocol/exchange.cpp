@@ -92,7 +92,10 @@ void frm_main::send_cmd(const QString &cmd) {
     }
 
     for (int i = 0; i <= limit && !reply_ok; ++i) wait_sec(0.001f);
+    finish_exchange(cmd);
+}
 
+void frm_main::finish_exchange(const QString &cmd) {
     reply_ok = FLAG_TRUE;
     const QString mnemonic = rx_buffer.left(3);
     if (mnemonic == QLatin1String("ERR")) {

@@ -56,13 +56,16 @@ void frm_main::tim_rx_Timer() {
     if (MSComm1->in_buffer_count() == 0) return;
     tim_rx->stop();
     QCoreApplication::processEvents();
+    serial_received(MSComm1->read_all());
+}
 
-    const QByteArray bytes = MSComm1->read_all();
+void frm_main::serial_received(const QByteArray &bytes) {
     for (char b : bytes) {
         ++rx_count;
         rx_buffer.append(QChar::fromLatin1(b));
-        // A device that floods never grows the buffer past what a reply can use.
-        if (rx_buffer.size() > 64) break;
+        // Only the first characters of a collection are ever used, so a device that
+        // floods never grows the buffer (or a log entry) past this.
+        if (rx_buffer.size() >= RX_KEEP) break;
     }
 
     if (rx_count <= 6) {
@@ -89,11 +92,11 @@ void frm_main::tim_rx_Timer() {
     QCoreApplication::processEvents();
 }
 
-void frm_main::wsk_client_DataArrival() {
-    const QString data = wsk_client->get_data();
-    rx_count = static_cast<qint16>(qMin<qint64>(rx_count + data.size(), 30000));
-    // Only the first characters can ever be used; the rest is dropped at the reset.
-    if (rx_buffer.size() < 64) rx_buffer.append(data.left(64 - rx_buffer.size()));
+void frm_main::wsk_client_DataArrival() { tcp_received(wsk_client->get_data()); }
+
+void frm_main::tcp_received(const QString &data) {
+    rx_count = static_cast<qint16>(qMin<qint64>(qint64(rx_count) + data.size(), 30000));
+    if (rx_buffer.size() < RX_KEEP) rx_buffer.append(data.left(RX_KEEP - rx_buffer.size()));
     if (rx_count < 7) return;
     if (accept_collected(this, true)) return;
     rx_count = 0;

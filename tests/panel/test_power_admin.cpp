@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "panel_a_rig.h"
+#include "protocol/command.h"
 
 namespace {
 const QString TCP_ADDR = QStringLiteral("127.0.0.22");
@@ -169,7 +170,7 @@ private slots:
         QVERIFY(r.set_mode(2));
         for (int row = 1; row <= 4; ++row)
             for (const char *mn : {"BRI", "CON", "HUE", "SAT"})
-                QVERIFY(r.inject(QStringLiteral("%1%2").arg(QLatin1String(mn)).arg(200 * (row - 1) + 7 + row)));
+                QVERIFY(r.inject(QLatin1String(mn) + pad3(200 * (row - 1) + 7 + row)));
         QCOMPARE(f->txt_hue[4]->text(), QStringLiteral(" 11"));
 
         // Matrix: row 1 only

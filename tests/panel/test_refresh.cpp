@@ -160,7 +160,7 @@ void TestRefresh::full_height_refresh_reads_pictures_back() {
     rig.sim.mark();
     f->cmd_refresh_Click();
     QCOMPARE(rig.sent_since_mark(),
-             refresh_sequence(false) + QStringList{"BRI999", "CON999", "HUE999", "SAT999"});
+             (refresh_sequence(false) + QStringList{"BRI999", "CON999", "HUE999", "SAT999"}));
     check_restored(f);
     compare_with_device(f, rig.sim.state());
     QCOMPARE(f->hsr_bri[1]->value(), 37);

@@ -1,0 +1,149 @@
+// Seeded random reception harness: arbitrary byte streams, cut into arbitrary
+// pieces, go through both receivers and the reply dispatch in every mode, while a
+// send_cmd waits and while none does. Every state the panel mirrors must stay
+// within its controls, and nothing may crash or hang. FUZZ_ITERATIONS sets the
+// count (the suite runs a small one; bench/ runs a million).
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include "app/frm_main.h"
+#include "sim_fixture.h"
+
+namespace {
+const char *const MNEMONICS[] = {"AUA", "AUB", "AUD", "AUE", "BEH", "BEV", "BEZ", "BRI",
+                                 "CAL", "CON", "EXT", "HUE", "INP", "LCK", "MOD", "OUT",
+                                 "PWR", "RES", "RST", "SAT", "SAV", "VER", "ERR", "MNU"};
+const char *const COMMANDS[] = {"VER999", "OUT001", "INP999", "MOD002", "BRI991", "BEH998",
+                                "RES999", "AUD001", "CAL002", "SAV003", "RST002", "MNO001"};
+
+QByteArray random_stream(QRandomGenerator &rng) {
+    QByteArray s;
+    const int parts = 1 + rng.bounded(4);
+    for (int p = 0; p < parts; ++p) {
+        switch (rng.bounded(5)) {
+        case 0: { // random bytes
+            const int n = rng.bounded(40);
+            for (int i = 0; i < n; ++i) s.append(char(rng.bounded(256)));
+            break;
+        }
+        case 1: // a network-address answer
+            s.append(QByteArray::number(rng.bounded(1000)).rightJustified(15, '.') + '\r');
+            break;
+        default: { // a reply-shaped line with any digits
+            s.append(MNEMONICS[rng.bounded(int(std::size(MNEMONICS)))]);
+            for (int i = 0; i < 3; ++i)
+                s.append(rng.bounded(10) ? char('0' + rng.bounded(10)) : char(rng.bounded(256)));
+            if (rng.bounded(8)) s.append('\r');
+        }
+        }
+    }
+    return s;
+}
+
+// Every value a reply can have written must name something that exists.
+QString broken_invariant(frm_main *f) {
+    if (f->cur_output < 1 || f->cur_output > 4) return "cur_output";
+    if (f->cur_input < 1 || f->cur_input > 4) return "cur_input";
+    if (cur_mode < 1 || cur_mode > 3) return "cur_mode";
+    if (f->cbo_output->currentIndex() < -1 || f->cbo_output->currentIndex() >= f->cbo_output->count())
+        return "cbo_output";
+    if (f->rx_buffer.size() > frm_main::RX_KEEP) return "rx_buffer";
+    if (f->log_count > 31) return "log_count";
+    if (f->txt_cmd->text().size() > 31 * (frm_main::RX_KEEP + 1)) return "txt_cmd";
+    for (auto *arr : {&f->hsr_bri, &f->hsr_con, &f->hsr_hue, &f->hsr_sat})
+        for (int n = 1; n <= 4; ++n)
+            if ((*arr)[n]->value() < 0 || (*arr)[n]->value() > 100) return "picture slider";
+    if (f->hsr_bezel_h->maximum() > 254 || f->hsr_bezel_v->maximum() > 254) return "bezel max";
+    if (f->ui_ready != FLAG_TRUE) return "ui_ready";
+    return {};
+}
+} // namespace
+
+class FuzzReception : public QObject {
+    Q_OBJECT
+private slots:
+    void corpus_regressions() {
+        // Inputs kept from earlier runs: each is fed whole and byte by byte, in each mode.
+        QDir dir(QStringLiteral(TEVRAL_FUZZ_CORPUS));
+        const QStringList files = dir.entryList(QDir::Files);
+        QVERIFY(!files.isEmpty());
+        ProgramFolder folder(1, 1, false);
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        for (const QString &name : files) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray data = file.readAll();
+            for (int mode = 1; mode <= 3; ++mode) {
+                cur_mode = qint16(mode);
+                f->serial_received(data);
+                f->tcp_received(QString::fromLatin1(data));
+                for (char c : data) f->serial_received(QByteArray(1, c));
+                f->rx_buffer.clear();
+                f->rx_count = 0;
+                const QString bad = broken_invariant(f.get());
+                QVERIFY2(bad.isEmpty(), qPrintable(name + ": " + bad));
+            }
+        }
+    }
+
+    void random_streams() {
+        const int iterations = qEnvironmentVariableIntValue("FUZZ_ITERATIONS") > 0
+                                   ? qEnvironmentVariableIntValue("FUZZ_ITERATIONS")
+                                   : 20000;
+        const quint32 seed = qEnvironmentVariableIntValue("FUZZ_SEED") > 0
+                                 ? quint32(qEnvironmentVariableIntValue("FUZZ_SEED"))
+                                 : 20261208u;
+        QRandomGenerator rng(seed);
+        ProgramFolder folder(1, 1, true);
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QElapsedTimer clock;
+        clock.start();
+        qint64 slowest = 0;
+        for (int it = 0; it < iterations; ++it) {
+            QElapsedTimer step;
+            step.start();
+            cur_mode = qint16(1 + rng.bounded(3));
+            f->link_type = qint16(rng.bounded(2));
+            f->net_query_step = rng.bounded(4) ? NOT_REPORTED : qint16(rng.bounded(3));
+            if (rng.bounded(6) == 0) f->bezel_max_pending = FLAG_TRUE;
+            const bool waiting_send = rng.bounded(3) == 0;
+            if (waiting_send) f->busy = FLAG_TRUE;
+            const QByteArray stream = random_stream(rng);
+            for (int pos = 0; pos < stream.size();) {
+                const int piece = 1 + rng.bounded(qMax(1, stream.size() - pos));
+                const QByteArray chunk = stream.mid(pos, piece);
+                pos += piece;
+                if (f->link_type == 0)
+                    f->serial_received(chunk);
+                else
+                    f->tcp_received(QString::fromLatin1(chunk));
+            }
+            if (waiting_send) {
+                f->finish_exchange(QString::fromLatin1(COMMANDS[rng.bounded(int(std::size(COMMANDS)))]));
+            } else if (rng.bounded(4) == 0) {
+                f->rx_buffer.clear();
+                f->rx_count = 0;
+                f->busy = FLAG_FALSE;
+            }
+            f->net_query_step = NOT_REPORTED;
+            slowest = qMax(slowest, step.elapsed());
+            const QString bad = broken_invariant(f.get());
+            if (!bad.isEmpty())
+                QFAIL(qPrintable(QStringLiteral("iteration %1 (seed %2): %3, input %4")
+                                     .arg(it).arg(seed).arg(bad, QString::fromLatin1(stream.toHex()))));
+        }
+        QVERIFY(msgs.messages.isEmpty());
+        // no input may make the reception wait: each must be handled at once
+        QVERIFY2(slowest < 2000, qPrintable(QString::number(slowest)));
+        qInfo("%d inputs in %lld ms, slowest %lld ms", iterations, clock.elapsed(), slowest);
+    }
+};
+
+QTEST_MAIN(FuzzReception)
+#include "fuzz_reception.moc"

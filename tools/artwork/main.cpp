@@ -1,0 +1,35 @@
+// tevral-artwork: writes the panel's pictures into a folder, as the build does for the
+// program's bmp folder.
+//   tevral-artwork BMP_FOLDER [ICON_PNG]
+
+#include <QFileInfo>
+#include <QDir>
+#include <QGuiApplication>
+#include <cstdio>
+
+#include "artwork.h"
+
+int main(int argc, char *argv[]) {
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: tevral-artwork BMP_FOLDER [ICON_PNG]\n");
+        return 2;
+    }
+    // Text needs a font database, which needs a GUI application; no display is used.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    QString error;
+    if (!artwork::write_all(QString::fromLocal8Bit(argv[1]), &error)) {
+        std::fprintf(stderr, "tevral-artwork: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (argc == 3) {
+        const QString icon = QString::fromLocal8Bit(argv[2]);
+        QDir().mkpath(QFileInfo(icon).absolutePath());
+        if (!artwork::icon().save(icon, "PNG")) {
+            std::fprintf(stderr, "tevral-artwork: cannot write %s\n", qPrintable(icon));
+            return 1;
+        }
+    }
+    return 0;
+}
