@@ -287,6 +287,8 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
+        f->send_cmd(QStringLiteral("VER999")); // the device is up and answering
+        QCOMPARE(f->reply_ok, FLAG_TRUE);
         sim.mark();
         f->cmd_get_ip->click();
         QCOMPARE(sim.commands_since_mark(), (QStringList{"EIP999", "EMK999", "EGW999"}));
@@ -306,6 +308,8 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
+        f->send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(f->reply_ok, FLAG_TRUE);
         sim.mark();
         QElapsedTimer t;
         qint64 second_sent = -1;

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 
 #include "app/frm_main.h"
 
@@ -77,7 +78,12 @@ bool SimDevice::start(const QStringList &link_args, const QStringList &extra) {
     proc_ = std::make_unique<QProcess>();
     proc_->setProcessChannelMode(QProcess::SeparateChannels);
     // The simulator ends with the test even when the test crashes.
-    proc_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    // A real device answers whatever the PC is doing; a raised priority (where
+    // allowed) keeps the simulated one as prompt when the machine is loaded.
+    proc_->setChildProcessModifier([] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::setpriority(PRIO_PROCESS, 0, -5) != 0) { /* not permitted: keep the default */ }
+    });
     QStringList args = link_args;
     args << QStringLiteral("--state") << dir_.filePath(QStringLiteral("state.json"))
          << QStringLiteral("--commands") << dir_.filePath(QStringLiteral("commands.txt"))

@@ -1,0 +1,183 @@
+// Measures the real panel against veldra-sim (no added latency) over a
+// pseudo-terminal and over loopback TCP, and prints a table.
+//   bench_panel [runs]      (default 20 runs per figure)
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+
+#include "app/frm_main.h"
+#include "sim_fixture.h"
+
+namespace {
+const QString TCP_ADDR = QStringLiteral("127.0.0.250");
+
+double cpu_ms() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+long peak_rss_kb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+struct Stats {
+    double median, p10, p90, min, max;
+};
+
+Stats stats(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * (v.size() - 1) + 0.5))]; };
+    return {at(0.5), at(0.1), at(0.9), v.front(), v.back()};
+}
+
+// Runs the real event loop (no spinning) for ms milliseconds.
+void idle_ms(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct Rig {
+    std::unique_ptr<ProgramFolder> folder;
+    SimDevice sim;
+    MessageCatcher msgs;
+    std::unique_ptr<frm_main> f;
+    bool tcp;
+    double startup_ms = 0;
+
+    bool start(bool over_tcp, bool advanced) {
+        tcp = over_tcp;
+        folder = std::make_unique<ProgramFolder>(tcp ? 1 : 0, 1, advanced, TCP_ADDR);
+        if (!(tcp ? sim.start_tcp(TCP_ADDR) : sim.start_pty(*folder, 1))) return false;
+        QElapsedTimer t;
+        t.start();
+        f = load_panel(*folder);
+        startup_ms = t.nsecsElapsed() / 1e6;
+        if (!f) return false;
+        if (tcp) {
+            f->cmd_conn_eth_Click();
+            if (!pump_until([&] { return f->eth_connected != 0; })) return false;
+        }
+        return true;
+    }
+};
+
+void row(const char *what, const char *link, const Stats &s, const QString &extra) {
+    std::printf("| %-34s | %-6s | %8.1f | %8.1f | %8.1f | %s\n", what, link, s.median, s.p10,
+                s.p90, qPrintable(extra));
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("VELDRA_SIM")) qputenv("VELDRA_SIM", TEVRAL_SIM_PATH);
+    if (qEnvironmentVariableIsEmpty("TEVRAL_RUNTIME_DIR"))
+        qputenv("TEVRAL_RUNTIME_DIR", TEVRAL_RUNTIME_PATH);
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 20;
+
+    std::printf("| %-34s | %-6s | %8s | %8s | %8s | notes\n", "figure (ms)", "link", "median",
+                "p10", "p90");
+    std::printf("|%s|%s|%s|%s|%s|---\n", "------------------------------------", "--------",
+                "----------", "----------", "----------");
+
+    std::vector<double> startups;
+    for (bool tcp : {false, true}) {
+        const char *link = tcp ? "tcp" : "pty";
+        for (bool advanced : {false, true}) {
+            Rig r;
+            if (!r.start(tcp, advanced)) {
+                std::printf("cannot start the %s rig\n", link);
+                return 1;
+            }
+            startups.push_back(r.startup_ms);
+            std::vector<double> wall, cpu;
+            int exchanges = 0;
+            for (int i = 0; i < runs + 1; ++i) {
+                r.sim.mark();
+                const double c0 = cpu_ms();
+                QElapsedTimer t;
+                t.start();
+                r.f->cmd_refresh_Click();
+                const double w = t.nsecsElapsed() / 1e6;
+                const double c = cpu_ms() - c0;
+                exchanges = r.f->txt_cmd->text().isEmpty() ? 0 : r.sim.commands_since_mark().size();
+                if (i == 0) continue; // warm-up
+                wall.push_back(w);
+                cpu.push_back(c);
+            }
+            const Stats s = stats(wall);
+            const Stats c = stats(cpu);
+            const double floor_ms = 2.0 * exchanges;
+            row(advanced ? "full refresh, full height" : "full refresh, compact height", link, s,
+                QStringLiteral("%1 exchanges, floor %2 ms, ratio %3; cpu %4 ms = %5% of wall; "
+                               "min %6 max %7")
+                    .arg(exchanges)
+                    .arg(floor_ms)
+                    .arg(s.median / floor_ms, 0, 'f', 2)
+                    .arg(c.median, 0, 'f', 1)
+                    .arg(100.0 * c.median / s.median, 0, 'f', 1)
+                    .arg(s.min, 0, 'f', 1)
+                    .arg(s.max, 0, 'f', 1));
+            if (advanced) continue;
+
+            std::vector<double> click;
+            for (int i = 0; i < runs; ++i) {
+                QElapsedTimer t;
+                t.start();
+                r.f->cmd_out_Click(1 + i % 4);
+                click.push_back(t.nsecsElapsed() / 1e6);
+            }
+            row("routing click (OUT + INP999)", link, stats(click), "2 exchanges, floor 4 ms");
+
+            std::vector<double> mode;
+            for (int i = 0; i < std::max(3, runs / 4); ++i) {
+                QElapsedTimer t;
+                t.start();
+                r.f->cmd_mode_Click(1 + (i + 1) % 3);
+                mode.push_back(t.nsecsElapsed() / 1e6);
+            }
+            r.f->cmd_mode_Click(1);
+            row("mode change", link, stats(mode), "MOD + re-read");
+
+            // 100 slider moves as fast as the operator's events arrive
+            r.sim.mark();
+            r.f->fra_pic->setEnabled(true);
+            QElapsedTimer t;
+            t.start();
+            for (int i = 1; i <= 100; ++i) {
+                r.f->hsr_bri[1]->setValue(i % 101);
+                QCoreApplication::processEvents();
+            }
+            const double burst = t.nsecsElapsed() / 1e6;
+            idle_ms(300);
+            const int sent = r.sim.commands_since_mark().size();
+            row("burst of 100 slider moves", link, {burst, burst, burst, burst, burst},
+                QStringLiteral("%1 sent, %2 dropped").arg(sent).arg(100 - sent));
+
+            if (!tcp) {
+                const double c0 = cpu_ms();
+                QElapsedTimer idle;
+                idle.start();
+                idle_ms(10000);
+                const double share = 100.0 * (cpu_ms() - c0) / idle.elapsed();
+                std::printf("| %-34s | %-6s | %8.2f | %8s | %8s | %% of one core, port open, "
+                            "1 ms poll\n",
+                            "idle processor share over 10 s", link, share, "", "");
+            }
+        }
+    }
+    const Stats st = stats(startups);
+    row("start-up to window shown", "both", st, "frm_main construction + Form_Load + show");
+    std::printf("| %-34s | %-6s | %8.1f | %8s | %8s | MB\n", "peak resident memory", "both",
+                peak_rss_kb() / 1024.0, "", "");
+    return 0;
+}
