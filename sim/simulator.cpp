@@ -34,8 +34,8 @@ const char kDescription[] =
     "symlink to a raw pseudo-terminal slave; --tcp listens on ADDR:PORT. Without\n"
     "either, --tcp 127.0.0.1:23 is used. TCP serves one client at a time: a new\n"
     "client replaces the old one, which is closed. After PWR001 or RST001 over\n"
-    "TCP the device \"reboots\": it replies and closes the connection 50 ms later\n"
-    "(it keeps listening).\n"
+    "TCP the device \"reboots\": it replies and closes the connection 1500 ms later\n"
+    "(--reboot-drop), ignoring input meanwhile; it keeps listening.\n"
     "\n"
     "Standby and the front-panel lock refuse no command. Presets (SAV/CAL) keep\n"
     "the routing and the selected output, never the mode; recalling a preset\n"
@@ -73,6 +73,7 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
     const QCommandLineOption pty("pty", "Serve a pseudo-terminal; LINK becomes a symlink to its slave.", "LINK");
     const QCommandLineOption tcp("tcp", "Listen for one TCP client on ADDR:PORT.", "ADDR:PORT");
     const QCommandLineOption exitAfter("exit-after", "Send EXT000 and close a TCP client idle for S seconds.", "S");
+    const QCommandLineOption rebootDrop("reboot-drop", "Milliseconds between the reply to PWR001/RST001 and the TCP drop (default 1500: the panel takes the link down itself after one second).", "MS");
     const QCommandLineOption state("state", "Rewrite FILE atomically with the device state as JSON at start and after every command or change.", "FILE");
     const QCommandLineOption commands("commands", "Append every received line (escaped, without CR) to FILE.", "FILE");
     const QCommandLineOption replies("replies", "Append every text sent (escaped, without its CR) to FILE.", "FILE");
@@ -94,7 +95,7 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
     const QCommandLineOption ip("ip", "Answer to EIP999 (blank padded or cut to 15).", "S");
     const QCommandLineOption mask("mask", "Answer to EMK999 (blank padded or cut to 15).", "S");
     const QCommandLineOption gateway("gateway", "Answer to EGW999 (blank padded or cut to 15).", "S");
-    p.addOptions({pty, tcp, exitAfter, state, commands, replies, log, latency, late, lateP, drop,
+    p.addOptions({pty, tcp, exitAfter, rebootDrop, state, commands, replies, log, latency, late, lateP, drop,
                   dropCmd, garbage, split, seed, frontPanel, inject, resCount, version, maxH, maxV,
                   ip, mask, gateway});
 
@@ -154,6 +155,7 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
     o->device.gateway = text(gateway, o->device.gateway);
     o->ptyPath = p.value(pty);
     o->exitAfterSec = real(exitAfter, 0, 86400, 0);
+    o->rebootDropMs = integer(rebootDrop, 0, 600000, 1500);
     o->stateFile = p.value(state);
     o->commandsFile = p.value(commands);
     o->repliesFile = p.value(replies);
@@ -178,11 +180,11 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
     }
 
     if (p.isSet(tcp) || o->ptyPath.isEmpty()) {
-        const QString spec = p.isSet(tcp) ? p.value(tcp) : QStringLiteral("127.0.0.1:23");
-        const int colon = spec.lastIndexOf(':');
+        const QString where = p.isSet(tcp) ? p.value(tcp) : QStringLiteral("127.0.0.1:23");
+        const int colon = where.lastIndexOf(':');
         bool good = colon > 0;
-        const uint port = good ? spec.mid(colon + 1).toUInt(&good) : 0;
-        const QHostAddress addr(colon > 0 ? spec.left(colon) : QString());
+        const uint port = good ? where.mid(colon + 1).toUInt(&good) : 0;
+        const QHostAddress addr(colon > 0 ? where.left(colon) : QString());
         if (!good || port > 65535 || addr.isNull()) {
             usageError("--tcp needs ADDR:PORT, for example 127.0.0.1:23");
             ok = false;
@@ -347,7 +349,7 @@ void Simulator::onLine(Session *session, const QByteArray &line)
     }
     out.delayMs = m_opt.latencyMs + (m_opt.lateMs > 0 && chance(m_opt.lateP) ? m_opt.lateMs : 0);
     if (result.reboot && session->link()->isTcp())
-        out.closeAfterMs = 50;
+        out.closeAfterMs = m_opt.rebootDropMs;
     if (answer || out.closeAfterMs >= 0)
         session->send(out);
 }

@@ -31,6 +31,7 @@ struct SimOptions {
     QHostAddress tcpAddress;
     quint16 tcpPort = 23;
     double exitAfterSec = 0;       // 0: never
+    int rebootDropMs = 50;         // reply to PWR001/RST001 -> TCP drop
     QString stateFile;
     QString commandsFile;
     QString repliesFile;

@@ -130,7 +130,7 @@ void frm_main::cmd_pic_refresh_Click() {
             for (const char *mn : QUERY_ORDER) {
                 send_cmd(QLatin1String(mn) + QStringLiteral("99") + QString::number(row));
                 // A row's saturation may go unanswered without ending the read-back.
-                if (!reply_ok) return;
+                if (!reply_ok && QLatin1String(mn) != QLatin1String("SAT")) return;
             }
         }
     }

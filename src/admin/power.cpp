@@ -118,7 +118,7 @@ void frm_main::rx_rst() {
     } else if (v == 2) {
         // Picture defaults after "RST002": set locally, nothing is sent back.
         ui_ready = FLAG_FALSE;
-        const int rows = 4;
+        const int rows = (cur_mode == 1) ? 1 : 4;
         for (const char *mn : {"BRI", "CON", "HUE", "SAT"}) {
             const PictureFamily fam = picture_family(QLatin1String(mn));
             for (int row = 1; row <= rows; ++row) {

@@ -123,6 +123,6 @@ void frm_main::rx_mod() {
         }
     }
 
-    if (true)
+    if (mode_change_running == 0)
         for (int i = 1; i <= 3; ++i) cmd_mode[i]->setEnabled(true);
 }

@@ -54,7 +54,7 @@ void frm_main::cmd_save_Click(int index) {
 void frm_main::cmd_recall_Click(int index) {
     if (index < 1 || index > 4) return;
     for (int i = 1; i <= 4; ++i) cmd_recall[i]->setBackColor(face());
-    set_row_enabled(cmd_recall, true);
+    set_row_enabled(cmd_recall, false);
     send_cmd(QStringLiteral("CAL") + pad3(index));
     for (int i = 0; i < 10 && !reply_ok; ++i) wait_sec(0.5f);
     // The recalled preset changed the routing: read the map again.

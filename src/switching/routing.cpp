@@ -104,7 +104,7 @@ void frm_main::rx_inp() {
     cur_input = static_cast<qint16>(n);
     cmd_inp[n]->setBackColor(selection_colour());
     // Only the selected output's lines are redrawn; 2X2 shows no lines at all.
-    if (cur_mode >= 1) {
+    if (cur_mode == 1 || cur_mode == 2) {
         auto &lines = lines_of(cur_output);
         for (int i = 1; i <= 4; ++i) lines[i]->setVisible(false);
         lines[cur_input]->setVisible(true);

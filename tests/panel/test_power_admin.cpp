@@ -145,7 +145,8 @@ private slots:
         r.sim.mark();
         f->cmd_fact_reset_Click();
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"RST001"});
-        QVERIFY(r.msgs.texts().contains("Need to re-connect Ethernet after VELDRA re-boots ready !"));
+        QVERIFY2(r.msgs.texts().contains("Need to re-connect Ethernet after VELDRA re-boots ready !"),
+                 qPrintable(r.msgs.texts().join(" | ")));
         // the reply came within the second before the link was dropped
         QVERIFY(f->cmd_fact_reset->isEnabled());
         QCOMPARE(f->eth_connected, FLAG_FALSE);

@@ -352,7 +352,7 @@ private slots:
         QVERIFY(help.waitForFinished(10000));
         QCOMPARE(help.exitCode(), 0);
         const QByteArray text = help.readAllStandardOutput();
-        for (const char *opt : {"--pty", "--tcp", "--exit-after", "--state", "--commands", "--replies",
+        for (const char *opt : {"--pty", "--tcp", "--exit-after", "--reboot-drop", "--state", "--commands", "--replies",
                                 "--log", "--latency", "--late", "--late-p", "--drop", "--drop-cmd",
                                 "--garbage", "--split", "--seed", "--front-panel", "--inject",
                                 "--res-count", "--version", "--bezel-max-h", "--bezel-max-v", "--ip",

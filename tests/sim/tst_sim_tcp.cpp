@@ -86,6 +86,22 @@ private slots:
         QCOMPARE(again.readLine(), command == "RST001" ? QByteArray("OUT001\r") : QByteArray("OUT002\r"));
     }
 
+    void rebootDropDelayIsAdjustable()
+    {
+        SimProcess sim;
+        START_SIM(sim, (QStringList{"--tcp", "127.0.0.102:23", "--reboot-drop", "2000"}));
+        TcpClient c;
+        QVERIFY(c.connectTo("127.0.0.102"));
+        c.send("PWR001\r");
+        QCOMPARE(c.readLine(), QByteArray("PWR001\r"));
+        // Still up well inside the delay, but a rebooting device answers nothing.
+        c.send("VER999\r");
+        QCOMPARE(c.collectFor(300), QByteArray());
+        QCOMPARE(c.socket().state(), QAbstractSocket::ConnectedState);
+        QVERIFY(c.waitClosed(10000));
+        QCOMPARE(c.buffered(), QByteArray());
+    }
+
     void standbyDoesNotDrop()
     {
         SimProcess sim;
