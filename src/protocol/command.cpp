@@ -18,7 +18,9 @@ bool reply_digits_ok(const QString &collected) {
 }
 
 int reply_value(const QString &reply, int digits) {
-    if (digits <= 0 || reply.size() < digits) return -1;
+    // A cut-off reply (evaluated after a time-out) would read a wrong digit as the
+    // value: "PWR00" is not standby. Only whole replies carry a value.
+    if (digits <= 0 || reply.size() < 6) return -1;
     int v = 0;
     for (int i = reply.size() - digits; i < reply.size(); ++i) {
         if (!is_digit(reply.at(i))) return -1;

@@ -16,5 +16,6 @@ constexpr int REPLY_MIN_CHARS = 7;
 bool reply_digits_ok(const QString &collected);
 
 // The value a reply handler reads: the last `digits` characters of the reply as a
-// decimal number, or -1 when they are not all digits (a short or damaged reply).
+// decimal number, or -1 when they are not all digits or the reply is cut short
+// (fewer than 6 characters).
 int reply_value(const QString &reply, int digits);

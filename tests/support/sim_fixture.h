@@ -72,6 +72,7 @@ public:
     struct Message {
         QString text;
         QMessageBox::Icon icon;
+        qint64 shown_ms; // clock_ms() when it was found open
     };
     QList<Message> messages;
     QStringList texts() const;

@@ -33,6 +33,8 @@ private slots:
         // short or damaged text after a time-out is not a value
         QCOMPARE(reply_value(QStringLiteral("MOD"), 1), -1);
         QCOMPARE(reply_value(QStringLiteral("MO"), 3), -1);
+        QCOMPARE(reply_value(QStringLiteral("PWR00"), 1), -1);
+        QCOMPARE(reply_value(QStringLiteral("MOD002"), 1), 2); // whole but unterminated
         QCOMPARE(reply_value(QString(), 1), -1);
         QCOMPARE(reply_value(QStringLiteral("BRI4x7"), 3), -1);
     }
