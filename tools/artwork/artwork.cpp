@@ -13,11 +13,11 @@ namespace {
 // the start banner's ground), so every button picture blends with its button.
 const QColor GROUND(192, 192, 192);
 const QColor INK(24, 24, 24);
-const QColor DIM(120, 120, 120);    // a state not reported yet
-const QColor EDGE(96, 96, 96);      // outlines of key caps and frames
-const QColor CAP(250, 250, 250);    // key caps
-const QColor RED(255, 0, 0);        // the banner's red; also standby, locked, muted
-const QColor GREEN(0, 150, 0);      // on, unlocked, sound on
+const QColor DIM(120, 120, 120); // a state not reported yet
+const QColor EDGE(96, 96, 96);   // outlines of key caps and frames
+const QColor CAP(250, 250, 250); // key caps
+const QColor RED(255, 0, 0);     // the banner's red; also standby, locked, muted
+const QColor GREEN(0, 150, 0);   // on, unlocked, sound on
 
 // Stroke widths: small glyphs (46 x 32 buttons) and the large power symbol.
 constexpr qreal THIN = 2.0;
@@ -31,7 +31,8 @@ QFont font(int pixels, bool bold) {
     f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     f.setPixelSize(pixels);
     f.setBold(bold);
-    f.setStyleStrategy(QFont::PreferAntialias);
+    // Grey-level antialiasing only: the same pixels on every screen type.
+    f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
     return f;
 }
 
@@ -144,8 +145,8 @@ void lock(QImage &img, Shackle shackle, const QColor &colour) {
     hoop.lineTo(body.left() + 2.5, body.top() - 4 - lift);
     hoop.arcTo(QRectF(body.left() + 2.5, body.top() - 7 - lift, 6, 6), 180, -180);
     // An open shackle leaves the body on its right leg.
-    hoop.lineTo(body.right() - 2.5, shackle == Shackle::Open ? body.top() - 4 - lift + 2
-                                                             : body.top());
+    hoop.lineTo(body.right() - 2.5,
+                shackle == Shackle::Open ? body.top() - 4 - lift + 2 : body.top());
     p.drawPath(hoop);
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
@@ -178,7 +179,9 @@ void start(QImage &img) {
 
 // ---- key assignment of the keypad window
 // One caption font for every key, so the captions share size and baseline.
-QFont caption_font() { return font(10, false); }
+QFont caption_font() {
+    return font(10, false);
+}
 
 void key(QPainter &p, QRectF cell, const QString &caption, const QString &label) {
     const QFont small = caption_font();

@@ -12,8 +12,8 @@
 namespace artwork {
 
 struct Picture {
-    QString file;                      // file name in the bmp folder, e.g. "power_on.bmp"
-    QSize size;                        // exact pixel size
+    QString file;                       // file name in the bmp folder, e.g. "power_on.bmp"
+    QSize size;                         // exact pixel size
     std::function<void(QImage &)> draw; // paints the whole picture
 };
 

@@ -2,8 +2,8 @@
 // program's bmp folder.
 //   tevral-artwork BMP_FOLDER [ICON_PNG]
 
-#include <QFileInfo>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdio>
 

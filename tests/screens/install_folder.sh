@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what an operator gets: the
+# program folder with everything the program reads beside itself, the bin/ link, the
+# desktop entry and the icon; then starts the installed program through bin/ and
+# checks that it runs from its own folder.
+#   install_folder.sh BUILD_DIR [CMAKE]
+set -u
+build=$1
+cmake=${2:-cmake}
+prefix=$(mktemp -d /tmp/tevral-install.XXXXXX)
+folder="$prefix/lib/tevral-qx"
+sim_pid=""
+prog_pid=""
+
+cleanup() {
+  for pid in $prog_pid $sim_pid; do
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  rm -rf "$prefix"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+ok() { echo "ok: $*"; }
+
+"$cmake" --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 ||
+  { cat "$prefix.log"; rm -f "$prefix.log"; fail "cmake --install"; }
+rm -f "$prefix.log"
+
+# ---- the program folder
+for f in tevral-qx veldra-sim; do
+  [ -f "$folder/$f" ] && [ -x "$folder/$f" ] || fail "$f missing or not executable"
+done
+[ -d "$folder/ports" ] || fail "ports/ missing"
+[ -z "$(ls -A "$folder/ports")" ] || fail "ports/ should start empty"
+tr -d '\r' <"$folder/output_reso.txt" | grep -qx '"END"' || fail "output_reso.txt has no END line"
+cmp -s "$folder/output_reso.txt" "$build/output_reso.txt" || fail "output_reso.txt differs from the build's"
+mapfile -t ini < <(tr -d '\r' <"$folder/TEVRAL_QX.ini")
+[ "${#ini[@]}" -ge 4 ] || fail "TEVRAL_QX.ini has ${#ini[@]} lines"
+# Ethernet to the local machine: starting the program opens no serial port.
+[ "${ini[0]}" = "1" ] || fail "default settings select link ${ini[0]}, not Ethernet"
+[ "${ini[3]}" = '"127.0.0.1"' ] || fail "default address ${ini[3]}"
+bmps=(power_none power_on power_standby lock unlock speaker_on speaker_off power
+      remote_speaker remote_lock remote_up remote_right remote_down remote_left remote_ok
+      remote_exit remote_menu start keypad)
+for b in "${bmps[@]}"; do
+  cmp -s "$folder/bmp/$b.bmp" "$build/bmp/$b.bmp" || fail "bmp/$b.bmp missing or not the build's"
+done
+[ "$(ls "$folder/bmp" | wc -l)" -eq "${#bmps[@]}" ] || fail "bmp/ holds $(ls "$folder/bmp" | wc -l) files"
+ok "program folder"
+
+# ---- bin link, desktop entry, icon
+[ -L "$prefix/bin/tevral-qx" ] || fail "bin/tevral-qx is not a link"
+[ "$(readlink -f "$prefix/bin/tevral-qx")" = "$(readlink -f "$folder/tevral-qx")" ] ||
+  fail "bin/tevral-qx points to $(readlink -f "$prefix/bin/tevral-qx")"
+case "$(readlink "$prefix/bin/tevral-qx")" in /*) fail "bin/tevral-qx link is absolute" ;; esac
+desktop="$prefix/share/applications/tevral-qx.desktop"
+icon="$prefix/share/icons/hicolor/64x64/apps/tevral-qx.png"
+[ -f "$desktop" ] || fail "desktop entry missing"
+grep -qx '\[Desktop Entry\]' "$desktop" || fail "desktop entry has no group header"
+grep -qx 'Type=Application' "$desktop" || fail "desktop entry type"
+grep -qx "Exec=$prefix/bin/tevral-qx" "$desktop" || fail "desktop entry Exec: $(grep ^Exec "$desktop")"
+grep -qx "Icon=$icon" "$desktop" || fail "desktop entry Icon: $(grep ^Icon "$desktop")"
+! grep -q '@' "$desktop" || fail "desktop entry keeps a placeholder"
+[ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] || fail "icon is not a PNG"
+[ "$(od -An -tu1 -j16 -N8 "$icon" | tr -s ' ' | sed 's/^ //')" = "0 0 0 64 0 0 0 64" ] ||
+  fail "icon is not 64x64"
+ok "bin link, desktop entry, icon"
+
+# ---- the installed program gets to its window (and stays there until stopped)
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/tevral-runtime}"
+mkdir -p "$XDG_RUNTIME_DIR"
+timeout 3 "$prefix/bin/tevral-qx" >/dev/null 2>&1
+rc=$?
+[ "$rc" -eq 124 ] || fail "installed program ended by itself with code $rc"
+ok "starts through bin/ (ended by timeout)"
+
+# ---- through bin/ it still works from its own folder: with RS-232 COM1 selected there
+# it opens the pseudo-terminal that its ports/COM1 maps.
+printf '0\r\n1\r\n#FALSE#\r\n"127.0.0.1"\r\n' >"$folder/TEVRAL_QX.ini"
+"$folder/veldra-sim" --pty "$folder/ports/COM1" >/dev/null 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do [ -e "$folder/ports/COM1" ] && break; sleep 0.1; done
+pty=$(readlink -f "$folder/ports/COM1")
+[ -c "$pty" ] || fail "installed veldra-sim made no pseudo-terminal"
+"$prefix/bin/tevral-qx" >/dev/null 2>&1 &
+prog_pid=$!
+opened=""
+for _ in $(seq 100); do
+  kill -0 "$prog_pid" 2>/dev/null || break
+  for fd in /proc/"$prog_pid"/fd/*; do
+    [ "$(readlink "$fd" 2>/dev/null)" = "$pty" ] && opened=yes
+  done
+  [ -n "$opened" ] && break
+  sleep 0.1
+done
+kill -0 "$prog_pid" 2>/dev/null || fail "installed program ended by itself"
+[ -n "$opened" ] || fail "installed program did not open its ports/COM1 ($pty)"
+ok "runs from its own folder (opened ports/COM1 -> $pty)"
+kill "$prog_pid"; wait "$prog_pid" 2>/dev/null; prog_pid=""
+kill "$sim_pid"; wait "$sim_pid" 2>/dev/null; sim_pid=""
+
+# ---- a second install keeps the operator's settings
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null 2>&1 || fail "second cmake --install"
+[ "$(head -c 1 "$folder/TEVRAL_QX.ini")" = "0" ] || fail "reinstall overwrote TEVRAL_QX.ini"
+ok "reinstall keeps TEVRAL_QX.ini"
+echo "install_folder: all checks passed"
