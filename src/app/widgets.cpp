@@ -48,12 +48,20 @@ PictureBox::PictureBox(QWidget *parent, const QString &name) : QLabel(parent) {
 
 void PictureBox::load_picture(const QString &path) {
     picture_ = path;
-    setPixmap(QPixmap(path));
+    pixmap_ = QPixmap(path);
+    setPixmap(pixmap_);
 }
 
 void PictureBox::set_builtin_picture(const QPixmap &pm) {
     picture_.clear();
-    setPixmap(pm);
+    pixmap_ = pm;
+    setPixmap(pixmap_);
+}
+
+void PictureBox::paintEvent(QPaintEvent *) {
+    if (pixmap_.isNull()) return;
+    QPainter p(this);
+    p.drawPixmap(0, 0, pixmap_);
 }
 
 LineShape::LineShape(QWidget *parent, const QString &name, QPoint p1, QPoint p2, QColor color,

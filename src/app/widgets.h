@@ -48,8 +48,13 @@ public:
     void set_builtin_picture(const QPixmap &pm);
     QString picture() const { return picture_; }
 
+protected:
+    // An image shows its picture unchanged inside a disabled frame.
+    void paintEvent(QPaintEvent *) override;
+
 private:
     QString picture_;
+    QPixmap pixmap_;
 };
 
 // A straight line between two points given in the parent's coordinates.
