@@ -61,6 +61,10 @@ KeypadAction keypad_action(int vk) {
     }
 }
 
+QPoint keypad_position(const QRect &main_frame, int keypad_outer_height) {
+    return {main_frame.left(), main_frame.top() - keypad_outer_height};
+}
+
 // The key assignment as a picture: mode, output and input keys on the left, the
 // numeric-keypad block on the right.
 static QPixmap keypad_picture() {
@@ -136,10 +140,7 @@ frm_keypad::~frm_keypad() {
 
 void frm_keypad::place_above_owner() {
     if (!owner_) return;
-    // Directly above the main window, left edges aligned; a top above the screen's
-    // edge is left as it is.
-    const QRect main = owner_->frameGeometry();
-    move(main.left(), main.top() - frameGeometry().height());
+    move(keypad_position(owner_->frameGeometry(), frameGeometry().height()));
 }
 
 void frm_keypad::showEvent(QShowEvent *e) {
@@ -172,14 +173,19 @@ void frm_keypad::keyPressEvent(QKeyEvent *e) {
 
 void frm_keypad::Form_KeyDown(int key_code) {
     // A key that comes while a wait runs (a command exchange, the arrow pause) is
-    // dropped, never queued.
-    if (waiting) return;
+    // dropped, never queued. So is one that slips in while this window's own action is
+    // still running (the exchange processes events once more after its last wait):
+    // otherwise a held arrow key could step the menu twice without the pause.
+    if (waiting || acting_) return;
     const QPointer<frm_main> f = owner_;
     if (!f) return;
     const KeypadAction a = keypad_action(key_code);
+    if (a.kind == KeypadAction::None) return;
+    const QPointer<frm_keypad> self(this); // the window may be closed meanwhile
+    acting_ = true;
     using K = KeypadAction;
     switch (a.kind) {
-    case K::None: return;
+    case K::None: break;
     case K::Mode: f->cmd_mode_Click(a.index); break;
     case K::Output: f->cmd_out_Click(a.index); break;
     case K::Input: f->cmd_inp_Click(a.index); break;
@@ -194,4 +200,5 @@ void frm_keypad::Form_KeyDown(int key_code) {
     case K::MenuExit: f->cmd_menu_exit_Click(); break;
     }
     if (a.pause && f) f->wait_sec(0.05f);
+    if (self) acting_ = false;
 }

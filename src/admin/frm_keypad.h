@@ -37,6 +37,10 @@ struct KeypadAction {
 };
 KeypadAction keypad_action(int vk);
 
+// Where the keypad window's outer frame goes: directly above the main window's outer
+// frame, left edges aligned. A top above the screen's edge is not corrected.
+QPoint keypad_position(const QRect &main_frame, int keypad_outer_height);
+
 class frm_keypad : public QWidget {
     Q_OBJECT
 public:
@@ -62,4 +66,5 @@ private:
     void unload();
     QPointer<frm_main> owner_;
     bool unloaded_ = false;
+    bool acting_ = false; // an action of this window (with its pause) is running
 };

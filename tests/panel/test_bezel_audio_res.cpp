@@ -53,7 +53,7 @@ void TestBezelAudioRes::bezel_controls_layout() {
         QCOMPARE(s->minimum(), 0);
         QCOMPARE(s->maximum(), 254);
         QCOMPARE(s->value(), 0);
-        QVERIFY(s->isEnabled());
+        QVERIFY(s->isEnabledTo(f->fra_bezel));
         QVERIFY(f->fra_bezel->rect().contains(s->geometry()));
     }
     QVERIFY(f->hsr_bezel_h->y() < f->hsr_bezel_v->y());
@@ -104,9 +104,9 @@ void TestBezelAudioRes::bezel_sliders_send_their_amount() {
     QCOMPARE(f->txt_bezel_h->text(), QStringLiteral("12")); // the operator's own value: no blank
     QVERIFY(rig.sim.wait_commands(1));
     QCOMPARE(rig.sim.commands_since_mark(), QStringList{"BEH012"});
-    QCOMPARE(bezel_state(rig.sim)["h"].toInt(), 12);
     // The device's answer comes back through the reception and is shown as a reply.
     QVERIFY(pump_until([&] { return f->txt_bezel_h->text() == QLatin1String(" 12"); }));
+    QCOMPARE(bezel_state(rig.sim)["h"].toInt(), 12);
     QVERIFY(!f->txt_cmd->text().contains(QStringLiteral("BEH012 "))); // sent without a log entry
 
     // Track click steps 10, arrow click 1.
@@ -116,6 +116,7 @@ void TestBezelAudioRes::bezel_sliders_send_their_amount() {
     QVERIFY(pump_until([&] { return f->txt_bezel_v->text() == QLatin1String(" 10"); }));
     f->hsr_bezel_v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     QVERIFY(rig.sim.wait_commands(2));
+    QVERIFY(pump_until([&] { return f->txt_bezel_v->text() == QLatin1String(" 11"); }));
     QCOMPARE(rig.sent_since_mark(), (QStringList{"BEV010", "BEV011"}));
     QCOMPARE(bezel_state(rig.sim)["v"].toInt(), 11);
 

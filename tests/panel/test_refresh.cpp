@@ -84,8 +84,9 @@ void TestRefresh::compare_with_device(frm_main *f, const QJsonObject &st) {
     // bezel
     const QJsonObject bezel = st["bezel"].toObject();
     QCOMPARE(checked_index(f->opt_bezel_onoff), bezel["on"].toInt());
-    QCOMPARE(f->hsr_bezel_h->isEnabled(), bezel["on"].toInt() == 1);
-    QCOMPARE(f->hsr_bezel_v->isEnabled(), bezel["on"].toInt() == 1);
+    // (the frame itself follows the mode)
+    QCOMPARE(f->hsr_bezel_h->isEnabledTo(f->fra_bezel), bezel["on"].toInt() == 1);
+    QCOMPARE(f->hsr_bezel_v->isEnabledTo(f->fra_bezel), bezel["on"].toInt() == 1);
     QCOMPARE(f->hsr_bezel_h->value(), bezel["h"].toInt());
     QCOMPARE(f->hsr_bezel_v->value(), bezel["v"].toInt());
     QCOMPARE(f->txt_bezel_h->text(), QStringLiteral(" %1").arg(bezel["h"].toInt()));
