@@ -17,11 +17,11 @@ void frm_main::build_audio_controls() {
     opt_da[1] = make_option(fra_dual_a, QStringLiteral("opt_da_1"), QStringLiteral("Left"),
                             QRect(10, 18, 62, 20));
     opt_da[2] = make_option(fra_dual_a, QStringLiteral("opt_da_2"), QStringLiteral("Right"),
-                            QRect(78, 18, 66, 20));
+                            QRect(82, 18, 66, 20));
     opt_db[1] = make_option(fra_dual_b, QStringLiteral("opt_db_1"), QStringLiteral("Left"),
                             QRect(10, 18, 62, 20));
     opt_db[2] = make_option(fra_dual_b, QStringLiteral("opt_db_2"), QStringLiteral("Right"),
-                            QRect(78, 18, 66, 20));
+                            QRect(82, 18, 66, 20));
     for (int i = 1; i <= 2; ++i) {
         connect(opt_da[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on) opt_da_Click(i);
@@ -33,9 +33,9 @@ void frm_main::build_audio_controls() {
 
     // "2CH", "6CH", "8CH" above; "Bitstream" and "HD" below.
     static const char *const captions[5] = {"2CH", "6CH", "8CH", "Bitstream", "HD"};
-    static const QRect places[5] = {QRect(8, 22, 46, 20), QRect(54, 22, 46, 20),
-                                    QRect(100, 22, 46, 20), QRect(8, 54, 84, 20),
-                                    QRect(100, 54, 46, 20)};
+    static const QRect places[5] = {QRect(6, 22, 48, 20), QRect(55, 22, 48, 20),
+                                    QRect(104, 22, 48, 20), QRect(6, 54, 90, 20),
+                                    QRect(104, 54, 48, 20)};
     for (int i = 0; i <= 4; ++i) {
         opt_audio[i] = make_option(fra_audio, QStringLiteral("opt_audio_%1").arg(i),
                                    QLatin1String(captions[i]), places[i]);

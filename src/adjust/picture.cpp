@@ -38,12 +38,12 @@ void frm_main::build_picture_controls() {
             auto *lab = new QLabel(QStringLiteral("OUT %1").arg(row), fam.fra);
             lab->setObjectName(QStringLiteral("lab_%1_%2").arg(prefixes[f]).arg(row));
             lab->setAlignment(Qt::AlignCenter);
-            lab->setGeometry(2, y, 34, 20);
+            lab->setGeometry(1, y, 37, 20);
             (*fam.lab)[row] = lab;
 
             auto *hsr = new HSlider(fam.fra, QStringLiteral("hsr_%1_%2").arg(prefixes[f]).arg(row),
                                     100);
-            hsr->setGeometry(37, y + 1, 72, 18);
+            hsr->setGeometry(38, y + 1, 72, 18);
             connect(hsr, &QScrollBar::valueChanged, this,
                     [this, change, row](int) { (this->*change)(row); });
             (*fam.hsr)[row] = hsr;

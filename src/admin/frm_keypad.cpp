@@ -65,55 +65,6 @@ QPoint keypad_position(const QRect &main_frame, int keypad_outer_height) {
     return {main_frame.left(), main_frame.top() - keypad_outer_height};
 }
 
-// The key assignment as a picture: mode, output and input keys on the left, the
-// numeric-keypad block on the right.
-static QPixmap keypad_picture() {
-    QPixmap pm(339, 96);
-    pm.fill(QColor(236, 236, 236));
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    QFont caption(QStringLiteral("Arial"));
-    caption.setPixelSize(9);
-    QFont key(QStringLiteral("Arial"));
-    key.setPixelSize(11);
-    key.setBold(true);
-
-    auto cell = [&](int x, int y, int w, const QString &text, const QString &k) {
-        p.setPen(QColor(40, 40, 40));
-        p.setFont(caption);
-        p.drawText(QRect(x, y, w, 12), Qt::AlignCenter, text);
-        const QRect box(x + (w - 18) / 2, y + 13, 18, 16);
-        p.setPen(QColor(90, 90, 90));
-        p.setBrush(Qt::white);
-        p.drawRoundedRect(box, 3, 3);
-        p.setPen(Qt::black);
-        p.setFont(key);
-        p.drawText(box, Qt::AlignCenter, k);
-    };
-
-    const char *const modes[3] = {"Matrix", "Dual", "2X2"};
-    for (int i = 0; i < 3; ++i) cell(4 + 56 * i, 2, 56, QLatin1String(modes[i]), QString::number(i + 1));
-    const char *const out_keys[4] = {"A", "S", "D", "F"};
-    const char *const in_keys[4] = {"J", "K", "L", ";"};
-    for (int i = 0; i < 4; ++i) {
-        cell(4 + 56 * i, 33, 56, QStringLiteral("OUTPUT %1").arg(i + 1), QLatin1String(out_keys[i]));
-        cell(4 + 56 * i, 64, 56, QStringLiteral("INPUT %1").arg(i + 1), QLatin1String(in_keys[i]));
-    }
-
-    // Numeric keypad, laid out as on the keyboard.
-    p.setPen(QColor(120, 120, 120));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(QRect(234, 1, 103, 94), 4, 4);
-    const char *const pad[3][3][2] = {{{"mute", "7"}, {"up", "8"}, {"Lock", "9"}},
-                                      {{"left", "4"}, {"OK", "5"}, {"right", "6"}},
-                                      {{"Exit", "1"}, {"down", "2"}, {"Menu", "3"}}};
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            cell(236 + 33 * c, 2 + 31 * r, 33, QLatin1String(pad[r][c][0]),
-                 QLatin1String(pad[r][c][1]));
-    return pm;
-}
-
 frm_keypad::frm_keypad(frm_main *owner)
     : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -126,7 +77,7 @@ frm_keypad::frm_keypad(frm_main *owner)
 
     img_keypad = new PictureBox(this, QStringLiteral("img_keypad"));
     img_keypad->setGeometry(7, 8, 339, 96);
-    img_keypad->set_builtin_picture(keypad_picture());
+    img_keypad->set_builtin_picture(QPixmap(owner->program_path(QStringLiteral("\\bmp\\keypad.bmp"))));
 
     keypad_open = FLAG_TRUE;
     place_above_owner();

@@ -1,7 +1,6 @@
 // Power, front-panel lock, factory reset and firmware version.
 
 #include <QCoreApplication>
-#include <QPainter>
 #include <QPixmap>
 
 #include "app/frm_main.h"
@@ -11,41 +10,28 @@ namespace {
 
 int last_digit(const QString &reply) { return reply.size() >= 6 ? reply_value(reply, 1) : -1; }
 
-// The design-time picture of the power button: the usual power symbol.
-QPixmap power_symbol() {
-    QPixmap pm(40, 40);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0, 0, 0), 4, Qt::SolidLine, Qt::RoundCap));
-    // Ring open at the top (angles in 1/16 degree, 0 at three o'clock).
-    p.drawArc(QRectF(6, 7, 28, 28), 120 * 16, -240 * 16);
-    p.drawLine(QPointF(20, 4), QPointF(20, 19));
-    return pm;
-}
-
 } // namespace
 
 void frm_main::build_power_controls() {
     cmd_pwr = new ColorButton(QString(), this, QStringLiteral("cmd_pwr"));
     cmd_pwr->setGeometry(4, 40, 72, 68);
     cmd_pwr->setBackColor(grey_colour());
-    cmd_pwr->set_builtin_picture(power_symbol());
+    cmd_pwr->set_builtin_picture(QPixmap(program_path(QStringLiteral("\\bmp\\power.bmp"))));
     connect(cmd_pwr, &QPushButton::clicked, this, &frm_main::cmd_pwr_Click);
 
     cmd_fact_reset = new QPushButton(QStringLiteral("Factory Reset"), this);
     cmd_fact_reset->setObjectName(QStringLiteral("cmd_fact_reset"));
-    cmd_fact_reset->setGeometry(158, 274, 100, 28);
+    cmd_fact_reset->setGeometry(162, 274, 100, 28);
     connect(cmd_fact_reset, &QPushButton::clicked, this, &frm_main::cmd_fact_reset_Click);
 
     cmd_ver = new ColorButton(QStringLiteral("F/W Ver"), this, QStringLiteral("cmd_ver"));
-    cmd_ver->setGeometry(158, 308, 64, 28);
+    cmd_ver->setGeometry(162, 308, 64, 28);
     cmd_ver->setBackColor(grey_colour());
     connect(cmd_ver, &QPushButton::clicked, this, &frm_main::cmd_ver_Click);
 
     txt_ver = new QLineEdit(this);
     txt_ver->setObjectName(QStringLiteral("txt_ver"));
-    txt_ver->setGeometry(228, 310, 60, 24);
+    txt_ver->setGeometry(232, 310, 60, 24);
     txt_ver->setReadOnly(true);
     txt_ver->setAlignment(Qt::AlignCenter);
 }

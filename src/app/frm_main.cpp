@@ -2,6 +2,7 @@
 
 #include "app/frm_main.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -74,6 +75,13 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
     build_picture_controls();
     build_preset_controls();
     fra_rs232->raise();
+    // The picture frame's white text is for captions only; the sliders keep their
+    // dark arrows.
+    for (HSlider *s : fra_pic->findChildren<HSlider *>()) {
+        QPalette dark = s->palette();
+        dark.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+        s->setPalette(dark);
+    }
 }
 
 frm_main::~frm_main() = default;
@@ -96,18 +104,20 @@ void frm_main::build_frames() {
                            QRect(560, 2, 262, 100));
     // middle band (rows 162..341)
     fra_dual_a = make_frame(this, QStringLiteral("fra_dual_a"), QStringLiteral("Dual A Audio"),
-                            QRect(4, 160, 150, 44));
+                            QRect(4, 160, 154, 44));
     fra_dual_b = make_frame(this, QStringLiteral("fra_dual_b"), QStringLiteral("Dual B Audio"),
-                            QRect(4, 206, 150, 44));
+                            QRect(4, 206, 154, 44));
     fra_audio = make_frame(this, QStringLiteral("fra_audio"), QStringLiteral("Audio EDID"),
-                           QRect(4, 252, 150, 88));
+                           QRect(4, 252, 154, 88));
     fra_bezel = make_frame(this, QStringLiteral("fra_bezel"), QStringLiteral("Bezel Correction"),
-                           QRect(158, 160, 196, 108));
+                           QRect(162, 160, 192, 108));
     fra_pic = make_frame(this, QStringLiteral("fra_pic"), QStringLiteral("Picture"),
                          QRect(358, 160, 465, 182));
     fra_pic->setAutoFillBackground(true);
     QPalette pal = fra_pic->palette();
     pal.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+    // Captions and labels on the grey read in white.
+    pal.setColor(QPalette::WindowText, Qt::white);
     fra_pic->setPalette(pal);
     fra_con = make_frame(fra_pic, QStringLiteral("fra_con"), QStringLiteral("Contrast"),
                          QRect(4, 16, 113, 128));

@@ -9,7 +9,7 @@ void frm_main::build_refresh_controls() {
     connect(cmd_refresh, &QPushButton::clicked, this, &frm_main::cmd_refresh_Click);
 
     img_start = new PictureBox(fra_btn, QStringLiteral("img_start"));
-    img_start->setGeometry(4, 10, 170, 13);
+    img_start->setGeometry(0, 10, 170, 13);
     img_start->set_builtin_picture(QPixmap(program_path(QStringLiteral("\\bmp\\start.bmp"))));
 
     cmd_keypad = new QPushButton(QStringLiteral("Keyboard"), fra_btn);
