@@ -41,15 +41,14 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
 
     MSComm1 = new SerialPort(program_folder_, this);
     wsk_client = new TcpClient(this);
-    tim_rx = new QTimer(this);
+    tim_rx = new PollTimer([this] { return MSComm1->in_buffer_count(); }, this);
     tim_rx->setObjectName(QStringLiteral("tim_rx"));
-    tim_rx->setInterval(1);
-    tim_rx->setTimerType(Qt::PreciseTimer);
+    connect(MSComm1, &SerialPort::data_arrived, tim_rx, &PollTimer::data_arrived);
     tim_eth = new QTimer(this);
     tim_eth->setObjectName(QStringLiteral("tim_eth"));
     tim_eth->setInterval(7000);
 
-    connect(tim_rx, &QTimer::timeout, this, &frm_main::tim_rx_Timer);
+    connect(tim_rx, &PollTimer::timeout, this, &frm_main::tim_rx_Timer);
     connect(tim_eth, &QTimer::timeout, this, &frm_main::tim_eth_Timer);
     connect(wsk_client, &TcpClient::connected, this, &frm_main::wsk_client_Connect);
     connect(wsk_client, &TcpClient::data_arrival, this, &frm_main::wsk_client_DataArrival);

@@ -18,6 +18,7 @@
 
 #include "app/globals.h"
 #include "app/widgets.h"
+#include "protocol/poll_timer.h"
 
 class SerialPort;
 class TcpClient;
@@ -117,7 +118,7 @@ public:
 
     SerialPort *MSComm1 = nullptr;
     TcpClient *wsk_client = nullptr;
-    QTimer *tim_rx = nullptr;
+    PollTimer *tim_rx = nullptr;
     QTimer *tim_eth = nullptr;
 
     // ======================= application shell (app/) =======================

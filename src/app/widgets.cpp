@@ -9,18 +9,25 @@ ColorButton::ColorButton(const QString &caption, QWidget *parent, const QString 
     : QPushButton(caption, parent), back_color_(button_face()) {
     setObjectName(name);
     setFocusPolicy(Qt::TabFocus);
+    style_pending_ = true;
     apply_style();
 }
 
 QColor ColorButton::button_face() { return QApplication::palette().color(QPalette::Button); }
 
 void ColorButton::setBackColor(const QColor &c) {
-    if (c == back_color_) return;
     back_color_ = c;
-    apply_style();
+    // Restyling is costly; a handler that clears a row and marks one button changes a
+    // colour twice, so the style follows once, when events are next processed.
+    if (c == shown_color_ || style_pending_) return;
+    style_pending_ = true;
+    QMetaObject::invokeMethod(this, &ColorButton::apply_style, Qt::QueuedConnection);
 }
 
 void ColorButton::apply_style() {
+    style_pending_ = false;
+    if (back_color_ == shown_color_) return;
+    shown_color_ = back_color_;
     // A border rule makes the style draw the exact colour instead of a gradient.
     setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #707070;"
                                  " border-radius: 2px; }"

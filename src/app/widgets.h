@@ -35,6 +35,8 @@ public:
 private:
     void apply_style();
     QColor back_color_;
+    QColor shown_color_;
+    bool style_pending_ = false;
     QString picture_;
 };
 

@@ -10,6 +10,7 @@ static constexpr qint64 READ_BUFFER_LIMIT = 64 * 1024;
 
 SerialPort::SerialPort(const QString &program_folder, QObject *parent)
     : QObject(parent), folder_(program_folder), port_(new QSerialPort(this)) {
+    connect(port_, &QSerialPort::readyRead, this, &SerialPort::data_arrived);
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         // A vanished device keeps reporting read errors; staying open would spin.
         if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) && port_->isOpen()) {

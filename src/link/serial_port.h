@@ -31,6 +31,8 @@ public:
     void wait_transmit_empty(int limit_ms = 300);
 
 signals:
+    // New received bytes are waiting.
+    void data_arrived();
     // The device went away under an open port (adapter unplugged, pty closed).
     void lost();
 
