@@ -47,6 +47,8 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
     tim_eth = new QTimer(this);
     tim_eth->setObjectName(QStringLiteral("tim_eth"));
     tim_eth->setInterval(7000);
+    // A coarse timer may fire up to 5% early; the connect time-out is 7000 ms.
+    tim_eth->setTimerType(Qt::PreciseTimer);
 
     connect(tim_rx, &PollTimer::timeout, this, &frm_main::tim_rx_Timer);
     connect(tim_eth, &QTimer::timeout, this, &frm_main::tim_eth_Timer);
