@@ -18,6 +18,13 @@
 
 namespace {
 constexpr qint64 FLOOD_BYTES = 50LL * 1024 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer keeps freed memory in quarantine, so the resident size says
+// nothing about what the program holds.
+constexpr long GROWTH_LIMIT_MB = 400;
+#else
+constexpr long GROWTH_LIMIT_MB = 40;
+#endif
 
 long peak_rss_kb() {
     rusage u{};
@@ -133,7 +140,7 @@ private slots:
         const long grown_mb = (peak_rss_kb() - rss_before) / 1024;
         qInfo("serial: 50 MB flood, peak memory grew by %ld MB, longest pause %lld ms", grown_mb,
               resp.worst);
-        QVERIFY2(grown_mb < 40, qPrintable(QString::number(grown_mb)));
+        QVERIFY2(grown_mb < GROWTH_LIMIT_MB, qPrintable(QString::number(grown_mb)));
         QVERIFY2(resp.worst < 1000, qPrintable(QString::number(resp.worst)));
         QVERIFY(f->log_count <= 31);
         QVERIFY(f->txt_cmd->text().size() <= 31 * (frm_main::RX_KEEP + 1));
@@ -166,7 +173,7 @@ private slots:
         qInfo("tcp: 50 MB flood, peak memory grew by %ld MB, longest pause %lld ms", grown_mb,
               resp.worst);
         QCOMPARE(flooder.written.load(), FLOOD_BYTES);
-        QVERIFY2(grown_mb < 40, qPrintable(QString::number(grown_mb)));
+        QVERIFY2(grown_mb < GROWTH_LIMIT_MB, qPrintable(QString::number(grown_mb)));
         QVERIFY2(resp.worst < 1000, qPrintable(QString::number(resp.worst)));
         QVERIFY(f->log_count <= 31);
         QVERIFY(f->txt_cmd->text().size() <= 31 * (frm_main::RX_KEEP + 1));
