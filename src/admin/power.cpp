@@ -84,8 +84,10 @@ void frm_main::rx_pwr() {
         cmd_pwr->setEnabled(true);
     } else {
         cmd_pwr->load_picture(program_path(QStringLiteral("\\bmp\\power_standby.bmp")));
-        // The power button stays usable so the device can be switched on again.
         for (QWidget *w : frames) w->setEnabled(false);
+        // A device reported in standby must be switchable on again, also when an
+        // earlier PWR001 never reached it and left the button disabled.
+        cmd_pwr->setEnabled(true);
     }
 }
 

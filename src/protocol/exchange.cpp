@@ -131,4 +131,12 @@ void frm_main::send_cmd_nowait(const QString &cmd) {
         QCoreApplication::processEvents();
     }
     busy = FLAG_FALSE;
+    // A click run by the event pass above may have collected a reply that a receiver
+    // left for a waiting send_cmd (it saw `busy`); no send_cmd is left to take it.
+    if (rx_count >= REPLY_MIN_CHARS && rx_buffer.size() == 6 && reply_digits_ok(rx_buffer)) {
+        dispatch_reply(rx_buffer.left(3), link_type == 1); // handlers read rx_buffer
+        rx_count = 0;
+        rx_buffer.clear();
+    }
+    if (link_type == 0 && !tim_rx->isActive()) tim_rx->start();
 }

@@ -25,6 +25,9 @@ void frm_main::cmd_refresh_Click() {
     cmd_refresh->setBackColor(busy_colour());
     img_start->setVisible(false);
     cmd_keypad->setVisible(true);
+    // A bound query left unanswered by an earlier refresh must not turn this
+    // refresh's first bezel amount into a maximum.
+    bezel_max_pending = FLAG_FALSE;
 
     // Each query only after the previous exchange was answered; the first one that
     // is not ends the chain (the restore below always runs).

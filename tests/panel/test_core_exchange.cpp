@@ -227,6 +227,32 @@ private slots:
         QCOMPARE(msgs.texts(), QStringList{"Ethernet port is disconnected !"});
     }
 
+    void reply_collected_inside_a_nowait_send_is_not_lost() {
+        Rig r;
+        QVERIFY(r.start(false));
+        // A mode click already queued runs inside the slider send's event pass; its
+        // late-reply wait collects the slider's reply while `busy` is still set.
+        QTimer::singleShot(0, [&] { r.f->cmd_mode_Click(2); });
+        r.f->send_cmd_nowait(QStringLiteral("BRI051"));
+        QVERIFY(r.f->tim_rx->isActive());
+        QVERIFY(r.f->rx_buffer.isEmpty());
+        // reception goes on: an unsolicited reply is handled at once
+        const int before = r.f->dispatch_count;
+        QVERIFY(r.sim.inject(QStringLiteral("SAV002")));
+        QVERIFY(pump_until([&] { return r.f->dispatch_count > before; }, 2000));
+        QCOMPARE(r.f->last_dispatch, QStringLiteral("SAV"));
+    }
+
+    void standby_reply_makes_power_usable_again() {
+        Rig r;
+        QVERIFY(r.start(false, {"--drop-cmd", "PWR001"}));
+        r.f->cmd_pwr_Click(); // PWR001 never answered: the button stays disabled
+        QVERIFY(!r.f->cmd_pwr->isEnabled());
+        QVERIFY(r.sim.inject(QStringLiteral("PWR000")));
+        QVERIFY(pump_until([&] { return r.f->cmd_pwr->isEnabled(); }, 2000));
+        QCOMPARE(r.f->power_state, qint16(0));
+    }
+
     void reboot_command_over_ethernet() {
         Rig r;
         QVERIFY(r.start(true));
