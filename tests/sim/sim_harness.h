@@ -314,3 +314,10 @@ inline double cpuSeconds(qint64 pid)
 }
 
 } // namespace simtest
+
+// Starts a simulator or fails the test with its reason.
+#define START_SIM(sim, args)                                        \
+    do {                                                            \
+        QString why_;                                               \
+        QVERIFY2((sim).start((args), &why_), qPrintable(why_));     \
+    } while (0)

@@ -8,12 +8,6 @@
 
 using namespace simtest;
 
-#define START_SIM(sim, args)                                        \
-    do {                                                            \
-        QString why_;                                               \
-        QVERIFY2((sim).start((args), &why_), qPrintable(why_));     \
-    } while (0)
-
 namespace {
 
 QJsonObject picture(int bri, int con, int hue, int sat)

@@ -7,12 +7,6 @@
 
 using namespace simtest;
 
-#define START_SIM(sim, args)                                        \
-    do {                                                            \
-        QString why_;                                               \
-        QVERIFY2((sim).start((args), &why_), qPrintable(why_));     \
-    } while (0)
-
 class SimTcpTest : public QObject
 {
     Q_OBJECT
