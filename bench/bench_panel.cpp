@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -63,8 +63,8 @@ struct Rig {
         startup_ms = t.nsecsElapsed() / 1e6;
         if (!f) return false;
         if (tcp) {
-            f->cmd_conn_eth_Click();
-            if (!pump_until([&] { return f->eth_connected != 0; })) return false;
+            f->link().cmd_conn_eth_Click();
+            if (!pump_until([&] { return f->connection().eth_connected() != 0; })) return false;
         }
         return true;
     }
@@ -106,7 +106,7 @@ int main(int argc, char **argv) {
                 const double c0 = cpu_ms();
                 QElapsedTimer t;
                 t.start();
-                r.f->cmd_refresh_Click();
+                r.f->switching().cmd_refresh_Click();
                 const double w = t.nsecsElapsed() / 1e6;
                 const double c = cpu_ms() - c0;
                 exchanges = r.f->txt_cmd->text().isEmpty() ? 0 : r.sim.commands_since_mark().size();
@@ -133,7 +133,7 @@ int main(int argc, char **argv) {
             for (int i = 0; i < runs; ++i) {
                 QElapsedTimer t;
                 t.start();
-                r.f->cmd_out_Click(1 + i % 4);
+                r.f->switching().cmd_out_Click(1 + i % 4);
                 click.push_back(t.nsecsElapsed() / 1e6);
             }
             row("routing click (OUT + INP999)", link, stats(click), "2 exchanges, floor 4 ms");
@@ -142,19 +142,19 @@ int main(int argc, char **argv) {
             for (int i = 0; i < std::max(3, runs / 4); ++i) {
                 QElapsedTimer t;
                 t.start();
-                r.f->cmd_mode_Click(1 + (i + 1) % 3);
+                r.f->switching().cmd_mode_Click(1 + (i + 1) % 3);
                 mode.push_back(t.nsecsElapsed() / 1e6);
             }
-            r.f->cmd_mode_Click(1);
+            r.f->switching().cmd_mode_Click(1);
             row("mode change", link, stats(mode), "MOD + re-read");
 
             // 100 slider moves as fast as the operator's events arrive
             r.sim.mark();
-            r.f->fra_pic->setEnabled(true);
+            r.f->frames().fra_pic->setEnabled(true);
             QElapsedTimer t;
             t.start();
             for (int i = 1; i <= 100; ++i) {
-                r.f->hsr_bri[1]->setValue(i % 101);
+                r.f->adjust().hsr_bri[1]->setValue(i % 101);
                 QCoreApplication::processEvents();
             }
             const double burst = t.nsecsElapsed() / 1e6;

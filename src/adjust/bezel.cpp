@@ -1,19 +1,25 @@
 // Bezel correction of the video wall: on/off and the horizontal and vertical amounts,
 // with the upper bound of each amount learned from the device.
 
-#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 
-#include "app/frm_main.h"
+#include "adjust/adjust_panel.h"
+#include "app/panel_style.h"
+#include "app/ui_ready.h"
 #include "protocol/command.h"
+#include "protocol/exchange.h"
+#include "switching/display_mode.h"
 
 // Largest amount a BEH/BEV reply may carry; anything above it is not a bezel value.
 static constexpr int BEZEL_LIMIT = 254;
 
-void frm_main::build_bezel_controls() {
-    opt_bezel_onoff[1] = new QRadioButton(QStringLiteral("On"), fra_bezel);
+void AdjustPanel::build_bezel_controls() {
+    opt_bezel_onoff[1] = new QRadioButton(QStringLiteral("On"), frames_.fra_bezel);
     opt_bezel_onoff[1]->setObjectName(QStringLiteral("opt_bezel_onoff_1"));
     opt_bezel_onoff[1]->setGeometry(12, 18, 60, 20);
-    opt_bezel_onoff[0] = new QRadioButton(QStringLiteral("Off"), fra_bezel);
+    opt_bezel_onoff[0] = new QRadioButton(QStringLiteral("Off"), frames_.fra_bezel);
     opt_bezel_onoff[0]->setObjectName(QStringLiteral("opt_bezel_onoff_0"));
     opt_bezel_onoff[0]->setGeometry(84, 18, 60, 20);
     for (int i = 0; i <= 1; ++i)
@@ -21,20 +27,20 @@ void frm_main::build_bezel_controls() {
             if (on) opt_bezel_onoff_Click(i);
         });
 
-    lab_bezel_h = new QLabel(QStringLiteral("H Correction"), fra_bezel);
+    lab_bezel_h = new QLabel(QStringLiteral("H Correction"), frames_.fra_bezel);
     lab_bezel_h->setObjectName(QStringLiteral("lab_bezel_h"));
     lab_bezel_h->setGeometry(6, 46, 80, 18);
-    hsr_bezel_h = new HSlider(fra_bezel, QStringLiteral("hsr_bezel_h"), BEZEL_LIMIT);
+    hsr_bezel_h = new HSlider(frames_.fra_bezel, QStringLiteral("hsr_bezel_h"), BEZEL_LIMIT);
     hsr_bezel_h->setGeometry(88, 46, 102, 18);
-    txt_bezel_h = make_value_box(fra_bezel, QStringLiteral("txt_bezel_h"), hsr_bezel_h);
+    txt_bezel_h = make_value_box(frames_.fra_bezel, QStringLiteral("txt_bezel_h"), hsr_bezel_h);
     txt_bezel_h->setReadOnly(true);
 
-    lab_bezel_v = new QLabel(QStringLiteral("V Correction"), fra_bezel);
+    lab_bezel_v = new QLabel(QStringLiteral("V Correction"), frames_.fra_bezel);
     lab_bezel_v->setObjectName(QStringLiteral("lab_bezel_v"));
     lab_bezel_v->setGeometry(6, 76, 80, 18);
-    hsr_bezel_v = new HSlider(fra_bezel, QStringLiteral("hsr_bezel_v"), BEZEL_LIMIT);
+    hsr_bezel_v = new HSlider(frames_.fra_bezel, QStringLiteral("hsr_bezel_v"), BEZEL_LIMIT);
     hsr_bezel_v->setGeometry(88, 76, 102, 18);
-    txt_bezel_v = make_value_box(fra_bezel, QStringLiteral("txt_bezel_v"), hsr_bezel_v);
+    txt_bezel_v = make_value_box(frames_.fra_bezel, QStringLiteral("txt_bezel_v"), hsr_bezel_v);
     txt_bezel_v->setReadOnly(true);
 
     connect(hsr_bezel_h, &QScrollBar::valueChanged, this, [this] { hsr_bezel_h_Change(); });
@@ -42,56 +48,54 @@ void frm_main::build_bezel_controls() {
 }
 
 // The operator moved a bezel slider: show the amount and send it without waiting.
-static void bezel_slider_moved(frm_main *f, HSlider *hsr, QLineEdit *txt, const char *mnemonic) {
-    if (!f->ui_ready) return;
+void AdjustPanel::bezel_slider_moved(HSlider *hsr, QLineEdit *txt, const char *mnemonic) {
+    if (!ui_.ui_ready()) return;
     const int v = hsr->value();
     txt->setText(QString::number(v));
-    f->send_cmd_nowait(QLatin1String(mnemonic) + pad3(v));
+    exchange_.send_cmd_nowait(QLatin1String(mnemonic) + pad3(v));
 }
 
-void frm_main::hsr_bezel_h_Change() { bezel_slider_moved(this, hsr_bezel_h, txt_bezel_h, "BEH"); }
+void AdjustPanel::hsr_bezel_h_Change() { bezel_slider_moved(hsr_bezel_h, txt_bezel_h, "BEH"); }
 
-void frm_main::hsr_bezel_v_Change() { bezel_slider_moved(this, hsr_bezel_v, txt_bezel_v, "BEV"); }
+void AdjustPanel::hsr_bezel_v_Change() { bezel_slider_moved(hsr_bezel_v, txt_bezel_v, "BEV"); }
 
-void frm_main::opt_bezel_onoff_Click(int index) {
-    if (!ui_ready) return;
-    send_cmd(QStringLiteral("BEZ") + pad3(index));
+void AdjustPanel::opt_bezel_onoff_Click(int index) {
+    if (!ui_.ui_ready()) return;
+    exchange_.send_cmd(QStringLiteral("BEZ") + pad3(index));
 }
 
 // A BEH/BEV reply: either the upper bound asked for by the refresh, or the amount.
-static void bezel_reply(frm_main *f, HSlider *hsr, QLineEdit *txt) {
-    const int v = reply_value(f->rx_buffer, 3);
+void AdjustPanel::bezel_reply(HSlider *hsr, QLineEdit *txt) {
+    const int v = reply_value(exchange_.rx_buffer(), 3);
     // A short reply after a time-out carries no value; one above the limit is ignored
     // entirely, so a pending bound query stays pending.
     if (v < 0 || v > BEZEL_LIMIT) return;
-    f->ui_ready = FLAG_FALSE;
-    if (f->bezel_max_pending) {
+    QuietControls quiet(ui_);
+    if (bezel_max_pending_) {
         // A bound below the present value pulls the slider down; nothing is sent because
         // ui_ready is clear, and the value box keeps its text.
         hsr->setMaximum(v);
-        f->bezel_max_pending = FLAG_FALSE;
+        bezel_max_pending_ = false;
     } else {
         txt->setText(QLatin1Char(' ') + QString::number(v));
         hsr->setValue(v);
     }
-    QCoreApplication::processEvents();
-    f->ui_ready = FLAG_TRUE;
+    quiet.pump();
 }
 
-void frm_main::rx_beh() { bezel_reply(this, hsr_bezel_h, txt_bezel_h); }
+void AdjustPanel::rx_beh() { bezel_reply(hsr_bezel_h, txt_bezel_h); }
 
-void frm_main::rx_bev() { bezel_reply(this, hsr_bezel_v, txt_bezel_v); }
+void AdjustPanel::rx_bev() { bezel_reply(hsr_bezel_v, txt_bezel_v); }
 
-void frm_main::rx_bez() {
-    const int d = reply_value(rx_buffer, 1);
+void AdjustPanel::rx_bez() {
+    const int d = reply_value(exchange_.rx_buffer(), 1);
     // Only 0 (Off) and 1 (On) name an option button; any other digit is ignored
     // (our choice: the reply changes nothing rather than addressing a missing button).
     if (d != 0 && d != 1) return;
-    ui_ready = FLAG_FALSE;
+    QuietControls quiet(ui_);
     opt_bezel_onoff[d]->setChecked(true);
-    QCoreApplication::processEvents();
+    quiet.pump();
     const bool on = !opt_bezel_onoff[0]->isChecked();
     hsr_bezel_h->setEnabled(on);
     hsr_bezel_v->setEnabled(on);
-    ui_ready = FLAG_TRUE;
 }

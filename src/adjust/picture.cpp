@@ -2,10 +2,17 @@
 // parameters behave alike, so one implementation serves all of them through
 // their PictureFamily.
 
-#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
-#include "app/frm_main.h"
+#include "adjust/adjust_panel.h"
+#include "app/panel_style.h"
+#include "app/ui_ready.h"
 #include "protocol/command.h"
+#include "protocol/exchange.h"
+#include "switching/display_mode.h"
 
 namespace {
 
@@ -17,21 +24,28 @@ int reply_level(const QString &reply) { return reply.size() >= 6 ? reply_value(r
 
 } // namespace
 
-PictureFamily frm_main::picture_family(const QString &mnemonic) {
-    if (mnemonic == QLatin1String("CON")) return {"CON", fra_con, &lab_con, &hsr_con, &txt_con};
-    if (mnemonic == QLatin1String("HUE")) return {"HUE", fra_hue, &lab_hue, &hsr_hue, &txt_hue};
-    if (mnemonic == QLatin1String("SAT")) return {"SAT", fra_sat, &lab_sat, &hsr_sat, &txt_sat};
-    return {"BRI", fra_bri, &lab_bri, &hsr_bri, &txt_bri};
+AdjustPanel::AdjustPanel(Exchange &exchange, UiReady &ui, const ModeState &mode, PanelHost &host,
+                         const PanelFrames &frames)
+    : exchange_(exchange), ui_(ui), mode_(mode), host_(host), frames_(frames) {}
+
+PictureFamily AdjustPanel::picture_family(PictureParam p) {
+    switch (p) {
+    case PictureParam::Con: return {"CON", frames_.fra_con, &lab_con, &hsr_con, &txt_con};
+    case PictureParam::Hue: return {"HUE", frames_.fra_hue, &lab_hue, &hsr_hue, &txt_hue};
+    case PictureParam::Sat: return {"SAT", frames_.fra_sat, &lab_sat, &hsr_sat, &txt_sat};
+    case PictureParam::Bri: break;
+    }
+    return {"BRI", frames_.fra_bri, &lab_bri, &hsr_bri, &txt_bri};
 }
 
-void frm_main::build_picture_controls() {
+void AdjustPanel::build_picture_controls() {
     const QString prefixes[4] = {QStringLiteral("con"), QStringLiteral("bri"),
                                  QStringLiteral("sat"), QStringLiteral("hue")};
-    using Change = void (frm_main::*)(int);
-    const Change changes[4] = {&frm_main::hsr_con_Change, &frm_main::hsr_bri_Change,
-                               &frm_main::hsr_sat_Change, &frm_main::hsr_hue_Change};
+    using Change = void (AdjustPanel::*)(int);
+    const Change changes[4] = {&AdjustPanel::hsr_con_Change, &AdjustPanel::hsr_bri_Change,
+                               &AdjustPanel::hsr_sat_Change, &AdjustPanel::hsr_hue_Change};
     for (int f = 0; f < 4; ++f) {
-        const PictureFamily fam = picture_family(prefixes[f].toUpper());
+        const PictureFamily fam = picture_family(static_cast<PictureParam>(f));
         const Change change = changes[f];
         for (int row = 1; row <= 4; ++row) {
             const int y = 20 + (row - 1) * 26;
@@ -53,51 +67,47 @@ void frm_main::build_picture_controls() {
         }
     }
 
-    lab_pic = new QLabel(QStringLiteral("Picture"), fra_pic);
+    lab_pic = new QLabel(QStringLiteral("Picture"), frames_.fra_pic);
     lab_pic->setObjectName(QStringLiteral("lab_pic"));
     lab_pic->setStyleSheet(QStringLiteral("color: rgb(255, 255, 255);"));
     lab_pic->setFont(panel_font(QStringLiteral("Arial"), 12, true));
     lab_pic->setGeometry(190, 150, 80, 24);
     lab_pic->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    cmd_pic_reset = new QPushButton(QStringLiteral("Reset"), fra_pic);
+    cmd_pic_reset = new QPushButton(QStringLiteral("Reset"), frames_.fra_pic);
     cmd_pic_reset->setObjectName(QStringLiteral("cmd_pic_reset"));
     cmd_pic_reset->setGeometry(280, 148, 86, 28);
-    connect(cmd_pic_reset, &QPushButton::clicked, this, &frm_main::cmd_pic_reset_Click);
+    connect(cmd_pic_reset, &QPushButton::clicked, this, &AdjustPanel::cmd_pic_reset_Click);
 
-    cmd_pic_refresh = new QPushButton(QStringLiteral("Refresh"), fra_pic);
+    cmd_pic_refresh = new QPushButton(QStringLiteral("Refresh"), frames_.fra_pic);
     cmd_pic_refresh->setObjectName(QStringLiteral("cmd_pic_refresh"));
     cmd_pic_refresh->setGeometry(372, 148, 86, 28);
-    connect(cmd_pic_refresh, &QPushButton::clicked, this, &frm_main::cmd_pic_refresh_Click);
+    connect(cmd_pic_refresh, &QPushButton::clicked, this, &AdjustPanel::cmd_pic_refresh_Click);
 }
 
 // ---- one implementation for the four families
 
-static void picture_change(frm_main *f, const PictureFamily &fam, int row) {
-    if (!f->ui_ready) return;
+void AdjustPanel::picture_change(PictureParam p, int row) {
+    if (!ui_.ui_ready()) return;
     if (row < 1 || row > 4) return;
+    const PictureFamily fam = picture_family(p);
     const int v = (*fam.hsr)[row]->value();
     (*fam.txt)[row]->setText(QString::number(v));
-    int arg;
-    if (cur_mode == 1)
-        arg = v;
-    else if (cur_mode == 2 || cur_mode == 3)
-        arg = v + 200 * (row - 1); // the row rides in the hundreds
-    else
-        return;
-    f->send_cmd_nowait(QLatin1String(fam.mnemonic) + pad3(arg));
+    const int arg = mode_.cur_mode() == DisplayMode::Matrix ? v : v + 200 * (row - 1);
+    exchange_.send_cmd_nowait(QLatin1String(fam.mnemonic) + pad3(arg)); // the row rides in the hundreds
 }
 
-static void picture_reply(frm_main *f, const PictureFamily &fam) {
-    const int v = reply_level(f->rx_buffer);
-    f->ui_ready = FLAG_FALSE;
+void AdjustPanel::picture_reply(PictureParam p) {
+    const PictureFamily fam = picture_family(p);
+    const int v = reply_level(exchange_.rx_buffer());
+    QuietControls quiet(ui_);
     // Values that fit no slider or name no row are ignored (our choice): a level
     // above 100, or a packed row beyond 4.
     int row = 0, level = 0;
-    if (v >= 0 && cur_mode == 1) {
+    if (v >= 0 && mode_.cur_mode() == DisplayMode::Matrix) {
         row = 1;
         level = v;
-    } else if (v >= 0 && (cur_mode == 2 || cur_mode == 3)) {
+    } else if (v >= 0) {
         row = v / 200 + 1;
         level = v % 200;
     }
@@ -105,38 +115,75 @@ static void picture_reply(frm_main *f, const PictureFamily &fam) {
         (*fam.txt)[row]->setText(QLatin1Char(' ') + QString::number(level));
         (*fam.hsr)[row]->setValue(level);
     }
-    QCoreApplication::processEvents();
-    f->ui_ready = FLAG_TRUE;
+    quiet.pump();
 }
 
-void frm_main::hsr_bri_Change(int index) { picture_change(this, picture_family("BRI"), index); }
-void frm_main::hsr_con_Change(int index) { picture_change(this, picture_family("CON"), index); }
-void frm_main::hsr_hue_Change(int index) { picture_change(this, picture_family("HUE"), index); }
-void frm_main::hsr_sat_Change(int index) { picture_change(this, picture_family("SAT"), index); }
+void AdjustPanel::hsr_bri_Change(int index) { picture_change(PictureParam::Bri, index); }
+void AdjustPanel::hsr_con_Change(int index) { picture_change(PictureParam::Con, index); }
+void AdjustPanel::hsr_hue_Change(int index) { picture_change(PictureParam::Hue, index); }
+void AdjustPanel::hsr_sat_Change(int index) { picture_change(PictureParam::Sat, index); }
 
-void frm_main::rx_bri() { picture_reply(this, picture_family("BRI")); }
-void frm_main::rx_con() { picture_reply(this, picture_family("CON")); }
-void frm_main::rx_hue() { picture_reply(this, picture_family("HUE")); }
-void frm_main::rx_sat() { picture_reply(this, picture_family("SAT")); }
+void AdjustPanel::rx_bri() { picture_reply(PictureParam::Bri); }
+void AdjustPanel::rx_con() { picture_reply(PictureParam::Con); }
+void AdjustPanel::rx_hue() { picture_reply(PictureParam::Hue); }
+void AdjustPanel::rx_sat() { picture_reply(PictureParam::Sat); }
 
-void frm_main::cmd_pic_refresh_Click() {
-    if (cur_mode == 1) {
+void AdjustPanel::cmd_pic_refresh_Click() {
+    if (mode_.cur_mode() == DisplayMode::Matrix) {
         for (const char *mn : QUERY_ORDER) {
-            send_cmd(QLatin1String(mn) + QStringLiteral("999"));
-            if (!reply_ok) return;
+            exchange_.send_cmd(QLatin1String(mn) + QStringLiteral("999"));
+            if (!exchange_.reply_ok()) return;
         }
-    } else if (cur_mode == 2 || cur_mode == 3) {
+    } else {
         for (int row = 1; row <= 4; ++row) {
             for (const char *mn : QUERY_ORDER) {
-                send_cmd(QLatin1String(mn) + QStringLiteral("99") + QString::number(row));
+                exchange_.send_cmd(QLatin1String(mn) + QStringLiteral("99") + QString::number(row));
                 // A row's saturation may go unanswered without ending the read-back.
-                if (!reply_ok && QLatin1String(mn) != QLatin1String("SAT")) return;
+                if (!exchange_.reply_ok() && QLatin1String(mn) != QLatin1String("SAT")) return;
             }
         }
     }
 }
 
-void frm_main::cmd_pic_reset_Click() {
+void AdjustPanel::cmd_pic_reset_Click() {
     // The RST002 acknowledgement (rx_rst) sets the panel to the defaults.
-    send_cmd(QStringLiteral("RST002"));
+    exchange_.send_cmd(QStringLiteral("RST002"));
+}
+
+void AdjustPanel::show_mode_rows(int m) {
+    static const char *const row_captions[4][5] = {
+        {},
+        {"", "ALL", "", "", ""},
+        {"", "AL", "AR", "BL", "BR"},
+        {"", "OUT 1", "OUT 2", "OUT 3", "OUT 4"},
+    };
+    for (PictureParam p : {PictureParam::Con, PictureParam::Bri, PictureParam::Sat,
+                           PictureParam::Hue}) {
+        const PictureFamily fam = picture_family(p);
+        for (int row = 1; row <= 4; ++row) {
+            (*fam.lab)[row]->setText(QLatin1String(row_captions[m][row]));
+            if (row == 1) continue; // row 1 is live in every mode
+            if (m == 1) {
+                (*fam.txt)[row]->clear();
+                (*fam.hsr)[row]->setEnabled(false);
+            } else {
+                (*fam.hsr)[row]->setEnabled(true);
+            }
+        }
+    }
+}
+
+void AdjustPanel::show_picture_defaults() {
+    // Set locally, nothing is sent back.
+    QuietControls quiet(ui_);
+    const int rows = (mode_.cur_mode() == DisplayMode::Matrix) ? 1 : 4;
+    for (PictureParam p : {PictureParam::Bri, PictureParam::Con, PictureParam::Hue,
+                           PictureParam::Sat}) {
+        const PictureFamily fam = picture_family(p);
+        for (int row = 1; row <= rows; ++row) {
+            (*fam.txt)[row]->setText(QStringLiteral("50"));
+            (*fam.hsr)[row]->setValue(50);
+        }
+    }
+    quiet.pump();
 }

@@ -1,43 +1,49 @@
 // Output resolution: chosen from the list read at start-up; the device knows a
 // resolution only by its 1-based position in that list.
 
-#include <QCoreApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 
-#include "app/frm_main.h"
+#include "adjust/adjust_panel.h"
+#include "app/panel_style.h"
+#include "app/ui_ready.h"
 #include "protocol/command.h"
+#include "protocol/exchange.h"
+#include "switching/display_mode.h"
 
-void frm_main::build_resolution_controls() {
-    // Below the interface frame, which covers the top-right corner of fra_btn.
-    lab_reso_out = new QLabel(QStringLiteral("Output Resolution"), fra_btn);
+void AdjustPanel::build_resolution_controls() {
+    // Below the interface frame, which covers the top-right corner of frames_.fra_btn.
+    lab_reso_out = new QLabel(QStringLiteral("Output Resolution"), frames_.fra_btn);
     lab_reso_out->setObjectName(QStringLiteral("lab_reso_out"));
     lab_reso_out->setGeometry(478, 114, 108, 20);
     lab_reso_out->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    cbo_output = new QComboBox(fra_btn);
+    cbo_output = new QComboBox(frames_.fra_btn);
     cbo_output->setObjectName(QStringLiteral("cbo_output"));
     cbo_output->setEditable(false);
     cbo_output->setGeometry(590, 112, 150, 24);
     connect(cbo_output, &QComboBox::currentIndexChanged, this, [this] { cbo_output_Click(); });
 }
 
-void frm_main::cbo_output_Click() {
-    if (!ui_ready) return;
+void AdjustPanel::cbo_output_Click() {
+    if (!ui_.ui_ready()) return;
     const int pos = cbo_output->currentIndex();
     if (pos < 0) return; // nothing chosen: no resolution to send
     // Dual and 2X2 do not allow the fifth and sixth resolutions.
-    if (cur_mode != 1 && (pos == 4 || pos == 5)) return;
+    if (mode_.cur_mode() != DisplayMode::Matrix && (pos == 4 || pos == 5)) return;
     cbo_output->setEnabled(false);
-    send_cmd(QStringLiteral("RES") + pad3(pos + 1));
+    exchange_.send_cmd(QStringLiteral("RES") + pad3(pos + 1));
     cbo_output->setEnabled(true);
 }
 
-void frm_main::rx_res() {
-    const int r = reply_value(rx_buffer, 2);
+void AdjustPanel::rx_res() {
+    const int r = reply_value(exchange_.rx_buffer(), 2);
     // A number beyond the list names no entry and is ignored (our choice); 0 clears
     // the selection.
     if (r < 0 || r > cbo_output->count()) return;
-    ui_ready = FLAG_FALSE;
+    QuietControls quiet(ui_);
     cbo_output->setCurrentIndex(r - 1);
-    QCoreApplication::processEvents();
-    ui_ready = FLAG_TRUE;
+    quiet.pump();
 }

@@ -6,7 +6,10 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include "app/frm_main.h"
+#include "adjust/adjust_panel.h"
+#include "admin/admin_panel.h"
+#include "app/widgets.h"
+#include "protocol/exchange.h"
 
 int virtual_key(int k, Qt::KeyboardModifiers modifiers) {
     const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
@@ -65,8 +68,8 @@ QPoint keypad_position(const QRect &main_frame, int keypad_outer_height) {
     return {main_frame.left(), main_frame.top() - keypad_outer_height};
 }
 
-frm_keypad::frm_keypad(frm_main *owner)
-    : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+frm_keypad::frm_keypad(AdminPanel *owner)
+    : QWidget(owner->window(), Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       owner_(owner) {
     setObjectName(QStringLiteral("frm_keypad"));
@@ -79,19 +82,18 @@ frm_keypad::frm_keypad(frm_main *owner)
     img_keypad->setGeometry(7, 8, 339, 96);
     img_keypad->set_builtin_picture(QPixmap(owner->program_path(QStringLiteral("\\bmp\\keypad.bmp"))));
 
-    keypad_open = FLAG_TRUE;
+    owner->keypad_open_ = true;
     place_above_owner();
 }
 
 frm_keypad::~frm_keypad() {
-    // Destroyed with the main window (whose members may be gone by now): only the
-    // program-wide flag is cleared.
-    if (!unloaded_) keypad_open = FLAG_FALSE;
+    // Destroyed with the main window, whose panels may be gone by now.
+    if (!unloaded_ && owner_) owner_->keypad_open_ = false;
 }
 
 void frm_keypad::place_above_owner() {
     if (!owner_) return;
-    move(keypad_position(owner_->frameGeometry(), frameGeometry().height()));
+    move(keypad_position(owner_->window()->frameGeometry(), frameGeometry().height()));
 }
 
 void frm_keypad::showEvent(QShowEvent *e) {
@@ -103,7 +105,6 @@ void frm_keypad::showEvent(QShowEvent *e) {
 void frm_keypad::unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    keypad_open = FLAG_FALSE;
     if (owner_) owner_->keypad_closed();
 }
 
@@ -127,8 +128,8 @@ void frm_keypad::Form_KeyDown(int key_code) {
     // dropped, never queued. So is one that slips in while this window's own action is
     // still running (the exchange processes events once more after its last wait):
     // otherwise a held arrow key could step the menu twice without the pause.
-    if (waiting || acting_) return;
-    const QPointer<frm_main> f = owner_;
+    const QPointer<AdminPanel> f = owner_;
+    if ((f && f->exchange().waiting()) || acting_) return;
     if (!f) return;
     const KeypadAction a = keypad_action(key_code);
     if (a.kind == KeypadAction::None) return;
@@ -137,10 +138,10 @@ void frm_keypad::Form_KeyDown(int key_code) {
     using K = KeypadAction;
     switch (a.kind) {
     case K::None: break;
-    case K::Mode: f->cmd_mode_Click(a.index); break;
-    case K::Output: f->cmd_out_Click(a.index); break;
-    case K::Input: f->cmd_inp_Click(a.index); break;
-    case K::Mute: f->cmd_mute_Click(); break;
+    case K::Mode: f->keypad_targets.cmd_mode_Click(a.index); break;
+    case K::Output: f->keypad_targets.cmd_out_Click(a.index); break;
+    case K::Input: f->keypad_targets.cmd_inp_Click(a.index); break;
+    case K::Mute: f->adjust().cmd_mute_Click(); break;
     case K::Lock: f->cmd_lock_Click(); break;
     case K::MenuUp: f->cmd_menu_up_Click(); break;
     case K::MenuDown: f->cmd_menu_down_Click(); break;
@@ -150,6 +151,6 @@ void frm_keypad::Form_KeyDown(int key_code) {
     case K::MenuMenu: f->cmd_menu_menu_Click(); break;
     case K::MenuExit: f->cmd_menu_exit_Click(); break;
     }
-    if (a.pause && f) f->wait_sec(0.05f);
+    if (a.pause && f) f->exchange().wait_sec(0.05f);
     if (self) acting_ = false;
 }

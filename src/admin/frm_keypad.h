@@ -1,11 +1,11 @@
 #pragma once
 // Keypad window: drives the device's menu, the routing, the mode, mute and lock from
-// the computer keyboard by calling the main window's own click handlers.
+// the computer keyboard by calling the panel's own click handlers.
 
 #include <QPointer>
 #include <QWidget>
 
-class frm_main;
+class AdminPanel;
 class PictureBox;
 
 // Windows virtual-key code of a Qt key event, the codes the key assignment is written
@@ -44,7 +44,7 @@ QPoint keypad_position(const QRect &main_frame, int keypad_outer_height);
 class frm_keypad : public QWidget {
     Q_OBJECT
 public:
-    explicit frm_keypad(frm_main *owner);
+    explicit frm_keypad(AdminPanel *owner);
     ~frm_keypad() override;
 
     // The picture of the key assignment.
@@ -64,7 +64,7 @@ protected:
 private:
     void place_above_owner();
     void unload();
-    QPointer<frm_main> owner_;
+    QPointer<AdminPanel> owner_;
     bool unloaded_ = false;
     bool acting_ = false; // an action of this window (with its pause) is running
 };

@@ -1,19 +1,22 @@
 // The on-screen menu remote (a 3 x 3 block of picture buttons) and the keypad window.
 
+#include "adjust/adjust_panel.h"
+#include "admin/admin_panel.h"
 #include "admin/frm_keypad.h"
-#include "app/frm_main.h"
+#include "app/panel_style.h"
+#include "protocol/exchange.h"
 
-
-void frm_main::build_remote_controls() {
+void AdminPanel::build_remote_controls() {
     // Laid out like a numeric keypad at the left end of fra_btn, below img_start.
     // The 46 x 32 pictures sit inside a one-pixel border, so the buttons stay visible.
     auto make = [this](ColorButton *&button, const char *name, int col, int row,
                        const char *picture) {
-        button = new ColorButton(QString(), fra_btn, QLatin1String(name));
+        // The mute key is the audio area's own control, made just before this block.
+        if (!button) button = new ColorButton(QString(), frames_.fra_btn, QLatin1String(name));
         button->setGeometry(5 + 50 * col, 35 + 36 * row, 48, 34);
-        button->set_builtin_picture(QPixmap(program_path(QLatin1String(picture))));
+        button->set_builtin_picture(QPixmap(host_.program_path(QLatin1String(picture))));
     };
-    make(cmd_mute, "cmd_mute", 0, 0, "\\bmp\\remote_speaker.bmp");
+    make(adjust_.cmd_mute, "cmd_mute", 0, 0, "\\bmp\\remote_speaker.bmp");
     make(cmd_menu_up, "cmd_menu_up", 1, 0, "\\bmp\\remote_up.bmp");
     make(cmd_lock, "cmd_lock", 2, 0, "\\bmp\\remote_lock.bmp");
     make(cmd_menu_left, "cmd_menu_left", 0, 1, "\\bmp\\remote_left.bmp");
@@ -23,32 +26,31 @@ void frm_main::build_remote_controls() {
     make(cmd_menu_down, "cmd_menu_down", 1, 2, "\\bmp\\remote_down.bmp");
     make(cmd_menu_menu, "cmd_menu_menu", 2, 2, "\\bmp\\remote_menu.bmp");
 
-    connect(cmd_mute, &QPushButton::clicked, this, &frm_main::cmd_mute_Click);
-    connect(cmd_lock, &QPushButton::clicked, this, &frm_main::cmd_lock_Click);
-    connect(cmd_menu_up, &QPushButton::clicked, this, &frm_main::cmd_menu_up_Click);
-    connect(cmd_menu_down, &QPushButton::clicked, this, &frm_main::cmd_menu_down_Click);
-    connect(cmd_menu_left, &QPushButton::clicked, this, &frm_main::cmd_menu_left_Click);
-    connect(cmd_menu_right, &QPushButton::clicked, this, &frm_main::cmd_menu_right_Click);
-    connect(cmd_menu_ok, &QPushButton::clicked, this, &frm_main::cmd_menu_ok_Click);
-    connect(cmd_menu_menu, &QPushButton::clicked, this, &frm_main::cmd_menu_menu_Click);
-    connect(cmd_menu_exit, &QPushButton::clicked, this, &frm_main::cmd_menu_exit_Click);
+    connect(cmd_lock, &QPushButton::clicked, this, &AdminPanel::cmd_lock_Click);
+    connect(cmd_menu_up, &QPushButton::clicked, this, &AdminPanel::cmd_menu_up_Click);
+    connect(cmd_menu_down, &QPushButton::clicked, this, &AdminPanel::cmd_menu_down_Click);
+    connect(cmd_menu_left, &QPushButton::clicked, this, &AdminPanel::cmd_menu_left_Click);
+    connect(cmd_menu_right, &QPushButton::clicked, this, &AdminPanel::cmd_menu_right_Click);
+    connect(cmd_menu_ok, &QPushButton::clicked, this, &AdminPanel::cmd_menu_ok_Click);
+    connect(cmd_menu_menu, &QPushButton::clicked, this, &AdminPanel::cmd_menu_menu_Click);
+    connect(cmd_menu_exit, &QPushButton::clicked, this, &AdminPanel::cmd_menu_exit_Click);
 }
 
 // The menu keys: one fixed command each; the reply has no handler.
-void frm_main::cmd_menu_up_Click() { send_cmd(QStringLiteral("MNU001")); }
-void frm_main::cmd_menu_down_Click() { send_cmd(QStringLiteral("MND001")); }
-void frm_main::cmd_menu_left_Click() { send_cmd(QStringLiteral("MNL001")); }
-void frm_main::cmd_menu_right_Click() { send_cmd(QStringLiteral("MNR001")); }
-void frm_main::cmd_menu_ok_Click() { send_cmd(QStringLiteral("MNO001")); }
-void frm_main::cmd_menu_menu_Click() { send_cmd(QStringLiteral("MNX001")); }
-void frm_main::cmd_menu_exit_Click() { send_cmd(QStringLiteral("MNE001")); }
+void AdminPanel::cmd_menu_up_Click() { exchange_.send_cmd(QStringLiteral("MNU001")); }
+void AdminPanel::cmd_menu_down_Click() { exchange_.send_cmd(QStringLiteral("MND001")); }
+void AdminPanel::cmd_menu_left_Click() { exchange_.send_cmd(QStringLiteral("MNL001")); }
+void AdminPanel::cmd_menu_right_Click() { exchange_.send_cmd(QStringLiteral("MNR001")); }
+void AdminPanel::cmd_menu_ok_Click() { exchange_.send_cmd(QStringLiteral("MNO001")); }
+void AdminPanel::cmd_menu_menu_Click() { exchange_.send_cmd(QStringLiteral("MNX001")); }
+void AdminPanel::cmd_menu_exit_Click() { exchange_.send_cmd(QStringLiteral("MNE001")); }
 
-void frm_main::cmd_keypad_Click() {
-    if (keypad_open) {
+void AdminPanel::cmd_keypad_Click() {
+    if (keypad_open_) {
         if (keypad)
             keypad->close();
         else
-            keypad_open = FLAG_FALSE;
+            keypad_open_ = false;
         return;
     }
     // Created anew at every opening, so it is placed above the main window again.
@@ -59,7 +61,7 @@ void frm_main::cmd_keypad_Click() {
     k->setFocus();
 }
 
-void frm_main::keypad_closed() {
-    keypad_open = FLAG_FALSE;
+void AdminPanel::keypad_closed() {
+    keypad_open_ = false;
     keypad.clear();
 }

@@ -7,12 +7,23 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QSignalBlocker>
 
+#include "adjust/adjust_panel.h"
+#include "admin/admin_panel.h"
 #include "admin/frm_keypad.h"
+#include "app/panel_style.h"
 #include "app/value_list.h"
+#include "link/connection.h"
+#include "link/link_panel.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
+#include "protocol/poll_timer.h"
+#include "switching/switching_panel.h"
 
 QFont panel_font(const QString &family, double points, bool bold) {
     QFont f(family);
@@ -39,58 +50,109 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
     setFont(panel_font(QStringLiteral("Arial"), 9));
     set_outer_height(HEIGHT_COMPACT);
 
-    MSComm1 = new SerialPort(program_folder_, this);
-    wsk_client = new TcpClient(this);
-    tim_rx = new PollTimer([this] { return MSComm1->in_buffer_count(); }, this);
-    tim_rx->setObjectName(QStringLiteral("tim_rx"));
-    connect(MSComm1, &SerialPort::data_arrived, tim_rx, &PollTimer::data_arrived);
-    tim_eth = new QTimer(this);
-    tim_eth->setObjectName(QStringLiteral("tim_eth"));
-    tim_eth->setInterval(7000);
-    // A coarse timer may fire up to 5% early; the connect time-out is 7000 ms.
-    tim_eth->setTimerType(Qt::PreciseTimer);
-
-    connect(tim_rx, &PollTimer::timeout, this, &frm_main::tim_rx_Timer);
-    connect(tim_eth, &QTimer::timeout, this, &frm_main::tim_eth_Timer);
-    connect(wsk_client, &TcpClient::connected, this, &frm_main::wsk_client_Connect);
-    connect(wsk_client, &TcpClient::data_arrival, this, &frm_main::wsk_client_DataArrival);
-    connect(MSComm1, &SerialPort::lost, this, [this] {
-        // The adapter vanished under an open port: show it as closed.
-        if (!serial_open) return;
-        serial_open = FLAG_FALSE;
-        cmd_conn->setBackColor(face());
-        cmd_disconn->setBackColor(red_colour());
-    });
-
     build_frames();
-    build_protocol_controls();
-    build_link_controls();
-    build_refresh_controls();
-    build_power_controls();
-    build_remote_controls();
-    build_mode_controls();
-    build_routing_controls();
-    build_resolution_controls();
-    build_audio_controls();
-    build_bezel_controls();
-    build_picture_controls();
-    build_preset_controls();
-    fra_rs232->raise();
+    connection_ = std::make_unique<Connection>(program_folder_);
+    exchange_ = std::make_unique<Exchange>(*connection_, *this);
+    link_ = std::make_unique<LinkPanel>(*connection_, *exchange_, ui_, *this, frames_, [this](bool full) {
+        set_outer_height(full ? HEIGHT_FULL : HEIGHT_COMPACT);
+    });
+    adjust_ = std::make_unique<AdjustPanel>(*exchange_, ui_, mode_, *this, frames_);
+    admin_ = std::make_unique<AdminPanel>(*exchange_, *connection_, *adjust_, *this, frames_);
+    switching_ = std::make_unique<SwitchingPanel>(*exchange_, mode_, *adjust_, *admin_, *link_,
+                                                  *this, frames_);
+    SwitchingPanel *sw = switching_.get();
+    admin_->keypad_targets = {[sw](int i) { sw->cmd_mode_Click(i); },
+                              [sw](int i) { sw->cmd_out_Click(i); },
+                              [sw](int i) { sw->cmd_inp_Click(i); }};
+    register_reply_handlers();
+
+    // Creation order is stacking and focus order.
+    build_log_controls();
+    link_->build_link_controls();
+    switching_->build_refresh_controls();
+    admin_->build_power_controls();
+    adjust_->build_mute_control();
+    admin_->build_remote_controls();
+    switching_->build_mode_controls();
+    switching_->build_routing_controls();
+    adjust_->build_resolution_controls();
+    adjust_->build_audio_controls();
+    adjust_->build_bezel_controls();
+    adjust_->build_picture_controls();
+    switching_->build_preset_controls();
+    frames_.fra_rs232->raise();
     // The picture frame's white text is for captions only; the sliders keep their
     // dark arrows.
-    for (HSlider *s : fra_pic->findChildren<HSlider *>()) {
+    for (HSlider *s : frames_.fra_pic->findChildren<HSlider *>()) {
         QPalette dark = s->palette();
         dark.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
         s->setPalette(dark);
     }
 }
 
-frm_main::~frm_main() = default;
+// Destroyed before the widgets (the window's children) go: the panels first, then
+// the exchange and the links they use.
+frm_main::~frm_main() {
+    switching_.reset();
+    admin_.reset();
+    adjust_.reset();
+    link_.reset();
+    exchange_.reset();
+    connection_.reset();
+}
+
+void frm_main::register_reply_handlers() {
+    Exchange &x = *exchange_;
+    LinkPanel *l = link_.get();
+    AdjustPanel *a = adjust_.get();
+    AdminPanel *d = admin_.get();
+    SwitchingPanel *s = switching_.get();
+    const std::pair<const char *, Exchange::Handler> handlers[] = {
+        {"AUA", [a] { a->rx_aua(); }}, {"AUB", [a] { a->rx_aub(); }},
+        {"AUD", [a] { a->rx_aud(); }}, {"AUE", [a] { a->rx_aue(); }},
+        {"BEH", [a] { a->rx_beh(); }}, {"BEV", [a] { a->rx_bev(); }},
+        {"BEZ", [a] { a->rx_bez(); }}, {"BRI", [a] { a->rx_bri(); }},
+        {"CAL", [s] { s->rx_cal(); }}, {"CON", [a] { a->rx_con(); }},
+        {"EXT", [l] { l->rx_ext(); }}, {"HUE", [a] { a->rx_hue(); }},
+        {"INP", [s] { s->rx_inp(); }}, {"LCK", [d] { d->rx_lck(); }},
+        {"MOD", [s] { s->rx_mod(); }}, {"OUT", [s] { s->rx_out(); }},
+        {"PWR", [d] { d->rx_pwr(); }}, {"RES", [a] { a->rx_res(); }},
+        {"RST", [d] { d->rx_rst(); }}, {"SAT", [a] { a->rx_sat(); }},
+        {"SAV", [s] { s->rx_sav(); }}, {"VER", [d] { d->rx_ver(); }},
+    };
+    for (const auto &h : handlers) x.set_handler(QLatin1String(h.first), h.second);
+}
 
 QString frm_main::program_path(const QString &backslash_name) const {
     QString rel = backslash_name;
     rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return program_folder_ + rel;
+}
+
+void frm_main::show_message(const QString &text, QMessageBox::Icon icon) {
+    QMessageBox box(icon, windowTitle().isEmpty() ? QStringLiteral("VELDRA") : windowTitle(), text,
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setObjectName(QStringLiteral("message"));
+    box.exec();
+}
+
+void frm_main::show_message(const QString &text, ExchangeHost::Icon icon) {
+    show_message(text, icon == Icon::Warning    ? QMessageBox::Warning
+                       : icon == Icon::Critical ? QMessageBox::Critical
+                                                : QMessageBox::NoIcon);
+}
+
+void frm_main::clear_log() { txt_cmd->set_text(QString()); }
+
+void frm_main::append_log(const QString &text) { txt_cmd->append_text(text); }
+
+void frm_main::cmd_clear_Click() { exchange_->clear_log(); }
+
+void frm_main::device_rebooting() {
+    show_message(QStringLiteral("Need to re-connect Ethernet after VELDRA re-boots ready !"),
+                 QMessageBox::Warning);
+    switching_->show_start_banner();
+    link_->cmd_disconn_eth_Click();
 }
 
 void frm_main::set_outer_height(int h) {
@@ -99,41 +161,43 @@ void frm_main::set_outer_height(int h) {
 }
 
 void frm_main::build_frames() {
+    frames_.window = this;
     // top band (rows 0..147)
-    fra_btn = make_frame(this, QStringLiteral("fra_btn"), QString(), QRect(80, 0, 743, 148));
-    fra_rs232 = make_frame(this, QStringLiteral("fra_rs232"), QStringLiteral("Interface"),
-                           QRect(560, 2, 262, 100));
+    frames_.fra_btn = make_frame(this, QStringLiteral("fra_btn"), QString(), QRect(80, 0, 743, 148));
+    frames_.fra_rs232 = make_frame(this, QStringLiteral("fra_rs232"), QStringLiteral("Interface"),
+                                   QRect(560, 2, 262, 100));
     // middle band (rows 162..341)
-    fra_dual_a = make_frame(this, QStringLiteral("fra_dual_a"), QStringLiteral("Dual A Audio"),
-                            QRect(4, 160, 154, 44));
-    fra_dual_b = make_frame(this, QStringLiteral("fra_dual_b"), QStringLiteral("Dual B Audio"),
-                            QRect(4, 206, 154, 44));
-    fra_audio = make_frame(this, QStringLiteral("fra_audio"), QStringLiteral("Audio EDID"),
-                           QRect(4, 252, 154, 88));
-    fra_bezel = make_frame(this, QStringLiteral("fra_bezel"), QStringLiteral("Bezel Correction"),
-                           QRect(162, 160, 192, 108));
-    fra_pic = make_frame(this, QStringLiteral("fra_pic"), QStringLiteral("Picture"),
-                         QRect(358, 160, 465, 182));
-    fra_pic->setAutoFillBackground(true);
-    QPalette pal = fra_pic->palette();
+    frames_.fra_dual_a = make_frame(this, QStringLiteral("fra_dual_a"),
+                                    QStringLiteral("Dual A Audio"), QRect(4, 160, 154, 44));
+    frames_.fra_dual_b = make_frame(this, QStringLiteral("fra_dual_b"),
+                                    QStringLiteral("Dual B Audio"), QRect(4, 206, 154, 44));
+    frames_.fra_audio = make_frame(this, QStringLiteral("fra_audio"), QStringLiteral("Audio EDID"),
+                                   QRect(4, 252, 154, 88));
+    frames_.fra_bezel = make_frame(this, QStringLiteral("fra_bezel"),
+                                   QStringLiteral("Bezel Correction"), QRect(162, 160, 192, 108));
+    QGroupBox *pic = make_frame(this, QStringLiteral("fra_pic"), QStringLiteral("Picture"),
+                                QRect(358, 160, 465, 182));
+    frames_.fra_pic = pic;
+    pic->setAutoFillBackground(true);
+    QPalette pal = pic->palette();
     pal.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
     // Captions and labels on the grey read in white.
     pal.setColor(QPalette::WindowText, Qt::white);
-    fra_pic->setPalette(pal);
-    fra_con = make_frame(fra_pic, QStringLiteral("fra_con"), QStringLiteral("Contrast"),
-                         QRect(4, 16, 113, 128));
-    fra_bri = make_frame(fra_pic, QStringLiteral("fra_bri"), QStringLiteral("Brightness"),
-                         QRect(119, 16, 113, 128));
-    fra_sat = make_frame(fra_pic, QStringLiteral("fra_sat"), QStringLiteral("Saturation"),
-                         QRect(234, 16, 113, 128));
-    fra_hue = make_frame(fra_pic, QStringLiteral("fra_hue"), QStringLiteral("Hue"),
-                         QRect(349, 16, 113, 128));
+    pic->setPalette(pal);
+    frames_.fra_con = make_frame(pic, QStringLiteral("fra_con"), QStringLiteral("Contrast"),
+                                 QRect(4, 16, 113, 128));
+    frames_.fra_bri = make_frame(pic, QStringLiteral("fra_bri"), QStringLiteral("Brightness"),
+                                 QRect(119, 16, 113, 128));
+    frames_.fra_sat = make_frame(pic, QStringLiteral("fra_sat"), QStringLiteral("Saturation"),
+                                 QRect(234, 16, 113, 128));
+    frames_.fra_hue = make_frame(pic, QStringLiteral("fra_hue"), QStringLiteral("Hue"),
+                                 QRect(349, 16, 113, 128));
     // lower band (rows 344..419)
-    fra_recall_save = make_frame(this, QStringLiteral("fra_recall_save"),
-                                 QStringLiteral("Recall / Save"), QRect(4, 344, 470, 72));
+    frames_.fra_recall_save = make_frame(this, QStringLiteral("fra_recall_save"),
+                                         QStringLiteral("Recall / Save"), QRect(4, 344, 470, 72));
 }
 
-void frm_main::build_protocol_controls() {
+void frm_main::build_log_controls() {
     txt_cmd = new LogBox(this, QStringLiteral("txt_cmd"));
     txt_cmd->setGeometry(0, 440, 780, 120);
     cmd_clear = new QPushButton(QString(QChar(0x6E05)), this);
@@ -144,37 +208,31 @@ void frm_main::build_protocol_controls() {
 }
 
 void frm_main::reset_start_state() {
-    busy = reply_ok = FLAG_FALSE;
-    rx_count = 0;
-    rx_buffer.clear();
-    log_count = 0;
-    cur_mode = 1;
-    cur_output = 1;
-    cur_input = 1;
-    power_state = NOT_REPORTED;
-    lock_state = NOT_REPORTED;
-    audio_state = NOT_REPORTED;
-    net_query_step = NOT_REPORTED;
-    bezel_max_pending = FLAG_FALSE;
-    waiting = FLAG_FALSE;
-    keypad_open = FLAG_FALSE;
-    serial_open = FLAG_FALSE;
-    eth_connected = FLAG_FALSE;
+    exchange_->reset_start_state();
+    switching_->reset_start_state();
+    admin_->reset_start_state();
+    adjust_->reset_start_state();
+    connection_->set_net_query_step(NOT_REPORTED);
+    connection_->set_serial_open(false);
+    connection_->set_eth_connected(false);
 
-    for (QWidget *w : {static_cast<QWidget *>(fra_btn), static_cast<QWidget *>(fra_recall_save),
-                       static_cast<QWidget *>(fra_audio), static_cast<QWidget *>(fra_pic),
-                       static_cast<QWidget *>(fra_bezel), static_cast<QWidget *>(fra_dual_a),
-                       static_cast<QWidget *>(fra_dual_b)})
+    for (QWidget *w : {static_cast<QWidget *>(frames_.fra_btn),
+                       static_cast<QWidget *>(frames_.fra_recall_save),
+                       static_cast<QWidget *>(frames_.fra_audio),
+                       static_cast<QWidget *>(frames_.fra_pic),
+                       static_cast<QWidget *>(frames_.fra_bezel),
+                       static_cast<QWidget *>(frames_.fra_dual_a),
+                       static_cast<QWidget *>(frames_.fra_dual_b)})
         w->setEnabled(false);
-    img_start->setVisible(true);
-    cmd_keypad->setVisible(false);
-    lab_eth_state->setVisible(false);
+    switching_->show_start_banner();
+    link_->lab_eth_state->setVisible(false);
 }
 
 bool frm_main::Form_Load() {
-    ui_ready = FLAG_FALSE;
+    ui_.ready_ = false;
     reset_start_state();
 
+    QComboBox *cbo_com = link_->cbo_com;
     {
         const QSignalBlocker block(cbo_com);
         cbo_com->clear();
@@ -189,6 +247,7 @@ bool frm_main::Form_Load() {
         return false;
     }
     {
+        QComboBox *cbo_output = adjust_->cbo_output;
         const QSignalBlocker block(cbo_output);
         cbo_output->clear();
         cbo_output->addItems(names);
@@ -203,17 +262,17 @@ bool frm_main::Form_Load() {
         return false;
     }
     // Values the program never writes: fall back to the first interface and port.
-    link_type = (s.link_type == 1) ? 1 : 0;
-    port_number = (s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1;
-    advanced_view = s.advanced_view ? FLAG_TRUE : FLAG_FALSE;
-    txt_ip->setText(s.address);
+    connection_->set_link_type(s.link_type == 1 ? LinkType::Ethernet : LinkType::Rs232);
+    connection_->set_port_number((s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1);
+    link_->set_advanced_view(s.advanced_view != 0);
+    link_->txt_ip->setText(s.address);
 
-    cmd_disconn_eth->setBackColor(red_colour());
-    eth_connected = FLAG_FALSE;
+    link_->cmd_disconn_eth->setBackColor(PanelStyle::red_colour());
+    connection_->set_eth_connected(false);
 
-    opt_interface[link_type]->setChecked(true);
+    link_->opt_interface[static_cast<int>(connection_->link_type())]->setChecked(true);
 
-    set_outer_height(advanced_view ? HEIGHT_FULL : HEIGHT_COMPACT);
+    set_outer_height(link_->advanced_view() ? HEIGHT_FULL : HEIGHT_COMPACT);
     setWindowTitle(QStringLiteral("TEVRAL-QX ") + QStringLiteral("v1.6A") + QStringLiteral(" "));
 
     if (QScreen *scr = QGuiApplication::primaryScreen()) {
@@ -222,22 +281,22 @@ bool frm_main::Form_Load() {
     }
     show();
     QCoreApplication::processEvents();
-    tim_rx->start();
-    ui_ready = FLAG_TRUE;
+    exchange_->tim_rx()->start();
+    ui_.ready_ = true;
     return true;
 }
 
 void frm_main::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    MSComm1->close();
+    connection_->MSComm1->close();
     Settings s;
-    s.link_type = link_type;
-    s.port_number = port_number;
-    s.advanced_view = advanced_view;
-    s.address = txt_ip->text().trimmed();
+    s.link_type = static_cast<qint16>(connection_->link_type());
+    s.port_number = static_cast<qint16>(connection_->port_number());
+    s.advanced_view = link_->advanced_view() ? -1 : 0;
+    s.address = link_->txt_ip->text().trimmed();
     write_settings_file(program_path(QStringLiteral("\\TEVRAL_QX.ini")), s);
-    if (keypad) keypad->close();
+    if (admin_->keypad) admin_->keypad->close();
 }
 
 void frm_main::closeEvent(QCloseEvent *e) {

@@ -4,7 +4,17 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
-#include "app/frm_main.h"
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <QComboBox>
+#include <QRadioButton>
+
+#include "app/panel_style.h"
+#include "app/ui_ready.h"
+#include "link/connection.h"
+#include "link/link_panel.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 
@@ -26,91 +36,91 @@ static void split_address(const QString &text, QString *host, quint16 *port) {
 }
 
 // The Idle state: no connection, Connect offered, Disconnect red.
-static void to_idle(frm_main *f) {
-    f->tim_eth->stop();
-    f->wsk_client->close();
-    f->eth_connected = FLAG_FALSE;
-    f->tim_eth->setInterval(7000);
-    f->lab_eth_state->setVisible(false);
-    f->cmd_conn_eth->setEnabled(true);
-    f->cmd_conn_eth->setBackColor(frm_main::face());
-    f->cmd_disconn_eth->setEnabled(false);
-    f->cmd_disconn_eth->setBackColor(frm_main::red_colour());
+void LinkPanel::to_idle() {
+    tim_eth->stop();
+    link_.wsk_client->close();
+    link_.set_eth_connected(false);
+    tim_eth->setInterval(7000);
+    lab_eth_state->setVisible(false);
+    cmd_conn_eth->setEnabled(true);
+    cmd_conn_eth->setBackColor(PanelStyle::face());
+    cmd_disconn_eth->setEnabled(false);
+    cmd_disconn_eth->setBackColor(PanelStyle::red_colour());
 }
 
-void frm_main::cmd_conn_eth_Click() {
+void LinkPanel::cmd_conn_eth_Click() {
     cmd_conn_eth->setEnabled(false);
     tim_eth->start();
     QString host;
     quint16 port;
     split_address(txt_ip->text().trimmed(), &host, &port);
-    wsk_client->set_remote(host, port);
-    if (!wsk_client->is_connected()) {
-        cmd_conn_eth->setBackColor(amber_colour());
-        cmd_disconn_eth->setBackColor(face());
-        if (!wsk_client->connect_to_host()) {
+    link_.wsk_client->set_remote(host, port);
+    if (!link_.wsk_client->is_connected()) {
+        cmd_conn_eth->setBackColor(PanelStyle::amber_colour());
+        cmd_disconn_eth->setBackColor(PanelStyle::face());
+        if (!link_.wsk_client->connect_to_host()) {
             // No attempt can start (no address): report it now rather than after 7 s.
             tim_eth->stop();
-            show_message(QStringLiteral("Client could not find Server."), QMessageBox::Critical);
-            to_idle(this);
+            host_.show_message(QStringLiteral("Client could not find Server."), QMessageBox::Critical);
+            to_idle();
             return;
         }
         lab_eth_state->setVisible(true);
     } else {
-        show_message(QStringLiteral("Ethernet is already connected!"), QMessageBox::Critical);
+        host_.show_message(QStringLiteral("Ethernet is already connected!"), QMessageBox::Critical);
     }
 }
 
-void frm_main::wsk_client_Connect() {
-    eth_connected = FLAG_TRUE;
+void LinkPanel::wsk_client_Connect() {
+    link_.set_eth_connected(true);
     tim_eth->setInterval(100);
     lab_eth_state->setVisible(false);
-    cmd_conn_eth->setBackColor(green_colour());
+    cmd_conn_eth->setBackColor(PanelStyle::green_colour());
     cmd_disconn_eth->setEnabled(true);
-    cmd_disconn_eth->setBackColor(face());
+    cmd_disconn_eth->setBackColor(PanelStyle::face());
 }
 
-void frm_main::tim_eth_Timer() {
-    if (eth_connected) {
-        if (wsk_client->is_connected()) return;
+void LinkPanel::tim_eth_Timer() {
+    if (link_.eth_connected()) {
+        if (link_.wsk_client->is_connected()) return;
         tim_eth->stop();
-        show_message(QStringLiteral("Ethernet is disconnected !"), QMessageBox::Critical);
+        host_.show_message(QStringLiteral("Ethernet is disconnected !"), QMessageBox::Critical);
         cmd_disconn_eth_Click();
     } else {
         tim_eth->stop();
-        show_message(QStringLiteral("Client could not find Server."), QMessageBox::Critical);
-        if (!wsk_client->is_closed()) wsk_client->close();
+        host_.show_message(QStringLiteral("Client could not find Server."), QMessageBox::Critical);
+        if (!link_.wsk_client->is_closed()) link_.wsk_client->close();
         lab_eth_state->setVisible(false);
         cmd_conn_eth->setEnabled(true);
-        cmd_conn_eth->setBackColor(face());
-        cmd_disconn_eth->setBackColor(red_colour());
+        cmd_conn_eth->setBackColor(PanelStyle::face());
+        cmd_disconn_eth->setBackColor(PanelStyle::red_colour());
     }
 }
 
-void frm_main::cmd_disconn_eth_Click() {
+void LinkPanel::cmd_disconn_eth_Click() {
     tim_eth->stop();
-    wsk_client->close();
-    eth_connected = FLAG_FALSE;
+    link_.wsk_client->close();
+    link_.set_eth_connected(false);
     tim_eth->setInterval(7000);
     cmd_conn_eth->setEnabled(true);
-    cmd_conn_eth->setBackColor(face());
+    cmd_conn_eth->setBackColor(PanelStyle::face());
     cmd_disconn_eth->setEnabled(false);
-    cmd_disconn_eth->setBackColor(red_colour());
+    cmd_disconn_eth->setBackColor(PanelStyle::red_colour());
 }
 
-void frm_main::rx_ext() { cmd_disconn_eth_Click(); }
+void LinkPanel::rx_ext() { cmd_disconn_eth_Click(); }
 
-void frm_main::opt_interface_Click(int index) {
-    link_type = static_cast<qint16>(index);
+void LinkPanel::opt_interface_Click(int index) {
+    link_.set_link_type(index == 0 ? LinkType::Rs232 : LinkType::Ethernet);
     for (QWidget *w : {static_cast<QWidget *>(cmd_conn), static_cast<QWidget *>(cmd_disconn),
                        static_cast<QWidget *>(cbo_com), static_cast<QWidget *>(cmd_conn_eth),
                        static_cast<QWidget *>(cmd_disconn_eth), static_cast<QWidget *>(lab_ip),
                        static_cast<QWidget *>(txt_ip)})
         w->setVisible(false);
     if (index != 0) {
-        if (serial_open) {
-            serial_open = FLAG_FALSE;
-            MSComm1->close();
+        if (link_.serial_open()) {
+            link_.set_serial_open(false);
+            link_.MSComm1->close();
         }
         cmd_conn_eth->setVisible(true);
         cmd_disconn_eth->setVisible(true);
@@ -119,15 +129,15 @@ void frm_main::opt_interface_Click(int index) {
         txt_ip->setVisible(true);
         return;
     }
-    to_idle(this);
+    to_idle();
     cmd_conn->setVisible(true);
     cmd_disconn->setVisible(true);
     cbo_com->setVisible(true);
     cmd_get_ip->setEnabled(true);
-    const qint16 was_ready = ui_ready;
-    ui_ready = FLAG_FALSE;
-    cbo_com->setCurrentIndex(port_number - 1);
-    QCoreApplication::processEvents();
-    ui_ready = was_ready;
+    {
+        QuietControls quiet(ui_, ui_.ui_ready());
+        cbo_com->setCurrentIndex(link_.port_number() - 1);
+        quiet.pump();
+    }
     set_comm();
 }

@@ -2,13 +2,39 @@
 
 #include <QRegularExpressionValidator>
 
-#include "app/frm_main.h"
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
 
-void frm_main::build_link_controls() {
-    auto *opt0 = new QRadioButton(QStringLiteral("RS-232"), fra_rs232);
+#include "app/panel_style.h"
+#include "link/connection.h"
+#include "link/link_panel.h"
+#include "link/serial_port.h"
+#include "link/tcp_client.h"
+#include "protocol/exchange.h"
+
+LinkPanel::LinkPanel(Connection &link, Exchange &exchange, UiReady &ui, PanelHost &host,
+                     const PanelFrames &frames, std::function<void(bool)> show_full_height)
+    : link_(link), exchange_(exchange), ui_(ui), host_(host),
+      frames_(frames), show_full_height_(std::move(show_full_height)) {
+    tim_eth = new QTimer(this);
+    tim_eth->setObjectName(QStringLiteral("tim_eth"));
+    tim_eth->setInterval(7000);
+    // A coarse timer may fire up to 5% early; the connect time-out is 7000 ms.
+    tim_eth->setTimerType(Qt::PreciseTimer);
+    connect(tim_eth, &QTimer::timeout, this, &LinkPanel::tim_eth_Timer);
+    connect(link_.wsk_client, &TcpClient::connected, this, &LinkPanel::wsk_client_Connect);
+    connect(link_.MSComm1, &SerialPort::lost, this, &LinkPanel::serial_lost);
+}
+
+void LinkPanel::build_link_controls() {
+    auto *opt0 = new QRadioButton(QStringLiteral("RS-232"), frames_.fra_rs232);
     opt0->setObjectName(QStringLiteral("opt_interface_0"));
     opt0->setGeometry(10, 18, 80, 20);
-    auto *opt1 = new QRadioButton(QStringLiteral("Ethernet"), fra_rs232);
+    auto *opt1 = new QRadioButton(QStringLiteral("Ethernet"), frames_.fra_rs232);
     opt1->setObjectName(QStringLiteral("opt_interface_1"));
     opt1->setGeometry(100, 18, 86, 20);
     opt_interface = {opt0, opt1};
@@ -17,61 +43,61 @@ void frm_main::build_link_controls() {
             if (on) opt_interface_Click(i);
         });
 
-    cmd_conn = new ColorButton(QStringLiteral("Connect"), fra_rs232, QStringLiteral("cmd_conn"));
+    cmd_conn = new ColorButton(QStringLiteral("Connect"), frames_.fra_rs232, QStringLiteral("cmd_conn"));
     cmd_conn->setGeometry(8, 42, 82, 26);
     cmd_disconn =
-        new ColorButton(QStringLiteral("Disconnect"), fra_rs232, QStringLiteral("cmd_disconn"));
+        new ColorButton(QStringLiteral("Disconnect"), frames_.fra_rs232, QStringLiteral("cmd_disconn"));
     cmd_disconn->setGeometry(96, 42, 88, 26);
-    cbo_com = new QComboBox(fra_rs232);
+    cbo_com = new QComboBox(frames_.fra_rs232);
     cbo_com->setObjectName(QStringLiteral("cbo_com"));
     cbo_com->setFont(panel_font(QStringLiteral("Arial"), 11.25));
     cbo_com->setGeometry(8, 70, 82, 26);
-    connect(cmd_conn, &QPushButton::clicked, this, &frm_main::cmd_conn_Click);
-    connect(cmd_disconn, &QPushButton::clicked, this, &frm_main::cmd_disconn_Click);
+    connect(cmd_conn, &QPushButton::clicked, this, &LinkPanel::cmd_conn_Click);
+    connect(cmd_disconn, &QPushButton::clicked, this, &LinkPanel::cmd_disconn_Click);
     connect(cbo_com, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int) { cbo_com_Click(); });
 
     cmd_conn_eth =
-        new ColorButton(QStringLiteral("Connect"), fra_rs232, QStringLiteral("cmd_conn_eth"));
+        new ColorButton(QStringLiteral("Connect"), frames_.fra_rs232, QStringLiteral("cmd_conn_eth"));
     cmd_conn_eth->setGeometry(8, 42, 82, 26);
     cmd_disconn_eth =
-        new ColorButton(QStringLiteral("Disconnect"), fra_rs232, QStringLiteral("cmd_disconn_eth"));
+        new ColorButton(QStringLiteral("Disconnect"), frames_.fra_rs232, QStringLiteral("cmd_disconn_eth"));
     cmd_disconn_eth->setGeometry(96, 42, 88, 26);
     cmd_disconn_eth->setEnabled(false);
-    lab_ip = new QLabel(QStringLiteral("IP :"), fra_rs232);
+    lab_ip = new QLabel(QStringLiteral("IP :"), frames_.fra_rs232);
     lab_ip->setObjectName(QStringLiteral("lab_ip"));
     lab_ip->setGeometry(8, 72, 26, 22);
-    txt_ip = new QLineEdit(fra_rs232);
+    txt_ip = new QLineEdit(frames_.fra_rs232);
     txt_ip->setObjectName(QStringLiteral("txt_ip"));
     txt_ip->setGeometry(36, 71, 148, 24);
     // A double quote cannot be kept in the settings file, so it cannot be typed.
     txt_ip->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[^\"]*")), txt_ip));
-    lab_eth_state = new QLabel(QStringLiteral("Connecting..."), fra_rs232);
+    lab_eth_state = new QLabel(QStringLiteral("Connecting..."), frames_.fra_rs232);
     lab_eth_state->setObjectName(QStringLiteral("lab_eth_state"));
     lab_eth_state->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
     lab_eth_state->setGeometry(188, 46, 72, 20);
     lab_eth_state->setVisible(false);
-    connect(cmd_conn_eth, &QPushButton::clicked, this, &frm_main::cmd_conn_eth_Click);
-    connect(cmd_disconn_eth, &QPushButton::clicked, this, &frm_main::cmd_disconn_eth_Click);
+    connect(cmd_conn_eth, &QPushButton::clicked, this, &LinkPanel::cmd_conn_eth_Click);
+    connect(cmd_disconn_eth, &QPushButton::clicked, this, &LinkPanel::cmd_disconn_eth_Click);
     for (QWidget *w : {static_cast<QWidget *>(cmd_conn), static_cast<QWidget *>(cmd_disconn),
                        static_cast<QWidget *>(cbo_com), static_cast<QWidget *>(cmd_conn_eth),
                        static_cast<QWidget *>(cmd_disconn_eth), static_cast<QWidget *>(lab_ip),
                        static_cast<QWidget *>(txt_ip)})
         w->setVisible(false);
 
-    cmd_advance = new QPushButton(QStringLiteral("Advanced"), this);
+    cmd_advance = new QPushButton(QStringLiteral("Advanced"), frames_.window);
     cmd_advance->setObjectName(QStringLiteral("cmd_advance"));
     cmd_advance->setFont(panel_font(QStringLiteral("Arial"), 9.75));
     cmd_advance->setGeometry(4, 112, 72, 30);
-    connect(cmd_advance, &QPushButton::clicked, this, &frm_main::cmd_advance_Click);
+    connect(cmd_advance, &QPushButton::clicked, this, &LinkPanel::cmd_advance_Click);
 
     // network query, lower band on the right
-    cmd_get_ip = new ColorButton(QStringLiteral("Get IP"), this, QStringLiteral("cmd_get_ip"));
+    cmd_get_ip = new ColorButton(QStringLiteral("Get IP"), frames_.window, QStringLiteral("cmd_get_ip"));
     cmd_get_ip->setFont(panel_font(QStringLiteral("Arial"), 9.75));
     cmd_get_ip->setGeometry(484, 352, 76, 60);
     cmd_get_ip->setEnabled(false);
-    connect(cmd_get_ip, &QPushButton::clicked, this, &frm_main::cmd_get_ip_Click);
+    connect(cmd_get_ip, &QPushButton::clicked, this, &LinkPanel::cmd_get_ip_Click);
     struct Row {
         QLabel **lab;
         QLineEdit **txt;
@@ -84,11 +110,11 @@ void frm_main::build_link_controls() {
                          "Gate Way"}};
     int y = 348;
     for (const Row &r : rows) {
-        *r.lab = new QLabel(QString::fromLatin1(r.caption), this);
+        *r.lab = new QLabel(QString::fromLatin1(r.caption), frames_.window);
         (*r.lab)->setObjectName(QString::fromLatin1(r.lab_name));
         (*r.lab)->setGeometry(568, y + 2, 84, 20);
         (*r.lab)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        *r.txt = new QLineEdit(this);
+        *r.txt = new QLineEdit(frames_.window);
         (*r.txt)->setObjectName(QString::fromLatin1(r.txt_name));
         (*r.txt)->setGeometry(658, y, 160, 22);
         (*r.txt)->setReadOnly(true);
@@ -96,9 +122,9 @@ void frm_main::build_link_controls() {
     }
 }
 
-void frm_main::cmd_get_ip_Click() {
+void LinkPanel::cmd_get_ip_Click() {
     cmd_get_ip->setEnabled(false);
-    cmd_get_ip->setBackColor(amber_colour());
+    cmd_get_ip->setBackColor(PanelStyle::amber_colour());
     txt_get_ip->clear();
     txt_get_mask->clear();
     txt_get_gate->clear();
@@ -109,23 +135,23 @@ void frm_main::cmd_get_ip_Click() {
     const Step steps[] = {{"EIP999", txt_get_ip}, {"EMK999", txt_get_mask},
                           {"EGW999", txt_get_gate}};
     for (int step = 0; step < 3; ++step) {
-        net_query_step = static_cast<qint16>(step);
-        send_cmd_nowait(QString::fromLatin1(steps[step].cmd));
-        for (int i = 0; i < 51 && net_query_step != 3; ++i) wait_sec(0.001f);
-        if (net_query_step != 3) break;
-        steps[step].box->setText(rx_buffer);
+        link_.set_net_query_step(step);
+        exchange_.send_cmd_nowait(QString::fromLatin1(steps[step].cmd));
+        for (int i = 0; i < 51 && link_.net_query_step() != 3; ++i) exchange_.wait_sec(0.001f);
+        if (link_.net_query_step() != 3) break;
+        steps[step].box->setText(exchange_.rx_buffer());
     }
-    net_query_step = NOT_REPORTED;
-    cmd_get_ip->setBackColor(face());
+    link_.set_net_query_step(NOT_REPORTED);
+    cmd_get_ip->setBackColor(PanelStyle::face());
     cmd_get_ip->setEnabled(true);
 }
 
-void frm_main::cmd_advance_Click() {
-    if (advanced_view) {
-        set_outer_height(HEIGHT_COMPACT);
-        advanced_view = FLAG_FALSE;
+void LinkPanel::cmd_advance_Click() {
+    if (advanced_view_) {
+        show_full_height_(false);
+        advanced_view_ = false;
     } else {
-        set_outer_height(HEIGHT_FULL);
-        advanced_view = FLAG_TRUE;
+        show_full_height_(true);
+        advanced_view_ = true;
     }
 }

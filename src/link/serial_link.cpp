@@ -2,46 +2,57 @@
 
 #include <QCoreApplication>
 
-#include "app/frm_main.h"
-#include "link/serial_port.h"
+#include <QComboBox>
 
-void frm_main::set_comm() {
-    if (serial_open) MSComm1->close();
+#include "app/panel_style.h"
+#include "app/ui_ready.h"
+#include "link/connection.h"
+#include "link/link_panel.h"
+#include "link/serial_port.h"
+#include "protocol/exchange.h"
+
+void LinkPanel::set_comm() {
+    if (link_.serial_open()) link_.MSComm1->close();
     QString why;
-    if (!MSComm1->open(port_number, &why)) {
-        show_message(QStringLiteral("COM") + QLatin1Char(' ') + QString::number(port_number) +
-                         QStringLiteral(": Fail !"),
-                     QMessageBox::NoIcon);
-        cmd_conn->setBackColor(face());
-        cmd_disconn->setBackColor(red_colour());
-        serial_open = FLAG_FALSE;
+    if (!link_.MSComm1->open(link_.port_number(), &why)) {
+        host_.show_message(QStringLiteral("COM") + QLatin1Char(' ') +
+                               QString::number(link_.port_number()) + QStringLiteral(": Fail !"),
+                           QMessageBox::NoIcon);
+        cmd_conn->setBackColor(PanelStyle::face());
+        cmd_disconn->setBackColor(PanelStyle::red_colour());
+        link_.set_serial_open(false);
         QCoreApplication::processEvents();
         return;
     }
-    MSComm1->discard_input();
-    MSComm1->discard_output();
-    serial_open = FLAG_TRUE;
-    cmd_conn->setBackColor(green_colour());
-    cmd_disconn->setBackColor(face());
+    link_.MSComm1->discard_input();
+    link_.MSComm1->discard_output();
+    link_.set_serial_open(true);
+    cmd_conn->setBackColor(PanelStyle::green_colour());
+    cmd_disconn->setBackColor(PanelStyle::face());
     QCoreApplication::processEvents();
-    busy = FLAG_FALSE;
-    rx_count = 0;
-    rx_buffer.clear();
-    reply_ok = FLAG_FALSE;
+    exchange_.reset_reception();
 }
 
-void frm_main::cbo_com_Click() {
+void LinkPanel::cbo_com_Click() {
     if (cbo_com->currentIndex() < 0) return;
-    port_number = static_cast<qint16>(cbo_com->currentIndex() + 1);
-    if (ui_ready) set_comm();
+    link_.set_port_number(cbo_com->currentIndex() + 1);
+    if (ui_.ui_ready()) set_comm();
 }
 
-void frm_main::cmd_conn_Click() { set_comm(); }
+void LinkPanel::cmd_conn_Click() { set_comm(); }
 
-void frm_main::cmd_disconn_Click() {
-    if (!serial_open) return;
-    cmd_conn->setBackColor(face());
-    cmd_disconn->setBackColor(red_colour());
-    MSComm1->close();
-    serial_open = FLAG_FALSE;
+void LinkPanel::cmd_disconn_Click() {
+    if (!link_.serial_open()) return;
+    cmd_conn->setBackColor(PanelStyle::face());
+    cmd_disconn->setBackColor(PanelStyle::red_colour());
+    link_.MSComm1->close();
+    link_.set_serial_open(false);
+}
+
+// The adapter vanished under an open port: show it as closed.
+void LinkPanel::serial_lost() {
+    if (!link_.serial_open()) return;
+    link_.set_serial_open(false);
+    cmd_conn->setBackColor(PanelStyle::face());
+    cmd_disconn->setBackColor(PanelStyle::red_colour());
 }

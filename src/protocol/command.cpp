@@ -28,3 +28,5 @@ int reply_value(const QString &reply, int digits) {
     }
     return v;
 }
+
+int last_digit(const QString &reply) { return reply.size() >= 6 ? reply_value(reply, 1) : -1; }

@@ -1,34 +1,75 @@
 // Sending commands, waiting for replies, the timed wait and the command log.
 
+#include "protocol/exchange.h"
+
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
-#include "app/frm_main.h"
+#include "link/connection.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "protocol/command.h"
+#include "protocol/poll_timer.h"
 
-void frm_main::show_message(const QString &text, QMessageBox::Icon icon) {
-    QMessageBox box(icon, windowTitle().isEmpty() ? QStringLiteral("VELDRA") : windowTitle(), text,
-                    QMessageBox::Ok, isVisible() ? this : nullptr);
-    box.setObjectName(QStringLiteral("message"));
-    box.exec();
+qint64 clock_ms() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
 }
 
-void frm_main::cmd_clear_Click() {
-    txt_cmd->set_text(QString());
-    log_count = 0;
+Exchange::Exchange(Connection &link, ExchangeHost &host, QObject *parent)
+    : QObject(parent), link_(link), host_(host),
+      tim_rx_(new PollTimer([this] { return link_.MSComm1->in_buffer_count(); }, this)) {
+    tim_rx_->setObjectName(QStringLiteral("tim_rx"));
+    connect(link_.MSComm1, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
+    connect(tim_rx_, &PollTimer::timeout, this, &Exchange::tim_rx_Timer);
+    connect(link_.wsk_client, &TcpClient::data_arrival, this, &Exchange::wsk_client_DataArrival);
+    static const char *const mnemonics[REPLY_KINDS] = {
+        "AUA", "AUB", "AUD", "AUE", "BEH", "BEV", "BEZ", "BRI", "CAL", "CON", "EXT",
+        "HUE", "INP", "LCK", "MOD", "OUT", "PWR", "RES", "RST", "SAT", "SAV", "VER"};
+    for (int i = 0; i < REPLY_KINDS; ++i) table_[i] = {mnemonics[i], {}};
 }
 
-void frm_main::log_entry(const QString &text) {
-    if (log_count > 30) cmd_clear_Click();
-    txt_cmd->append_text(text + QLatin1Char(' '));
-    ++log_count;
+Exchange::~Exchange() = default;
+
+void Exchange::set_handler(const QString &mnemonic, Handler handler) {
+    for (Entry &e : table_)
+        if (mnemonic == QLatin1String(e.mnemonic)) e.handler = std::move(handler);
 }
 
-void frm_main::wait_sec(float seconds) {
-    waiting = FLAG_TRUE;
+void Exchange::reset_reception() {
+    busy_ = false;
+    rx_count_ = 0;
+    rx_buffer_.clear();
+    reply_ok_ = false;
+}
+
+void Exchange::reset_start_state() {
+    busy_ = reply_ok_ = false;
+    rx_count_ = 0;
+    rx_buffer_.clear();
+    log_count_ = 0;
+    waiting_ = false;
+}
+
+void Exchange::clear_log() {
+    host_.clear_log();
+    log_count_ = 0;
+}
+
+void Exchange::log_entry(const QString &text) {
+    if (log_count_ > 30) clear_log();
+    host_.append_log(text + QLatin1Char(' '));
+    ++log_count_;
+}
+
+void Exchange::wait_sec(float seconds) {
+    waiting_ = true;
     const qint64 start = clock_ms();
     // Wakes the event wait at the deadline, so the loop sleeps instead of spinning.
     QTimer wake;
@@ -44,99 +85,97 @@ void frm_main::wait_sec(float seconds) {
         wake.start(static_cast<int>(qMin<qint64>(remaining, 60000)));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    waiting = FLAG_FALSE;
+    waiting_ = false;
 }
 
 // Refuses a send on a link that is down; true when the link may be used.
-static bool link_up(frm_main *f) {
-    if (f->link_type == 0 && !f->serial_open) {
-        f->show_message(QStringLiteral("RS232 port is disconnected !"), QMessageBox::Critical);
+bool Exchange::link_up() {
+    if (link_.link_type() == LinkType::Rs232 && !link_.serial_open()) {
+        host_.show_message(QStringLiteral("RS232 port is disconnected !"),
+                           ExchangeHost::Icon::Critical);
         return false;
     }
-    if (f->link_type == 1 && !f->eth_connected) {
-        f->show_message(QStringLiteral("Ethernet port is disconnected !"), QMessageBox::Critical);
+    if (link_.link_type() == LinkType::Ethernet && !link_.eth_connected()) {
+        host_.show_message(QStringLiteral("Ethernet port is disconnected !"),
+                           ExchangeHost::Icon::Critical);
         return false;
     }
     return true;
 }
 
-void frm_main::send_cmd(const QString &cmd) {
-    reply_ok = FLAG_FALSE;
-    if (!link_up(this)) return;
-    if (busy) return;
+void Exchange::write_command(const QString &cmd) {
+    if (link_.link_type() == LinkType::Rs232) {
+        link_.MSComm1->wait_transmit_empty();
+        link_.MSComm1->write_block(frame_command(cmd));
+    } else {
+        link_.wsk_client->send_text(cmd + QLatin1Char('\r'));
+    }
+}
+
+void Exchange::send_cmd(const QString &cmd) {
+    reply_ok_ = false;
+    if (!link_up()) return;
+    if (busy_) return;
 
     log_entry(cmd);
-    rx_count = 0;
-    rx_buffer.clear();
-    reply_ok = FLAG_FALSE;
-    busy = FLAG_TRUE;
+    rx_count_ = 0;
+    rx_buffer_.clear();
+    reply_ok_ = false;
+    busy_ = true;
 
+    write_command(cmd);
     int limit;
-    if (link_type == 0) {
-        MSComm1->wait_transmit_empty();
-        MSComm1->write_block(frame_command(cmd));
+    if (link_.link_type() == LinkType::Rs232) {
         limit = 300;
+    } else if (cmd == QLatin1String("RST001") || cmd == QLatin1String("PWR001")) {
+        wait_sec(1.0f);
+        host_.device_rebooting();
+        limit = 0;
     } else {
-        wsk_client->send_text(cmd + QLatin1Char('\r'));
-        if (cmd == QLatin1String("RST001") || cmd == QLatin1String("PWR001")) {
-            wait_sec(1.0f);
-            show_message(QStringLiteral("Need to re-connect Ethernet after VELDRA re-boots ready !"),
-                         QMessageBox::Warning);
-            img_start->setVisible(true);
-            cmd_keypad->setVisible(false);
-            cmd_disconn_eth_Click();
-            limit = 0;
-        } else {
-            limit = 600;
-        }
+        limit = 600;
     }
 
-    for (int i = 0; i <= limit && !reply_ok; ++i) wait_sec(0.001f);
+    for (int i = 0; i <= limit && !reply_ok_; ++i) wait_sec(0.001f);
     finish_exchange(cmd);
 }
 
-void frm_main::finish_exchange(const QString &cmd) {
-    reply_ok = FLAG_TRUE;
-    const QString mnemonic = rx_buffer.left(3);
+void Exchange::finish_exchange(const QString &cmd) {
+    reply_ok_ = true;
+    const QString mnemonic = rx_buffer_.left(3);
     if (mnemonic == QLatin1String("ERR")) {
         // answered: the device refused the command
     } else if (mnemonic != cmd.left(3)) {
-        reply_ok = FLAG_FALSE;
+        reply_ok_ = false;
     } else {
         dispatch_reply(mnemonic);
     }
 
-    rx_count = 0;
-    rx_buffer.clear();
-    busy = FLAG_FALSE;
-    if (link_type == 0) {
-        tim_rx->start();
+    rx_count_ = 0;
+    rx_buffer_.clear();
+    busy_ = false;
+    if (link_.link_type() == LinkType::Rs232) {
+        tim_rx_->start();
         QCoreApplication::processEvents();
     }
 }
 
-void frm_main::send_cmd_nowait(const QString &cmd) {
-    if (!link_up(this)) return;
-    if (busy) return;
-    busy = FLAG_TRUE;
-    rx_count = 0;
-    rx_buffer.clear();
-    if (link_type == 0) {
-        MSComm1->wait_transmit_empty();
-        MSComm1->write_block(frame_command(cmd));
-        tim_rx->start();
-        QCoreApplication::processEvents();
-    } else {
-        wsk_client->send_text(cmd + QLatin1Char('\r'));
-        QCoreApplication::processEvents();
-    }
-    busy = FLAG_FALSE;
+void Exchange::send_cmd_nowait(const QString &cmd) {
+    if (!link_up()) return;
+    if (busy_) return;
+    busy_ = true;
+    rx_count_ = 0;
+    rx_buffer_.clear();
+    write_command(cmd);
+    if (link_.link_type() == LinkType::Rs232) tim_rx_->start();
+    QCoreApplication::processEvents();
+    busy_ = false;
     // A click run by the event pass above may have collected a reply that a receiver
     // left for a waiting send_cmd (it saw `busy`); no send_cmd is left to take it.
-    if (rx_count >= REPLY_MIN_CHARS && rx_buffer.size() == 6 && reply_digits_ok(rx_buffer)) {
-        dispatch_reply(rx_buffer.left(3), link_type == 1); // handlers read rx_buffer
-        rx_count = 0;
-        rx_buffer.clear();
+    if (rx_count_ >= REPLY_MIN_CHARS && rx_buffer_.size() == 6 && reply_digits_ok(rx_buffer_)) {
+        // handlers read rx_buffer
+        dispatch_reply(rx_buffer_.left(3), link_.link_type() == LinkType::Ethernet);
+        rx_count_ = 0;
+        rx_buffer_.clear();
     }
-    if (link_type == 0 && !tim_rx->isActive()) tim_rx->start();
+    if (link_.link_type() == LinkType::Rs232 && !tim_rx_->isActive()) tim_rx_->start();
 }

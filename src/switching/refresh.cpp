@@ -1,60 +1,86 @@
 // Full status refresh: reads the device's whole state in a fixed order.
 
-#include "app/frm_main.h"
+#include <QPushButton>
 
-void frm_main::build_refresh_controls() {
-    cmd_refresh = new ColorButton(QStringLiteral("Refresh"), this, QStringLiteral("cmd_refresh"));
+#include "adjust/adjust_panel.h"
+#include "admin/admin_panel.h"
+#include "app/panel_style.h"
+#include "link/link_panel.h"
+#include "protocol/command.h"
+#include "protocol/exchange.h"
+#include "switching/display_mode.h"
+#include "switching/switching_panel.h"
+
+void SwitchingPanel::build_refresh_controls() {
+    cmd_refresh = new ColorButton(QStringLiteral("Refresh"), frames_.window, QStringLiteral("cmd_refresh"));
     cmd_refresh->setFont(panel_font(QStringLiteral("Arial"), 9.75));
     cmd_refresh->setGeometry(4, 6, 72, 30);
-    connect(cmd_refresh, &QPushButton::clicked, this, &frm_main::cmd_refresh_Click);
+    connect(cmd_refresh, &QPushButton::clicked, this, &SwitchingPanel::cmd_refresh_Click);
 
-    img_start = new PictureBox(fra_btn, QStringLiteral("img_start"));
+    img_start = new PictureBox(frames_.fra_btn, QStringLiteral("img_start"));
     img_start->setGeometry(0, 10, 170, 13);
-    img_start->set_builtin_picture(QPixmap(program_path(QStringLiteral("\\bmp\\start.bmp"))));
+    img_start->set_builtin_picture(QPixmap(host_.program_path(QStringLiteral("\\bmp\\start.bmp"))));
 
-    cmd_keypad = new QPushButton(QStringLiteral("Keyboard"), fra_btn);
+    cmd_keypad = new QPushButton(QStringLiteral("Keyboard"), frames_.fra_btn);
     cmd_keypad->setObjectName(QStringLiteral("cmd_keypad"));
     cmd_keypad->setFont(panel_font(QStringLiteral("Arial"), 9.75));
     cmd_keypad->setGeometry(4, 6, 80, 22);
     cmd_keypad->setVisible(false);
-    connect(cmd_keypad, &QPushButton::clicked, this, &frm_main::cmd_keypad_Click);
+    connect(cmd_keypad, &QPushButton::clicked, &admin_, &AdminPanel::cmd_keypad_Click);
 }
 
-void frm_main::cmd_refresh_Click() {
+void SwitchingPanel::cmd_refresh_Click() {
     cmd_refresh->setEnabled(false);
-    cmd_refresh->setBackColor(busy_colour());
+    cmd_refresh->setBackColor(PanelStyle::busy_colour());
     img_start->setVisible(false);
     cmd_keypad->setVisible(true);
     // A bound query left unanswered by an earlier refresh must not turn this
     // refresh's first bezel amount into a maximum.
-    bezel_max_pending = FLAG_FALSE;
+    adjust_.set_bezel_max_pending(false);
 
     // Each query only after the previous exchange was answered; the first one that
     // is not ends the chain (the restore below always runs).
     const auto query = [this](const char *cmd) {
-        if (!reply_ok) return false;
-        send_cmd(QLatin1String(cmd));
+        if (!exchange_.reply_ok()) return false;
+        exchange_.send_cmd(QLatin1String(cmd));
         return true;
     };
     // Makes the next bezel reply a slider maximum (its handler clears the flag).
     const auto bezel_bound = [this, &query](const char *cmd) {
-        if (!reply_ok) return false;
-        bezel_max_pending = FLAG_TRUE;
+        if (!exchange_.reply_ok()) return false;
+        adjust_.set_bezel_max_pending(true);
         return query(cmd);
     };
 
-    cmd_ver_Click();
+    admin_.cmd_ver_Click();
     const bool reached_inp =
         query("AUA999") && query("AUB999") && query("AUD999") && query("AUE999") &&
         query("BEH999") && query("BEV999") && query("BEZ999") && bezel_bound("BEH998") &&
         bezel_bound("BEV998") && query("LCK999") && query("PWR999") && query("RES999") &&
-        query("MOD999") && (cur_mode == 3 || query("OUT999")) && query("INP999");
+        query("MOD999") && (mode_.cur_mode() == DisplayMode::Wall || query("OUT999")) && query("INP999");
     if (reached_inp) {
         // Whatever INP999 gave: map_refresh makes its own tests.
         map_refresh();
-        if (advanced_view) cmd_pic_refresh_Click();
+        if (link_.advanced_view()) adjust_.cmd_pic_refresh_Click();
     }
 
-    cmd_refresh->setBackColor(face());
+    cmd_refresh->setBackColor(PanelStyle::face());
     cmd_refresh->setEnabled(true);
+}
+
+SwitchingPanel::SwitchingPanel(Exchange &exchange, ModeState &mode, AdjustPanel &adjust,
+                               AdminPanel &admin, LinkPanel &link, PanelHost &host,
+                               const PanelFrames &frames)
+    : exchange_(exchange), mode_(mode), adjust_(adjust), admin_(admin), link_(link), host_(host),
+      frames_(frames) {}
+
+void SwitchingPanel::reset_start_state() {
+    mode_.cur_mode_ = DisplayMode::Matrix;
+    cur_output_ = 1;
+    cur_input_ = 1;
+}
+
+void SwitchingPanel::show_start_banner() {
+    img_start->setVisible(true);
+    cmd_keypad->setVisible(false);
 }

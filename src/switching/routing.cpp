@@ -1,16 +1,19 @@
 // Routing map: output and input buttons, the sixteen connection lines, and the
 // replies that move the selection and redraw the lines of one output.
 
-#include "app/frm_main.h"
+#include "adjust/adjust_panel.h"
+#include "admin/admin_panel.h"
+#include "app/panel_style.h"
+#include "link/link_panel.h"
 #include "protocol/command.h"
+#include "protocol/exchange.h"
+#include "switching/display_mode.h"
+#include "switching/switching_panel.h"
 
 namespace {
 
 // The design measures in twips; at 96 dpi a pixel is 15 twips.
 int px(int twips) { return qRound(twips / 15.0); }
-
-// The value digit of a complete reply; -1 for a reply cut short by a time-out.
-int last_digit(const QString &reply) { return reply.size() >= 6 ? reply_value(reply, 1) : -1; }
 
 struct LineEnds {
     int x1, y1, x2, y2;
@@ -32,23 +35,23 @@ const int COLUMN_X_TWIPS[4] = {2550, 3690, 4830, 5970};
 
 } // namespace
 
-void frm_main::build_routing_controls() {
+void SwitchingPanel::build_routing_controls() {
     const QFont font = panel_font(QStringLiteral("Arial Black"), 12);
     for (int n = 1; n <= 4; ++n) {
         const int x = px(COLUMN_X_TWIPS[n - 1]);
-        auto *out = new ColorButton(QStringLiteral("OUT%1").arg(n), fra_btn,
+        auto *out = new ColorButton(QStringLiteral("OUT%1").arg(n), frames_.fra_btn,
                                     QStringLiteral("cmd_out_%1").arg(n));
         out->setFont(font);
         out->setGeometry(x, px(510), px(1100), px(495));
-        out->setBackColor(grey_colour());
+        out->setBackColor(PanelStyle::grey_colour());
         connect(out, &QPushButton::clicked, this, [this, n] { cmd_out_Click(n); });
         cmd_out[n] = out;
 
-        auto *inp = new ColorButton(QStringLiteral("IN%1").arg(n), fra_btn,
+        auto *inp = new ColorButton(QStringLiteral("IN%1").arg(n), frames_.fra_btn,
                                     QStringLiteral("cmd_inp_%1").arg(n));
         inp->setFont(font);
         inp->setGeometry(x, px(1560), px(1100), px(495));
-        inp->setBackColor(grey_colour());
+        inp->setBackColor(PanelStyle::grey_colour());
         connect(inp, &QPushButton::clicked, this, [this, n] { cmd_inp_Click(n); });
         cmd_inp[n] = inp;
     }
@@ -60,58 +63,58 @@ void frm_main::build_routing_controls() {
         for (int in = 1; in <= 4; ++in) {
             const LineEnds &e = LINE_TWIPS[out - 1][in - 1];
             lines_of(out)[in] = new LineShape(
-                fra_btn, QStringLiteral("line_%1_%2").arg(QLatin1Char(letters[out - 1])).arg(in),
+                frames_.fra_btn, QStringLiteral("line_%1_%2").arg(QLatin1Char(letters[out - 1])).arg(in),
                 QPoint(px(e.x1), px(e.y1)), QPoint(px(e.x2), px(e.y2)), colours[out - 1], 2);
         }
     }
 }
 
-void frm_main::cmd_out_Click(int index) {
+void SwitchingPanel::cmd_out_Click(int index) {
     // In 2X2 the wall has no single outputs to choose.
-    if (cur_mode == 3) return;
-    send_cmd(QStringLiteral("OUT") + pad3(index));
+    if (mode_.cur_mode() == DisplayMode::Wall) return;
+    exchange_.send_cmd(QStringLiteral("OUT") + pad3(index));
     // Asked even when the output exchange failed: the reply then redraws the
     // output that was selected before.
-    send_cmd(QStringLiteral("INP999"));
+    exchange_.send_cmd(QStringLiteral("INP999"));
 }
 
-void frm_main::cmd_inp_Click(int index) { send_cmd(QStringLiteral("INP") + pad3(index)); }
+void SwitchingPanel::cmd_inp_Click(int index) { exchange_.send_cmd(QStringLiteral("INP") + pad3(index)); }
 
-void frm_main::map_refresh() {
+void SwitchingPanel::map_refresh() {
     // Each OUT selects the output whose line the following INP reply draws.
     for (int n = 1; n <= 4; ++n) {
-        send_cmd(QStringLiteral("OUT") + pad3(n));
-        if (!reply_ok) return;
-        send_cmd(QStringLiteral("INP999"));
-        if (!reply_ok) return;
+        exchange_.send_cmd(QStringLiteral("OUT") + pad3(n));
+        if (!exchange_.reply_ok()) return;
+        exchange_.send_cmd(QStringLiteral("INP999"));
+        if (!exchange_.reply_ok()) return;
     }
 }
 
-void frm_main::rx_out() {
+void SwitchingPanel::rx_out() {
     // A digit that names no output button is ignored (our choice): state unchanged.
-    const int n = last_digit(rx_buffer);
+    const int n = last_digit(exchange_.rx_buffer());
     if (n < 1 || n > 4) return;
-    for (int i = 1; i <= 4; ++i) cmd_out[i]->setBackColor(face());
-    cur_output = static_cast<qint16>(n);
-    cmd_out[n]->setBackColor(selection_colour());
+    for (int i = 1; i <= 4; ++i) cmd_out[i]->setBackColor(PanelStyle::face());
+    cur_output_ = n;
+    cmd_out[n]->setBackColor(PanelStyle::selection_colour());
 }
 
-void frm_main::rx_inp() {
+void SwitchingPanel::rx_inp() {
     // A digit that names no input button is ignored (our choice): state unchanged.
-    const int n = last_digit(rx_buffer);
+    const int n = last_digit(exchange_.rx_buffer());
     if (n < 1 || n > 4) return;
-    for (int i = 1; i <= 4; ++i) cmd_inp[i]->setBackColor(face());
-    cur_input = static_cast<qint16>(n);
-    cmd_inp[n]->setBackColor(selection_colour());
+    for (int i = 1; i <= 4; ++i) cmd_inp[i]->setBackColor(PanelStyle::face());
+    cur_input_ = n;
+    cmd_inp[n]->setBackColor(PanelStyle::selection_colour());
     // Only the selected output's lines are redrawn; 2X2 shows no lines at all.
-    if (cur_mode == 1 || cur_mode == 2) {
-        auto &lines = lines_of(cur_output);
+    if (mode_.cur_mode() != DisplayMode::Wall) {
+        auto &lines = lines_of(cur_output_);
         for (int i = 1; i <= 4; ++i) lines[i]->setVisible(false);
-        lines[cur_input]->setVisible(true);
+        lines[cur_input_]->setVisible(true);
     }
 }
 
-std::array<LineShape *, 5> &frm_main::lines_of(int output) {
+std::array<LineShape *, 5> &SwitchingPanel::lines_of(int output) {
     switch (output) {
     case 1: return line_a;
     case 2: return line_b;

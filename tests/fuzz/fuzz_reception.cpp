@@ -8,7 +8,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -44,19 +44,19 @@ QByteArray random_stream(QRandomGenerator &rng) {
 
 // Every value a reply can have written must name something that exists.
 QString broken_invariant(frm_main *f) {
-    if (f->cur_output < 1 || f->cur_output > 4) return "cur_output";
-    if (f->cur_input < 1 || f->cur_input > 4) return "cur_input";
-    if (cur_mode < 1 || cur_mode > 3) return "cur_mode";
-    if (f->cbo_output->currentIndex() < -1 || f->cbo_output->currentIndex() >= f->cbo_output->count())
+    if (f->switching().cur_output() < 1 || f->switching().cur_output() > 4) return "cur_output";
+    if (f->switching().cur_input() < 1 || f->switching().cur_input() > 4) return "cur_input";
+    if (f->switching().mode().digit() < 1 || f->switching().mode().digit() > 3) return "cur_mode";
+    if (f->adjust().cbo_output->currentIndex() < -1 || f->adjust().cbo_output->currentIndex() >= f->adjust().cbo_output->count())
         return "cbo_output";
-    if (f->rx_buffer.size() > frm_main::RX_KEEP) return "rx_buffer";
-    if (f->log_count > 31) return "log_count";
-    if (f->txt_cmd->text().size() > 31 * (frm_main::RX_KEEP + 1)) return "txt_cmd";
-    for (auto *arr : {&f->hsr_bri, &f->hsr_con, &f->hsr_hue, &f->hsr_sat})
+    if (f->exchange().rx_buffer().size() > Exchange::RX_KEEP) return "rx_buffer";
+    if (f->exchange().log_count() > 31) return "log_count";
+    if (f->txt_cmd->text().size() > 31 * (Exchange::RX_KEEP + 1)) return "txt_cmd";
+    for (auto *arr : {&f->adjust().hsr_bri, &f->adjust().hsr_con, &f->adjust().hsr_hue, &f->adjust().hsr_sat})
         for (int n = 1; n <= 4; ++n)
             if ((*arr)[n]->value() < 0 || (*arr)[n]->value() > 100) return "picture slider";
-    if (f->hsr_bezel_h->maximum() > 254 || f->hsr_bezel_v->maximum() > 254) return "bezel max";
-    if (f->ui_ready != FLAG_TRUE) return "ui_ready";
+    if (f->adjust().hsr_bezel_h->maximum() > 254 || f->adjust().hsr_bezel_v->maximum() > 254) return "bezel max";
+    if (f->ui_ready() != true) return "ui_ready";
     return {};
 }
 } // namespace
@@ -78,12 +78,11 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray data = file.readAll();
             for (int mode = 1; mode <= 3; ++mode) {
-                cur_mode = qint16(mode);
-                f->serial_received(data);
-                f->tcp_received(QString::fromLatin1(data));
-                for (char c : data) f->serial_received(QByteArray(1, c));
-                f->rx_buffer.clear();
-                f->rx_count = 0;
+                TestProbe::set_mode(*f, qint16(mode));
+                f->exchange().serial_received(data);
+                f->exchange().tcp_received(QString::fromLatin1(data));
+                for (char c : data) f->exchange().serial_received(QByteArray(1, c));
+                TestProbe::set_reception(*f, QString(), 0);
                 const QString bad = broken_invariant(f.get());
                 QVERIFY2(bad.isEmpty(), qPrintable(name + ": " + bad));
             }
@@ -108,30 +107,29 @@ private slots:
         for (int it = 0; it < iterations; ++it) {
             QElapsedTimer step;
             step.start();
-            cur_mode = qint16(1 + rng.bounded(3));
-            f->link_type = qint16(rng.bounded(2));
-            f->net_query_step = rng.bounded(4) ? NOT_REPORTED : qint16(rng.bounded(3));
-            if (rng.bounded(6) == 0) f->bezel_max_pending = FLAG_TRUE;
+            TestProbe::set_mode(*f, qint16(1 + rng.bounded(3)));
+            f->connection().set_link_type(LinkType(qint16(rng.bounded(2))));
+            f->connection().set_net_query_step(rng.bounded(4) ? NOT_REPORTED : qint16(rng.bounded(3)));
+            if (rng.bounded(6) == 0) f->adjust().set_bezel_max_pending(true);
             const bool waiting_send = rng.bounded(3) == 0;
-            if (waiting_send) f->busy = FLAG_TRUE;
+            if (waiting_send) TestProbe::set_busy(*f, true);
             const QByteArray stream = random_stream(rng);
             for (int pos = 0; pos < stream.size();) {
                 const int piece = 1 + rng.bounded(qMax(1, stream.size() - pos));
                 const QByteArray chunk = stream.mid(pos, piece);
                 pos += piece;
-                if (f->link_type == 0)
-                    f->serial_received(chunk);
+                if (f->connection().link_type() == LinkType::Rs232)
+                    f->exchange().serial_received(chunk);
                 else
-                    f->tcp_received(QString::fromLatin1(chunk));
+                    f->exchange().tcp_received(QString::fromLatin1(chunk));
             }
             if (waiting_send) {
-                f->finish_exchange(QString::fromLatin1(COMMANDS[rng.bounded(int(std::size(COMMANDS)))]));
+                f->exchange().finish_exchange(QString::fromLatin1(COMMANDS[rng.bounded(int(std::size(COMMANDS)))]));
             } else if (rng.bounded(4) == 0) {
-                f->rx_buffer.clear();
-                f->rx_count = 0;
-                f->busy = FLAG_FALSE;
+                TestProbe::set_reception(*f, QString(), 0);
+                TestProbe::set_busy(*f, false);
             }
-            f->net_query_step = NOT_REPORTED;
+            f->connection().set_net_query_step(NOT_REPORTED);
             slowest = qMax(slowest, step.elapsed());
             const QString bad = broken_invariant(f.get());
             if (!bad.isEmpty())

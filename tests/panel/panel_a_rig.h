@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 struct PanelRig {
@@ -28,40 +28,40 @@ struct PanelRig {
         f = load_panel(*folder);
         if (!f) return false;
         if (tcp) {
-            f->cmd_conn_eth_Click();
-            return pump_until([&] { return f->eth_connected != 0; });
+            f->link().cmd_conn_eth_Click();
+            return pump_until([&] { return f->connection().eth_connected() != 0; });
         }
-        return f->serial_open != 0;
+        return f->connection().serial_open() != 0;
     }
 
     // Asks the device's power state: a device that is on enables the frames.
     bool power_on() {
-        f->send_cmd(QStringLiteral("PWR999"));
-        return f->power_state == 1 && f->fra_btn->isEnabled();
+        f->exchange().send_cmd(QStringLiteral("PWR999"));
+        return f->admin().power_state() == 1 && f->frames().fra_btn->isEnabled();
     }
 
     // Changes the device's mode with a bare exchange (no re-read).
     bool set_mode(int m) {
-        f->send_cmd(QStringLiteral("MOD00%1").arg(m));
-        return cur_mode == m;
+        f->exchange().send_cmd(QStringLiteral("MOD00%1").arg(m));
+        return f->switching().mode().digit() == m;
     }
 
     // Routes the device: input routing[i] feeds output i + 1 (bare exchanges).
     bool route(const QList<int> &routing) {
         for (int i = 0; i < routing.size(); ++i) {
-            f->send_cmd(QStringLiteral("OUT00%1").arg(i + 1));
-            if (!f->reply_ok) return false;
-            f->send_cmd(QStringLiteral("INP00%1").arg(routing[i]));
-            if (!f->reply_ok) return false;
+            f->exchange().send_cmd(QStringLiteral("OUT00%1").arg(i + 1));
+            if (!f->exchange().reply_ok()) return false;
+            f->exchange().send_cmd(QStringLiteral("INP00%1").arg(routing[i]));
+            if (!f->exchange().reply_ok()) return false;
         }
         return true;
     }
 
     // Plays a reply to the panel and waits until a handler has run for it.
     bool inject(const QString &line) {
-        const int before = f->dispatch_count;
+        const int before = f->exchange().dispatch_count();
         if (!sim.inject(line)) return false;
-        return pump_until([&] { return f->dispatch_count > before; });
+        return pump_until([&] { return f->exchange().dispatch_count() > before; });
     }
 
     // Names of the routing lines that are shown.
@@ -69,7 +69,7 @@ struct PanelRig {
         QStringList names;
         for (int out = 1; out <= 4; ++out)
             for (int in = 1; in <= 4; ++in)
-                if (!f->lines_of(out)[in]->isHidden()) names << f->lines_of(out)[in]->objectName();
+                if (!f->switching().lines_of(out)[in]->isHidden()) names << f->switching().lines_of(out)[in]->objectName();
         return names;
     }
 
@@ -78,7 +78,7 @@ struct PanelRig {
     static QList<int> selected(const std::array<ColorButton *, N> &row) {
         QList<int> on;
         for (int i = 1; i < int(N); ++i)
-            if (row[i]->backColor() == frm_main::selection_colour()) on << i;
+            if (row[i]->backColor() == PanelStyle::selection_colour()) on << i;
         return on;
     }
 };

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <memory>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 // A plain TCP client of the simulated device: one command, one reply.
@@ -64,7 +64,7 @@ struct RigB {
         if (!sim.start(link, extra)) return false;
         if (!device_address.isEmpty() && !device.connect_to(device_address)) return false;
         f = load_panel(*folder);
-        return f && f->serial_open;
+        return f && f->connection().serial_open();
     }
 
     // Panel on TCP: `setup` commands are first given to the device by another client,
@@ -79,16 +79,16 @@ struct RigB {
         }
         f = load_panel(*folder);
         if (!f) return false;
-        f->cmd_conn_eth_Click();
-        return pump_until([&] { return f->eth_connected != 0; });
+        f->link().cmd_conn_eth_Click();
+        return pump_until([&] { return f->connection().eth_connected() != 0; });
     }
 
     // Plays a reply to the panel as if the device sent it, and waits until a handler
     // has run for it.
     bool inject(const QString &line) {
-        const int before = f->dispatch_count;
+        const int before = f->exchange().dispatch_count();
         if (!sim.inject(line)) return false;
-        return pump_until([&] { return f->dispatch_count > before; });
+        return pump_until([&] { return f->exchange().dispatch_count() > before; });
     }
 
     // What the device received since the mark, after giving a stray command time to
@@ -100,8 +100,8 @@ struct RigB {
 
     // The device reports power on: the panel enables its frames.
     bool power_on() {
-        f->send_cmd(QStringLiteral("PWR999"));
-        return f->reply_ok && f->power_state == 1;
+        f->exchange().send_cmd(QStringLiteral("PWR999"));
+        return f->exchange().reply_ok() && f->admin().power_state() == 1;
     }
 };
 

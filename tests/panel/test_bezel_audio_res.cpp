@@ -41,57 +41,57 @@ void TestBezelAudioRes::bezel_controls_layout() {
     RigB rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
-    QCOMPARE(f->opt_bezel_onoff[1]->text(), QStringLiteral("On"));
-    QCOMPARE(f->opt_bezel_onoff[0]->text(), QStringLiteral("Off"));
-    QVERIFY(f->opt_bezel_onoff[1]->x() < f->opt_bezel_onoff[0]->x());
-    QCOMPARE(f->opt_bezel_onoff[1]->objectName(), QStringLiteral("opt_bezel_onoff_1"));
-    QCOMPARE(checked_index(f->opt_bezel_onoff), -1);
-    QCOMPARE(f->lab_bezel_h->text(), QStringLiteral("H Correction"));
-    QCOMPARE(f->lab_bezel_v->text(), QStringLiteral("V Correction"));
-    for (HSlider *s : {f->hsr_bezel_h, f->hsr_bezel_v}) {
-        QCOMPARE(s->parentWidget(), static_cast<QWidget *>(f->fra_bezel));
+    QCOMPARE(f->adjust().opt_bezel_onoff[1]->text(), QStringLiteral("On"));
+    QCOMPARE(f->adjust().opt_bezel_onoff[0]->text(), QStringLiteral("Off"));
+    QVERIFY(f->adjust().opt_bezel_onoff[1]->x() < f->adjust().opt_bezel_onoff[0]->x());
+    QCOMPARE(f->adjust().opt_bezel_onoff[1]->objectName(), QStringLiteral("opt_bezel_onoff_1"));
+    QCOMPARE(checked_index(f->adjust().opt_bezel_onoff), -1);
+    QCOMPARE(f->adjust().lab_bezel_h->text(), QStringLiteral("H Correction"));
+    QCOMPARE(f->adjust().lab_bezel_v->text(), QStringLiteral("V Correction"));
+    for (HSlider *s : {f->adjust().hsr_bezel_h, f->adjust().hsr_bezel_v}) {
+        QCOMPARE(s->parentWidget(), static_cast<QWidget *>(f->frames().fra_bezel));
         QCOMPARE(s->minimum(), 0);
         QCOMPARE(s->maximum(), 254);
         QCOMPARE(s->value(), 0);
-        QVERIFY(s->isEnabledTo(f->fra_bezel));
-        QVERIFY(f->fra_bezel->rect().contains(s->geometry()));
+        QVERIFY(s->isEnabledTo(f->frames().fra_bezel));
+        QVERIFY(f->frames().fra_bezel->rect().contains(s->geometry()));
     }
-    QVERIFY(f->hsr_bezel_h->y() < f->hsr_bezel_v->y());
+    QVERIFY(f->adjust().hsr_bezel_h->y() < f->adjust().hsr_bezel_v->y());
     // Each value box lies over the middle of its slider's track, read-only and empty.
-    for (auto [box, s] : {std::pair{f->txt_bezel_h, f->hsr_bezel_h}, std::pair{f->txt_bezel_v, f->hsr_bezel_v}}) {
+    for (auto [box, s] : {std::pair{f->adjust().txt_bezel_h, f->adjust().hsr_bezel_h}, std::pair{f->adjust().txt_bezel_v, f->adjust().hsr_bezel_v}}) {
         QVERIFY(box->isReadOnly());
         QVERIFY(box->text().isEmpty());
         QVERIFY(s->geometry().contains(box->geometry()));
         QVERIFY(box->x() > s->x() + 10);
     }
     // Audio option groups.
-    QCOMPARE(f->opt_da[1]->text(), QStringLiteral("Left"));
-    QCOMPARE(f->opt_da[2]->text(), QStringLiteral("Right"));
-    QVERIFY(f->opt_da[1]->x() < f->opt_da[2]->x());
-    QCOMPARE(f->opt_db[2]->parentWidget(), static_cast<QWidget *>(f->fra_dual_b));
+    QCOMPARE(f->adjust().opt_da[1]->text(), QStringLiteral("Left"));
+    QCOMPARE(f->adjust().opt_da[2]->text(), QStringLiteral("Right"));
+    QVERIFY(f->adjust().opt_da[1]->x() < f->adjust().opt_da[2]->x());
+    QCOMPARE(f->adjust().opt_db[2]->parentWidget(), static_cast<QWidget *>(f->frames().fra_dual_b));
     const QStringList edid = {"2CH", "6CH", "8CH", "Bitstream", "HD"};
     for (int i = 0; i <= 4; ++i) {
-        QCOMPARE(f->opt_audio[i]->text(), edid[i]);
-        QCOMPARE(f->opt_audio[i]->objectName(), QStringLiteral("opt_audio_%1").arg(i));
-        QVERIFY(f->fra_audio->rect().contains(f->opt_audio[i]->geometry()));
+        QCOMPARE(f->adjust().opt_audio[i]->text(), edid[i]);
+        QCOMPARE(f->adjust().opt_audio[i]->objectName(), QStringLiteral("opt_audio_%1").arg(i));
+        QVERIFY(f->frames().fra_audio->rect().contains(f->adjust().opt_audio[i]->geometry()));
     }
-    QCOMPARE(f->opt_audio[0]->y(), f->opt_audio[2]->y());
-    QVERIFY(f->opt_audio[3]->y() > f->opt_audio[0]->y());
-    QCOMPARE(f->opt_audio[3]->y(), f->opt_audio[4]->y());
-    QVERIFY(f->opt_audio[3]->x() < f->opt_audio[4]->x());
-    QCOMPARE(checked_index(f->opt_audio), -1);
-    QCOMPARE(checked_index(f->opt_da), -1);
-    QCOMPARE(checked_index(f->opt_db), -1);
+    QCOMPARE(f->adjust().opt_audio[0]->y(), f->adjust().opt_audio[2]->y());
+    QVERIFY(f->adjust().opt_audio[3]->y() > f->adjust().opt_audio[0]->y());
+    QCOMPARE(f->adjust().opt_audio[3]->y(), f->adjust().opt_audio[4]->y());
+    QVERIFY(f->adjust().opt_audio[3]->x() < f->adjust().opt_audio[4]->x());
+    QCOMPARE(checked_index(f->adjust().opt_audio), -1);
+    QCOMPARE(checked_index(f->adjust().opt_da), -1);
+    QCOMPARE(checked_index(f->adjust().opt_db), -1);
     // Output resolution: label and list side by side, below the interface frame.
-    QCOMPARE(f->lab_reso_out->text(), QStringLiteral("Output Resolution"));
-    QVERIFY(!f->cbo_output->isEditable());
-    QVERIFY(f->lab_reso_out->geometry().right() < f->cbo_output->x());
-    const QRect over = f->fra_rs232->geometry().translated(-f->fra_btn->pos());
-    QVERIFY(!over.intersects(f->cbo_output->geometry()));
-    QVERIFY(!over.intersects(f->lab_reso_out->geometry()));
-    QVERIFY(f->fra_btn->rect().contains(f->cbo_output->geometry()));
-    QCOMPARE(f->cbo_output->count(), 12);
-    QCOMPARE(f->cbo_output->currentIndex(), -1);
+    QCOMPARE(f->adjust().lab_reso_out->text(), QStringLiteral("Output Resolution"));
+    QVERIFY(!f->adjust().cbo_output->isEditable());
+    QVERIFY(f->adjust().lab_reso_out->geometry().right() < f->adjust().cbo_output->x());
+    const QRect over = f->frames().fra_rs232->geometry().translated(-f->frames().fra_btn->pos());
+    QVERIFY(!over.intersects(f->adjust().cbo_output->geometry()));
+    QVERIFY(!over.intersects(f->adjust().lab_reso_out->geometry()));
+    QVERIFY(f->frames().fra_btn->rect().contains(f->adjust().cbo_output->geometry()));
+    QCOMPARE(f->adjust().cbo_output->count(), 12);
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), -1);
 }
 
 void TestBezelAudioRes::bezel_sliders_send_their_amount() {
@@ -100,33 +100,33 @@ void TestBezelAudioRes::bezel_sliders_send_their_amount() {
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
     rig.sim.mark();
-    f->hsr_bezel_h->setValue(12);
-    QCOMPARE(f->txt_bezel_h->text(), QStringLiteral("12")); // the operator's own value: no blank
+    f->adjust().hsr_bezel_h->setValue(12);
+    QCOMPARE(f->adjust().txt_bezel_h->text(), QStringLiteral("12")); // the operator's own value: no blank
     QVERIFY(rig.sim.wait_commands(1));
     QCOMPARE(rig.sim.commands_since_mark(), QStringList{"BEH012"});
     // The device's answer comes back through the reception and is shown as a reply.
-    QVERIFY(pump_until([&] { return f->txt_bezel_h->text() == QLatin1String(" 12"); }));
+    QVERIFY(pump_until([&] { return f->adjust().txt_bezel_h->text() == QLatin1String(" 12"); }));
     QCOMPARE(bezel_state(rig.sim)["h"].toInt(), 12);
     QVERIFY(!f->txt_cmd->text().contains(QStringLiteral("BEH012 "))); // sent without a log entry
 
     // Track click steps 10, arrow click 1.
     rig.sim.mark();
-    f->hsr_bezel_v->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    f->adjust().hsr_bezel_v->triggerAction(QAbstractSlider::SliderPageStepAdd);
     QVERIFY(rig.sim.wait_commands(1));
-    QVERIFY(pump_until([&] { return f->txt_bezel_v->text() == QLatin1String(" 10"); }));
-    f->hsr_bezel_v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QVERIFY(pump_until([&] { return f->adjust().txt_bezel_v->text() == QLatin1String(" 10"); }));
+    f->adjust().hsr_bezel_v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     QVERIFY(rig.sim.wait_commands(2));
-    QVERIFY(pump_until([&] { return f->txt_bezel_v->text() == QLatin1String(" 11"); }));
+    QVERIFY(pump_until([&] { return f->adjust().txt_bezel_v->text() == QLatin1String(" 11"); }));
     QCOMPARE(rig.sent_since_mark(), (QStringList{"BEV010", "BEV011"}));
     QCOMPARE(bezel_state(rig.sim)["v"].toInt(), 11);
 
     // Moved while ui_ready is clear: nothing is sent and the box is not written.
     rig.sim.mark();
-    f->ui_ready = FLAG_FALSE;
-    f->hsr_bezel_h->setValue(77);
-    f->ui_ready = FLAG_TRUE;
+    TestProbe::set_ui_ready(*f, false);
+    f->adjust().hsr_bezel_h->setValue(77);
+    TestProbe::set_ui_ready(*f, true);
     QCOMPARE(rig.sent_since_mark(), QStringList());
-    QCOMPARE(f->txt_bezel_h->text(), QStringLiteral(" 12"));
+    QCOMPARE(f->adjust().txt_bezel_h->text(), QStringLiteral(" 12"));
 }
 
 void TestBezelAudioRes::bezel_amount_and_bound_replies() {
@@ -137,33 +137,33 @@ void TestBezelAudioRes::bezel_amount_and_bound_replies() {
 
     // No bound query pending: the reply is the amount.
     QVERIFY(rig.inject("BEV040"));
-    QCOMPARE(f->hsr_bezel_v->value(), 40);
-    QCOMPARE(f->hsr_bezel_v->maximum(), 254);
-    QCOMPARE(f->txt_bezel_v->text(), QStringLiteral(" 40"));
-    QCOMPARE(int(f->ui_ready), int(FLAG_TRUE));
+    QCOMPARE(f->adjust().hsr_bezel_v->value(), 40);
+    QCOMPARE(f->adjust().hsr_bezel_v->maximum(), 254);
+    QCOMPARE(f->adjust().txt_bezel_v->text(), QStringLiteral(" 40"));
+    QCOMPARE(int(f->ui_ready()), int(true));
 
     // With the bound query pending, the same reply sets the maximum instead.
     QVERIFY(rig.inject("BEV100"));
-    f->bezel_max_pending = FLAG_TRUE;
+    f->adjust().set_bezel_max_pending(true);
     QVERIFY(rig.inject("BEV040"));
-    QCOMPARE(f->hsr_bezel_v->maximum(), 40);
-    QCOMPARE(f->hsr_bezel_v->value(), 40);               // dropped with the bound
-    QCOMPARE(f->txt_bezel_v->text(), QStringLiteral(" 100")); // box keeps its text
-    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
+    QCOMPARE(f->adjust().hsr_bezel_v->maximum(), 40);
+    QCOMPARE(f->adjust().hsr_bezel_v->value(), 40);               // dropped with the bound
+    QCOMPARE(f->adjust().txt_bezel_v->text(), QStringLiteral(" 100")); // box keeps its text
+    QCOMPARE(int(f->adjust().bezel_max_pending()), int(false));
 
     // Above 254: ignored entirely, the pending bound query stays pending.
     QVERIFY(rig.inject("BEH255"));
-    QCOMPARE(f->hsr_bezel_h->value(), 0);
-    QCOMPARE(f->hsr_bezel_h->maximum(), 254);
-    QVERIFY(f->txt_bezel_h->text().isEmpty());
-    f->bezel_max_pending = FLAG_TRUE;
+    QCOMPARE(f->adjust().hsr_bezel_h->value(), 0);
+    QCOMPARE(f->adjust().hsr_bezel_h->maximum(), 254);
+    QVERIFY(f->adjust().txt_bezel_h->text().isEmpty());
+    f->adjust().set_bezel_max_pending(true);
     QVERIFY(rig.inject("BEH999"));
-    QCOMPARE(f->hsr_bezel_h->maximum(), 254);
-    QCOMPARE(int(f->bezel_max_pending), int(FLAG_TRUE));
+    QCOMPARE(f->adjust().hsr_bezel_h->maximum(), 254);
+    QCOMPARE(int(f->adjust().bezel_max_pending()), int(true));
     QVERIFY(rig.inject("BEH120"));
-    QCOMPARE(f->hsr_bezel_h->maximum(), 120);
-    QCOMPARE(f->hsr_bezel_h->value(), 0);
-    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
+    QCOMPARE(f->adjust().hsr_bezel_h->maximum(), 120);
+    QCOMPARE(f->adjust().hsr_bezel_h->value(), 0);
+    QCOMPARE(int(f->adjust().bezel_max_pending()), int(false));
 
     // No reply ever made the panel send.
     QCOMPARE(rig.sent_since_mark(), QStringList());
@@ -177,31 +177,31 @@ void TestBezelAudioRes::bezel_on_off() {
     rig.sim.mark();
 
     QVERIFY(rig.inject("BEZ000"));
-    QCOMPARE(checked_index(f->opt_bezel_onoff), 0);
-    QVERIFY(!f->hsr_bezel_h->isEnabled());
-    QVERIFY(!f->hsr_bezel_v->isEnabled());
+    QCOMPARE(checked_index(f->adjust().opt_bezel_onoff), 0);
+    QVERIFY(!f->adjust().hsr_bezel_h->isEnabled());
+    QVERIFY(!f->adjust().hsr_bezel_v->isEnabled());
     QVERIFY(rig.inject("BEZ001"));
-    QCOMPARE(checked_index(f->opt_bezel_onoff), 1);
-    QVERIFY(f->hsr_bezel_h->isEnabled());
-    QVERIFY(f->hsr_bezel_v->isEnabled());
+    QCOMPARE(checked_index(f->adjust().opt_bezel_onoff), 1);
+    QVERIFY(f->adjust().hsr_bezel_h->isEnabled());
+    QVERIFY(f->adjust().hsr_bezel_v->isEnabled());
     // A digit that names no option button changes nothing.
     QVERIFY(rig.inject("BEZ002"));
-    QCOMPARE(checked_index(f->opt_bezel_onoff), 1);
-    QVERIFY(f->hsr_bezel_h->isEnabled());
+    QCOMPARE(checked_index(f->adjust().opt_bezel_onoff), 1);
+    QVERIFY(f->adjust().hsr_bezel_h->isEnabled());
     QCOMPARE(rig.sent_since_mark(), QStringList());
 
     // The operator chooses Off: BEZ000 is exchanged and its answer disables the sliders.
-    click_option(f->opt_bezel_onoff[0]);
+    click_option(f->adjust().opt_bezel_onoff[0]);
     QCOMPARE(rig.sent_since_mark(), QStringList{"BEZ000"});
     QCOMPARE(bezel_state(rig.sim)["on"].toInt(), 0);
-    QVERIFY(!f->hsr_bezel_h->isEnabled());
-    QVERIFY(f->txt_cmd->text().contains(QStringLiteral("BEZ000 "))); // a waiting exchange is logged
+    QVERIFY(!f->adjust().hsr_bezel_h->isEnabled());
+    QVERIFY(f->txt_cmd->text().contains(QStringLiteral("BEZ000 "))); // a f->exchange().waiting() exchange is logged
 
     // "On" chosen while ui_ready is clear sends nothing.
     rig.sim.mark();
-    f->ui_ready = FLAG_FALSE;
-    f->opt_bezel_onoff[1]->setChecked(true);
-    f->ui_ready = FLAG_TRUE;
+    TestProbe::set_ui_ready(*f, false);
+    f->adjust().opt_bezel_onoff[1]->setChecked(true);
+    TestProbe::set_ui_ready(*f, true);
     QCOMPARE(rig.sent_since_mark(), QStringList());
     QCOMPARE(bezel_state(rig.sim)["on"].toInt(), 0);
 }
@@ -212,20 +212,20 @@ void TestBezelAudioRes::audio_options_send() {
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
     rig.sim.mark();
-    click_option(f->opt_audio[3]); // "Bitstream"
-    click_option(f->opt_da[2]);    // Dual A "Right"
-    click_option(f->opt_db[2]);    // Dual B "Right"
-    click_option(f->opt_audio[0]); // "2CH"
-    click_option(f->opt_db[1]);
+    click_option(f->adjust().opt_audio[3]); // "Bitstream"
+    click_option(f->adjust().opt_da[2]);    // Dual A "Right"
+    click_option(f->adjust().opt_db[2]);    // Dual B "Right"
+    click_option(f->adjust().opt_audio[0]); // "2CH"
+    click_option(f->adjust().opt_db[1]);
     QCOMPARE(rig.sent_since_mark(),
              (QStringList{"AUE003", "AUA002", "AUB002", "AUE000", "AUB001"}));
     const QJsonObject a = audio_state_of(rig.sim);
     QCOMPARE(a["edid"].toInt(), 0);
     QCOMPARE(a["dual_a"].toInt(), 2);
     QCOMPARE(a["dual_b"].toInt(), 1);
-    QCOMPARE(checked_index(f->opt_audio), 0);
-    QCOMPARE(checked_index(f->opt_da), 2);
-    QCOMPARE(checked_index(f->opt_db), 1);
+    QCOMPARE(checked_index(f->adjust().opt_audio), 0);
+    QCOMPARE(checked_index(f->adjust().opt_da), 2);
+    QCOMPARE(checked_index(f->adjust().opt_db), 1);
 }
 
 void TestBezelAudioRes::audio_replies_select_without_sending() {
@@ -234,30 +234,30 @@ void TestBezelAudioRes::audio_replies_select_without_sending() {
     frm_main *f = rig.f.get();
     rig.sim.mark();
     QVERIFY(rig.inject("AUE004"));
-    QCOMPARE(checked_index(f->opt_audio), 4);
+    QCOMPARE(checked_index(f->adjust().opt_audio), 4);
     QVERIFY(rig.inject("AUE002"));
-    QCOMPARE(checked_index(f->opt_audio), 2);
+    QCOMPARE(checked_index(f->adjust().opt_audio), 2);
     QVERIFY(rig.inject("AUE005")); // no such button
-    QCOMPARE(checked_index(f->opt_audio), 2);
+    QCOMPARE(checked_index(f->adjust().opt_audio), 2);
     QVERIFY(rig.inject("AUE009"));
-    QCOMPARE(checked_index(f->opt_audio), 2);
+    QCOMPARE(checked_index(f->adjust().opt_audio), 2);
 
     QVERIFY(rig.inject("AUA002"));
-    QCOMPARE(checked_index(f->opt_da), 2);
+    QCOMPARE(checked_index(f->adjust().opt_da), 2);
     QVERIFY(rig.inject("AUA000"));
-    QCOMPARE(checked_index(f->opt_da), 2);
+    QCOMPARE(checked_index(f->adjust().opt_da), 2);
     QVERIFY(rig.inject("AUA003"));
-    QCOMPARE(checked_index(f->opt_da), 2);
+    QCOMPARE(checked_index(f->adjust().opt_da), 2);
     QVERIFY(rig.inject("AUA001"));
-    QCOMPARE(checked_index(f->opt_da), 1);
+    QCOMPARE(checked_index(f->adjust().opt_da), 1);
 
     QVERIFY(rig.inject("AUB002"));
-    QCOMPARE(checked_index(f->opt_db), 2);
+    QCOMPARE(checked_index(f->adjust().opt_db), 2);
     QVERIFY(rig.inject("AUB000"));
-    QCOMPARE(checked_index(f->opt_db), 2);
-    QCOMPARE(checked_index(f->opt_da), 1); // the groups are independent
+    QCOMPARE(checked_index(f->adjust().opt_db), 2);
+    QCOMPARE(checked_index(f->adjust().opt_da), 1); // the groups are independent
 
-    QCOMPARE(int(f->ui_ready), int(FLAG_TRUE));
+    QCOMPARE(int(f->ui_ready()), int(true));
     QCOMPARE(rig.sent_since_mark(), QStringList());
 }
 
@@ -266,32 +266,32 @@ void TestBezelAudioRes::mute_button_and_speaker_picture() {
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
-    QCOMPARE(int(audio_state), int(NOT_REPORTED));
-    QVERIFY(f->cmd_mute->picture().isEmpty()); // the built-in picture until a reply
+    QCOMPARE(int(f->adjust().audio_state()), int(NOT_REPORTED));
+    QVERIFY(f->adjust().cmd_mute->picture().isEmpty()); // the built-in picture until a reply
 
     rig.sim.mark();
-    QTest::mouseClick(f->cmd_mute, Qt::LeftButton);
+    QTest::mouseClick(f->adjust().cmd_mute, Qt::LeftButton);
     QCOMPARE(rig.sent_since_mark(), QStringList{"AUD001"});
-    QCOMPARE(int(audio_state), 1);
-    QVERIFY(f->cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_on.bmp")));
-    QVERIFY(f->cmd_mute->picture().startsWith(rig.folder->path()));
+    QCOMPARE(int(f->adjust().audio_state()), 1);
+    QVERIFY(f->adjust().cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_on.bmp")));
+    QVERIFY(f->adjust().cmd_mute->picture().startsWith(rig.folder->path()));
 
     rig.sim.mark();
-    QTest::mouseClick(f->cmd_mute, Qt::LeftButton);
+    QTest::mouseClick(f->adjust().cmd_mute, Qt::LeftButton);
     QCOMPARE(rig.sent_since_mark(), QStringList{"AUD000"});
     QCOMPARE(audio_state_of(rig.sim)["on"].toInt(), 0);
-    QCOMPARE(int(audio_state), 0);
-    QVERIFY(f->cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_off.bmp")));
+    QCOMPARE(int(f->adjust().audio_state()), 0);
+    QVERIFY(f->adjust().cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_off.bmp")));
 
     // Replies on their own set the state and the picture; the next press follows them.
     QVERIFY(rig.inject("AUD001"));
-    QCOMPARE(int(audio_state), 1);
-    QVERIFY(f->cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_on.bmp")));
+    QCOMPARE(int(f->adjust().audio_state()), 1);
+    QVERIFY(f->adjust().cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_on.bmp")));
     QVERIFY(rig.inject("AUD000"));
-    QCOMPARE(int(audio_state), 0);
-    QVERIFY(f->cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_off.bmp")));
+    QCOMPARE(int(f->adjust().audio_state()), 0);
+    QVERIFY(f->adjust().cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_off.bmp")));
     rig.sim.mark();
-    f->cmd_mute_Click();
+    f->adjust().cmd_mute_Click();
     QCOMPARE(rig.sent_since_mark(), QStringList{"AUD001"});
 }
 
@@ -301,14 +301,14 @@ void TestBezelAudioRes::mute_without_answer() {
     QVERIFY(rig.start_pty({"--drop-cmd", "AUD001"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
-    f->cmd_mute_Click();
-    QCOMPARE(int(f->reply_ok), int(FLAG_FALSE));
-    QCOMPARE(int(audio_state), 1);
-    QVERIFY(f->cmd_mute->picture().isEmpty());
-    f->cmd_mute_Click();
+    f->adjust().cmd_mute_Click();
+    QCOMPARE(int(f->exchange().reply_ok()), int(false));
+    QCOMPARE(int(f->adjust().audio_state()), 1);
+    QVERIFY(f->adjust().cmd_mute->picture().isEmpty());
+    f->adjust().cmd_mute_Click();
     QCOMPARE(rig.sent_since_mark(), (QStringList{"AUD001", "AUD000"}));
-    QCOMPARE(int(audio_state), 0);
-    QVERIFY(f->cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_off.bmp")));
+    QCOMPARE(int(f->adjust().audio_state()), 0);
+    QVERIFY(f->adjust().cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_off.bmp")));
 }
 
 void TestBezelAudioRes::options_send_nothing_while_not_ready() {
@@ -317,14 +317,14 @@ void TestBezelAudioRes::options_send_nothing_while_not_ready() {
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
     rig.sim.mark();
-    f->ui_ready = FLAG_FALSE;
-    f->opt_audio[1]->setChecked(true);
-    f->opt_da[2]->setChecked(true);
-    f->opt_db[2]->setChecked(true);
-    f->cbo_output->setCurrentIndex(3);
+    TestProbe::set_ui_ready(*f, false);
+    f->adjust().opt_audio[1]->setChecked(true);
+    f->adjust().opt_da[2]->setChecked(true);
+    f->adjust().opt_db[2]->setChecked(true);
+    f->adjust().cbo_output->setCurrentIndex(3);
     // The mute button is a button, not a selection: it acts all the same.
-    f->cmd_mute_Click();
-    f->ui_ready = FLAG_TRUE;
+    f->adjust().cmd_mute_Click();
+    TestProbe::set_ui_ready(*f, true);
     QCOMPARE(rig.sent_since_mark(), QStringList{"AUD001"});
 }
 
@@ -336,17 +336,17 @@ void TestBezelAudioRes::resolution_choice() {
     rig.sim.mark();
     // The list is disabled while its own command is exchanged.
     bool disabled_meanwhile = false;
-    QTimer::singleShot(60, [&] { disabled_meanwhile = !f->cbo_output->isEnabled(); });
-    f->cbo_output->setCurrentIndex(2);
+    QTimer::singleShot(60, [&] { disabled_meanwhile = !f->adjust().cbo_output->isEnabled(); });
+    f->adjust().cbo_output->setCurrentIndex(2);
     QCOMPARE(rig.sent_since_mark(), QStringList{"RES003"});
     QVERIFY(disabled_meanwhile);
-    QVERIFY(f->cbo_output->isEnabled());
+    QVERIFY(f->adjust().cbo_output->isEnabled());
     QCOMPARE(rig.sim.state()["resolution"].toInt(), 3);
-    QCOMPARE(f->cbo_output->currentIndex(), 2);
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), 2);
 
     rig.sim.mark();
-    f->cbo_output->setCurrentIndex(0);
-    f->cbo_output->setCurrentIndex(11);
+    f->adjust().cbo_output->setCurrentIndex(0);
+    f->adjust().cbo_output->setCurrentIndex(11);
     QCOMPARE(rig.sent_since_mark(), (QStringList{"RES001", "RES012"}));
     QCOMPARE(rig.sim.state()["resolution"].toInt(), 12);
 }
@@ -356,30 +356,30 @@ void TestBezelAudioRes::resolution_refused_in_dual_and_2x2() {
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
-    f->send_cmd(QStringLiteral("MOD002"));
-    QCOMPARE(int(cur_mode), 2);
+    f->exchange().send_cmd(QStringLiteral("MOD002"));
+    QCOMPARE(int(f->switching().mode().digit()), 2);
     rig.sim.mark();
-    f->cbo_output->setCurrentIndex(4); // fifth entry
-    QCOMPARE(f->cbo_output->currentIndex(), 4);
-    f->cbo_output->setCurrentIndex(5); // sixth entry
-    QCOMPARE(f->cbo_output->currentIndex(), 5);
-    QVERIFY(f->cbo_output->isEnabled());
+    f->adjust().cbo_output->setCurrentIndex(4); // fifth entry
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), 4);
+    f->adjust().cbo_output->setCurrentIndex(5); // sixth entry
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), 5);
+    QVERIFY(f->adjust().cbo_output->isEnabled());
     QCOMPARE(rig.sent_since_mark(), QStringList());
-    f->cbo_output->setCurrentIndex(6); // seventh is allowed
+    f->adjust().cbo_output->setCurrentIndex(6); // seventh is allowed
     QCOMPARE(rig.sent_since_mark(), QStringList{"RES007"});
 
-    f->send_cmd(QStringLiteral("MOD003"));
-    QCOMPARE(int(cur_mode), 3);
+    f->exchange().send_cmd(QStringLiteral("MOD003"));
+    QCOMPARE(int(f->switching().mode().digit()), 3);
     rig.sim.mark();
-    f->cbo_output->setCurrentIndex(5);
-    f->cbo_output->setCurrentIndex(4);
+    f->adjust().cbo_output->setCurrentIndex(5);
+    f->adjust().cbo_output->setCurrentIndex(4);
     QCOMPARE(rig.sent_since_mark(), QStringList());
 
-    f->send_cmd(QStringLiteral("MOD001"));
-    QCOMPARE(int(cur_mode), 1);
+    f->exchange().send_cmd(QStringLiteral("MOD001"));
+    QCOMPARE(int(f->switching().mode().digit()), 1);
     rig.sim.mark();
-    f->cbo_output->setCurrentIndex(5);
-    f->cbo_output->setCurrentIndex(4);
+    f->adjust().cbo_output->setCurrentIndex(5);
+    f->adjust().cbo_output->setCurrentIndex(4);
     QCOMPARE(rig.sent_since_mark(), (QStringList{"RES006", "RES005"}));
     QCOMPARE(rig.sim.state()["resolution"].toInt(), 5);
 }
@@ -390,18 +390,18 @@ void TestBezelAudioRes::resolution_replies() {
     frm_main *f = rig.f.get();
     rig.sim.mark();
     QVERIFY(rig.inject("RES003"));
-    QCOMPARE(f->cbo_output->currentIndex(), 2);
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), 2);
     QVERIFY(rig.inject("RES112")); // only the last two digits count
-    QCOMPARE(f->cbo_output->currentIndex(), 11);
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), 11);
     QVERIFY(rig.inject("RES000"));
-    QCOMPARE(f->cbo_output->currentIndex(), -1);
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), -1);
     QVERIFY(rig.inject("RES005"));
-    QCOMPARE(f->cbo_output->currentIndex(), 4);
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), 4);
     QVERIFY(rig.inject("RES013")); // beyond the twelve entries: ignored
-    QCOMPARE(f->cbo_output->currentIndex(), 4);
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), 4);
     QVERIFY(rig.inject("RES099"));
-    QCOMPARE(f->cbo_output->currentIndex(), 4);
-    QCOMPARE(int(f->ui_ready), int(FLAG_TRUE));
+    QCOMPARE(f->adjust().cbo_output->currentIndex(), 4);
+    QCOMPARE(int(f->ui_ready()), int(true));
     QCOMPARE(rig.sent_since_mark(), QStringList());
 }
 
@@ -411,16 +411,16 @@ void TestBezelAudioRes::audio_over_tcp() {
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
     rig.sim.mark();
-    click_option(f->opt_audio[3]);
-    QTest::mouseClick(f->cmd_mute, Qt::LeftButton);
-    QTest::mouseClick(f->cmd_mute, Qt::LeftButton);
+    click_option(f->adjust().opt_audio[3]);
+    QTest::mouseClick(f->adjust().cmd_mute, Qt::LeftButton);
+    QTest::mouseClick(f->adjust().cmd_mute, Qt::LeftButton);
     QCOMPARE(rig.sent_since_mark(), (QStringList{"AUE003", "AUD001", "AUD000"}));
     QCOMPARE(audio_state_of(rig.sim)["edid"].toInt(), 3);
-    QCOMPARE(int(audio_state), 0);
-    QVERIFY(f->cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_off.bmp")));
+    QCOMPARE(int(f->adjust().audio_state()), 0);
+    QVERIFY(f->adjust().cmd_mute->picture().endsWith(QStringLiteral("bmp/speaker_off.bmp")));
     QVERIFY(rig.inject("BEZ000"));
-    QCOMPARE(checked_index(f->opt_bezel_onoff), 0);
-    QVERIFY(!f->hsr_bezel_v->isEnabled());
+    QCOMPARE(checked_index(f->adjust().opt_bezel_onoff), 0);
+    QVERIFY(!f->adjust().hsr_bezel_v->isEnabled());
     QCOMPARE(rig.sent_since_mark(), (QStringList{"AUE003", "AUD001", "AUD000"}));
 }
 

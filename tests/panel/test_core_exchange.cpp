@@ -3,7 +3,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -23,10 +23,10 @@ struct Rig {
         f = load_panel(*folder);
         if (!f) return false;
         if (tcp) {
-            f->cmd_conn_eth_Click();
-            if (!pump_until([&] { return f->eth_connected != 0; })) return false;
+            f->link().cmd_conn_eth_Click();
+            if (!pump_until([&] { return f->connection().eth_connected() != 0; })) return false;
         }
-        return tcp ? true : f->serial_open != 0;
+        return tcp ? true : f->connection().serial_open() != 0;
     }
 };
 } // namespace
@@ -46,18 +46,18 @@ private slots:
         Rig r;
         QVERIFY(r.start(tcp));
         r.sim.mark();
-        r.f->send_cmd(QStringLiteral("VER999"));
-        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        r.f->exchange().send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(r.f->exchange().reply_ok(), true);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"VER999"});
         QCOMPARE(r.f->txt_cmd->text(), QStringLiteral("VER999 VER160\r "));
-        QCOMPARE(r.f->dispatch_count, 1);
-        QCOMPARE(r.f->last_dispatch, QStringLiteral("VER"));
-        QCOMPARE(r.f->busy, FLAG_FALSE);
-        QVERIFY(r.f->rx_buffer.isEmpty());
+        QCOMPARE(r.f->exchange().dispatch_count(), 1);
+        QCOMPARE(r.f->exchange().last_dispatch(), QStringLiteral("VER"));
+        QCOMPARE(r.f->exchange().busy(), false);
+        QVERIFY(r.f->exchange().rx_buffer().isEmpty());
         // nothing is dispatched a second time by the receiver afterwards
         pump_ms(50);
-        QCOMPARE(r.f->dispatch_count, 1);
-        QCOMPARE(r.f->log_count, qint16(2));
+        QCOMPARE(r.f->exchange().dispatch_count(), 1);
+        QCOMPARE(r.f->exchange().log_count(), qint16(2));
     }
 
     void unsolicited_reply_dispatched_by_receiver_data() { links_data(); }
@@ -66,37 +66,37 @@ private slots:
         Rig r;
         QVERIFY(r.start(tcp));
         QVERIFY(r.sim.inject(QStringLiteral("SAV003")));
-        QVERIFY(pump_until([&] { return r.f->dispatch_count == 1; }));
-        QCOMPARE(r.f->last_dispatch, QStringLiteral("SAV"));
-        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        QVERIFY(pump_until([&] { return r.f->exchange().dispatch_count() == 1; }));
+        QCOMPARE(r.f->exchange().last_dispatch(), QStringLiteral("SAV"));
+        QCOMPARE(r.f->exchange().reply_ok(), true);
         // two replies in one arrival: only the first is handled
         QVERIFY(r.sim.inject(QStringLiteral("raw:OUT002\\rINP003\\r")));
-        QVERIFY(pump_until([&] { return r.f->dispatch_count == 2; }));
+        QVERIFY(pump_until([&] { return r.f->exchange().dispatch_count() == 2; }));
         pump_ms(30);
-        QCOMPARE(r.f->dispatch_count, 2);
-        QCOMPARE(r.f->last_dispatch, QStringLiteral("OUT"));
+        QCOMPARE(r.f->exchange().dispatch_count(), 2);
+        QCOMPARE(r.f->exchange().last_dispatch(), QStringLiteral("OUT"));
         QVERIFY(r.f->txt_cmd->text().endsWith(QStringLiteral("OUT002\rINP003\r ")));
         // not digits at 4..6: logged, discarded, reply_ok cleared
         QVERIFY(r.sim.inject(QStringLiteral("raw:BRI05A\\r")));
         QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("BRI05A\r "); }));
-        QCOMPARE(r.f->reply_ok, FLAG_FALSE);
-        QCOMPARE(r.f->dispatch_count, 2);
+        QCOMPARE(r.f->exchange().reply_ok(), false);
+        QCOMPARE(r.f->exchange().dispatch_count(), 2);
         // unknown mnemonic with digits: cleared, nothing runs
         QVERIFY(r.sim.inject(QStringLiteral("BR1234")));
         QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("BR1234\r "); }));
-        QCOMPARE(r.f->reply_ok, FLAG_FALSE);
+        QCOMPARE(r.f->exchange().reply_ok(), false);
         // ERR outside an exchange leaves reply_ok set
         QVERIFY(r.sim.inject(QStringLiteral("ERR001")));
         QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("ERR001\r "); }));
-        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
-        QCOMPARE(r.f->dispatch_count, 2);
+        QCOMPARE(r.f->exchange().reply_ok(), true);
+        QCOMPARE(r.f->exchange().dispatch_count(), 2);
         // six characters wait for a seventh of any kind
         QVERIFY(r.sim.inject(QStringLiteral("raw:CAL004")));
         pump_ms(40);
-        QCOMPARE(r.f->dispatch_count, 2);
+        QCOMPARE(r.f->exchange().dispatch_count(), 2);
         QVERIFY(r.sim.inject(QStringLiteral("raw:X")));
-        QVERIFY(pump_until([&] { return r.f->dispatch_count == 3; }));
-        QCOMPARE(r.f->last_dispatch, QStringLiteral("CAL"));
+        QVERIFY(pump_until([&] { return r.f->exchange().dispatch_count() == 3; }));
+        QCOMPARE(r.f->exchange().last_dispatch(), QStringLiteral("CAL"));
     }
 
     void ext_only_on_tcp_data() { links_data(); }
@@ -108,14 +108,14 @@ private slots:
         QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("EXT000\r "); }));
         pump_ms(20);
         if (tcp) {
-            QCOMPARE(r.f->eth_connected, FLAG_FALSE);
-            QVERIFY(r.f->cmd_conn_eth->isEnabled());
-            QCOMPARE(r.f->cmd_disconn_eth->backColor(), frm_main::red_colour());
-            QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+            QCOMPARE(r.f->connection().eth_connected(), false);
+            QVERIFY(r.f->link().cmd_conn_eth->isEnabled());
+            QCOMPARE(r.f->link().cmd_disconn_eth->backColor(), PanelStyle::red_colour());
+            QCOMPARE(r.f->exchange().reply_ok(), true);
         } else {
-            QCOMPARE(r.f->serial_open, FLAG_TRUE);
-            QCOMPARE(r.f->reply_ok, FLAG_FALSE);
-            QCOMPARE(r.f->dispatch_count, 0);
+            QCOMPARE(r.f->connection().serial_open(), true);
+            QCOMPARE(r.f->exchange().reply_ok(), false);
+            QCOMPARE(r.f->exchange().dispatch_count(), 0);
         }
         QVERIFY(r.msgs.messages.isEmpty());
     }
@@ -125,9 +125,9 @@ private slots:
         QFETCH(bool, tcp);
         Rig r;
         QVERIFY(r.start(tcp, {"--split"}));
-        r.f->send_cmd(QStringLiteral("VER999"));
-        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
-        QCOMPARE(r.f->dispatch_count, 1);
+        r.f->exchange().send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(r.f->exchange().reply_ok(), true);
+        QCOMPARE(r.f->exchange().dispatch_count(), 1);
         QVERIFY(r.f->txt_cmd->text().startsWith(QStringLiteral("VER999 ")));
     }
 
@@ -136,14 +136,14 @@ private slots:
         QFETCH(bool, tcp);
         Rig r;
         QVERIFY(r.start(tcp, {"--drop-cmd", "OUT001"}));
-        r.f->send_cmd(QStringLiteral("XYZ001")); // the device refuses it with ERR
-        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
-        QCOMPARE(r.f->dispatch_count, 0);
+        r.f->exchange().send_cmd(QStringLiteral("XYZ001")); // the device refuses it with ERR
+        QCOMPARE(r.f->exchange().reply_ok(), true);
+        QCOMPARE(r.f->exchange().dispatch_count(), 0);
         // a reply with another mnemonic while OUT001 waits
         QTimer::singleShot(30, [&] { r.sim.inject(QStringLiteral("INP003")); });
-        r.f->send_cmd(QStringLiteral("OUT001"));
-        QCOMPARE(r.f->reply_ok, FLAG_FALSE);
-        QCOMPARE(r.f->dispatch_count, 0);
+        r.f->exchange().send_cmd(QStringLiteral("OUT001"));
+        QCOMPARE(r.f->exchange().reply_ok(), false);
+        QCOMPARE(r.f->exchange().dispatch_count(), 0);
     }
 
     void no_reply_times_out_data() { links_data(); }
@@ -153,15 +153,15 @@ private slots:
         QVERIFY(r.start(tcp, {"--drop-cmd", "VER999"}));
         QElapsedTimer t;
         t.start();
-        r.f->send_cmd(QStringLiteral("VER999"));
+        r.f->exchange().send_cmd(QStringLiteral("VER999"));
         const qint64 ms = t.elapsed();
-        QCOMPARE(r.f->reply_ok, FLAG_FALSE);
+        QCOMPARE(r.f->exchange().reply_ok(), false);
         QVERIFY2(ms >= (tcp ? 1202 : 602), qPrintable(QString::number(ms)));
         QVERIFY2(ms < (tcp ? 6000 : 4000), qPrintable(QString::number(ms)));
-        QCOMPARE(r.f->busy, FLAG_FALSE);
+        QCOMPARE(r.f->exchange().busy(), false);
         // a reply that comes later is handled by the receiver
         QVERIFY(r.sim.inject(QStringLiteral("VER160")));
-        QVERIFY(pump_until([&] { return r.f->dispatch_count == 1; }));
+        QVERIFY(pump_until([&] { return r.f->exchange().dispatch_count() == 1; }));
     }
 
     void nested_send_is_refused_silently() {
@@ -170,15 +170,15 @@ private slots:
         r.sim.mark();
         qint16 inner_ok = 99;
         QTimer::singleShot(10, [&] {
-            r.f->send_cmd(QStringLiteral("OUT002"));
-            inner_ok = r.f->reply_ok;
-            r.f->send_cmd_nowait(QStringLiteral("BRI010"));
+            r.f->exchange().send_cmd(QStringLiteral("OUT002"));
+            inner_ok = r.f->exchange().reply_ok();
+            r.f->exchange().send_cmd_nowait(QStringLiteral("BRI010"));
         });
-        r.f->send_cmd(QStringLiteral("VER999"));
-        QCOMPARE(inner_ok, FLAG_FALSE);
+        r.f->exchange().send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(inner_ok, false);
         // the nested send cleared reply_ok, so the outer wait ran to its limit and
         // then evaluated the reply it held
-        QCOMPARE(r.f->reply_ok, FLAG_TRUE);
+        QCOMPARE(r.f->exchange().reply_ok(), true);
         pump_ms(100);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"VER999"});
         QVERIFY(r.msgs.messages.isEmpty());
@@ -187,21 +187,21 @@ private slots:
     void log_holds_at_most_31_entries() {
         Rig r;
         QVERIFY(r.start(false));
-        for (int i = 0; i < 15; ++i) r.f->send_cmd(QStringLiteral("MNU001"));
-        QCOMPARE(r.f->log_count, qint16(30));
-        r.f->send_cmd(QStringLiteral("VER999")); // 31st appended, 32nd (reply) clears first
+        for (int i = 0; i < 15; ++i) r.f->exchange().send_cmd(QStringLiteral("MNU001"));
+        QCOMPARE(r.f->exchange().log_count(), qint16(30));
+        r.f->exchange().send_cmd(QStringLiteral("VER999")); // 31st appended, 32nd (reply) clears first
         QCOMPARE(r.f->txt_cmd->text(), QStringLiteral("VER160\r "));
-        QCOMPARE(r.f->log_count, qint16(1));
+        QCOMPARE(r.f->exchange().log_count(), qint16(1));
         r.f->cmd_clear->click();
         QCOMPARE(r.f->txt_cmd->text(), QString());
-        QCOMPARE(r.f->log_count, qint16(0));
+        QCOMPARE(r.f->exchange().log_count(), qint16(0));
     }
 
     void nowait_sends_without_log() {
         Rig r;
         QVERIFY(r.start(false));
         r.sim.mark();
-        r.f->send_cmd_nowait(QStringLiteral("MNO001"));
+        r.f->exchange().send_cmd_nowait(QStringLiteral("MNO001"));
         QVERIFY(r.sim.wait_commands(1));
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"MNO001"});
         // the reply is logged by the receiver, the command never
@@ -216,14 +216,14 @@ private slots:
         QCOMPARE(msgs.texts(), QStringList{"COM 1: Fail !"});
         QCOMPARE(msgs.messages[0].icon, QMessageBox::NoIcon);
         msgs.clear();
-        f->send_cmd(QStringLiteral("VER999"));
+        f->exchange().send_cmd(QStringLiteral("VER999"));
         QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
         QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(f->txt_cmd->text(), QString());
-        QCOMPARE(f->reply_ok, FLAG_FALSE);
-        f->opt_interface[1]->setChecked(true);
+        QCOMPARE(f->exchange().reply_ok(), false);
+        f->link().opt_interface[1]->setChecked(true);
         msgs.clear();
-        f->send_cmd_nowait(QStringLiteral("BRI001"));
+        f->exchange().send_cmd_nowait(QStringLiteral("BRI001"));
         QCOMPARE(msgs.texts(), QStringList{"Ethernet port is disconnected !"});
     }
 
@@ -232,46 +232,46 @@ private slots:
         QVERIFY(r.start(false));
         // A mode click already queued runs inside the slider send's event pass; its
         // late-reply wait collects the slider's reply while `busy` is still set.
-        QTimer::singleShot(0, [&] { r.f->cmd_mode_Click(2); });
-        r.f->send_cmd_nowait(QStringLiteral("BRI051"));
-        QVERIFY(r.f->tim_rx->isActive());
-        QVERIFY(r.f->rx_buffer.isEmpty());
+        QTimer::singleShot(0, [&] { r.f->switching().cmd_mode_Click(2); });
+        r.f->exchange().send_cmd_nowait(QStringLiteral("BRI051"));
+        QVERIFY(r.f->exchange().tim_rx()->isActive());
+        QVERIFY(r.f->exchange().rx_buffer().isEmpty());
         // reception goes on: an unsolicited reply is handled at once
-        const int before = r.f->dispatch_count;
+        const int before = r.f->exchange().dispatch_count();
         QVERIFY(r.sim.inject(QStringLiteral("SAV002")));
-        QVERIFY(pump_until([&] { return r.f->dispatch_count > before; }, 2000));
-        QCOMPARE(r.f->last_dispatch, QStringLiteral("SAV"));
+        QVERIFY(pump_until([&] { return r.f->exchange().dispatch_count() > before; }, 2000));
+        QCOMPARE(r.f->exchange().last_dispatch(), QStringLiteral("SAV"));
     }
 
     void standby_reply_makes_power_usable_again() {
         Rig r;
         QVERIFY(r.start(false, {"--drop-cmd", "PWR001"}));
-        r.f->cmd_pwr_Click(); // PWR001 never answered: the button stays disabled
-        QVERIFY(!r.f->cmd_pwr->isEnabled());
+        r.f->admin().cmd_pwr_Click(); // PWR001 never answered: the button stays disabled
+        QVERIFY(!r.f->admin().cmd_pwr->isEnabled());
         QVERIFY(r.sim.inject(QStringLiteral("PWR000")));
-        QVERIFY(pump_until([&] { return r.f->cmd_pwr->isEnabled(); }, 2000));
-        QCOMPARE(r.f->power_state, qint16(0));
+        QVERIFY(pump_until([&] { return r.f->admin().cmd_pwr->isEnabled(); }, 2000));
+        QCOMPARE(r.f->admin().power_state(), qint16(0));
     }
 
     void reboot_command_over_ethernet() {
         Rig r;
         QVERIFY(r.start(true));
-        r.f->img_start->setVisible(false);
-        r.f->cmd_keypad->setVisible(true);
+        r.f->switching().img_start->setVisible(false);
+        r.f->switching().cmd_keypad->setVisible(true);
         const qint64 sent_at = clock_ms();
-        r.f->send_cmd(QStringLiteral("PWR001"));
+        r.f->exchange().send_cmd(QStringLiteral("PWR001"));
         QCOMPARE(r.msgs.texts(),
                  QStringList{"Need to re-connect Ethernet after VELDRA re-boots ready !"});
         QCOMPARE(r.msgs.messages[0].icon, QMessageBox::Warning);
         const qint64 shown_after = r.msgs.messages[0].shown_ms - sent_at;
         QVERIFY2(shown_after >= 1000 && shown_after < 3000, qPrintable(QString::number(shown_after)));
         // the reply that came within the second is still handled
-        QCOMPARE(r.f->last_dispatch, QStringLiteral("PWR"));
-        QCOMPARE(r.f->eth_connected, FLAG_FALSE);
-        QVERIFY(r.f->img_start->isVisibleTo(r.f.get()));
-        QVERIFY(!r.f->cmd_keypad->isVisibleTo(r.f.get()));
-        QVERIFY(r.f->cmd_conn_eth->isEnabled());
-        QVERIFY(!r.f->cmd_disconn_eth->isEnabled());
+        QCOMPARE(r.f->exchange().last_dispatch(), QStringLiteral("PWR"));
+        QCOMPARE(r.f->connection().eth_connected(), false);
+        QVERIFY(r.f->switching().img_start->isVisibleTo(r.f.get()));
+        QVERIFY(!r.f->switching().cmd_keypad->isVisibleTo(r.f.get()));
+        QVERIFY(r.f->link().cmd_conn_eth->isEnabled());
+        QVERIFY(!r.f->link().cmd_disconn_eth->isEnabled());
     }
 };
 

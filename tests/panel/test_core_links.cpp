@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <QTest>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "app/value_list.h"
 #include "sim_fixture.h"
 
@@ -16,14 +16,14 @@ const QString ADDR_C = QStringLiteral("127.0.0.5");
 bool hidden(QWidget *w, frm_main *f) { return !w->isVisibleTo(f); }
 
 void check_eth_idle(frm_main *f) {
-    QCOMPARE(f->eth_connected, FLAG_FALSE);
-    QVERIFY(!f->tim_eth->isActive());
-    QCOMPARE(f->tim_eth->interval(), 7000);
-    QVERIFY(f->cmd_conn_eth->isEnabled());
-    QCOMPARE(f->cmd_conn_eth->backColor(), frm_main::face());
-    QVERIFY(!f->cmd_disconn_eth->isEnabled());
-    QCOMPARE(f->cmd_disconn_eth->backColor(), frm_main::red_colour());
-    QVERIFY(hidden(f->lab_eth_state, f));
+    QCOMPARE(f->connection().eth_connected(), false);
+    QVERIFY(!f->link().tim_eth->isActive());
+    QCOMPARE(f->link().tim_eth->interval(), 7000);
+    QVERIFY(f->link().cmd_conn_eth->isEnabled());
+    QCOMPARE(f->link().cmd_conn_eth->backColor(), PanelStyle::face());
+    QVERIFY(!f->link().cmd_disconn_eth->isEnabled());
+    QCOMPARE(f->link().cmd_disconn_eth->backColor(), PanelStyle::red_colour());
+    QVERIFY(hidden(f->link().lab_eth_state, f));
 }
 } // namespace
 
@@ -41,21 +41,21 @@ private slots:
         QCOMPARE(f->windowTitle(), QStringLiteral("TEVRAL-QX v1.6A "));
         QCOMPARE(f->outer_height(), frm_main::HEIGHT_COMPACT);
         QCOMPARE(f->width(), frm_main::WINDOW_WIDTH);
-        QCOMPARE(f->serial_open, FLAG_TRUE);
-        QCOMPARE(f->cmd_conn->backColor(), frm_main::green_colour());
-        QCOMPARE(f->cbo_com->currentText(), QStringLiteral("COM2:"));
-        QCOMPARE(f->cbo_com->count(), 9);
-        QCOMPARE(f->cbo_output->count(), 12);
-        QCOMPARE(f->cbo_output->currentIndex(), -1);
-        QVERIFY(f->opt_interface[0]->isChecked());
-        QVERIFY(f->cmd_get_ip->isEnabled());
-        QVERIFY(hidden(f->txt_ip, f.get()));
-        QVERIFY(!hidden(f->cbo_com, f.get()));
-        QCOMPARE(f->ui_ready, FLAG_TRUE);
-        QVERIFY(f->tim_rx->isActive());
-        QVERIFY(!f->fra_btn->isEnabled());
-        QVERIFY(!hidden(f->img_start, f.get()));
-        QVERIFY(hidden(f->cmd_keypad, f.get()));
+        QCOMPARE(f->connection().serial_open(), true);
+        QCOMPARE(f->link().cmd_conn->backColor(), PanelStyle::green_colour());
+        QCOMPARE(f->link().cbo_com->currentText(), QStringLiteral("COM2:"));
+        QCOMPARE(f->link().cbo_com->count(), 9);
+        QCOMPARE(f->adjust().cbo_output->count(), 12);
+        QCOMPARE(f->adjust().cbo_output->currentIndex(), -1);
+        QVERIFY(f->link().opt_interface[0]->isChecked());
+        QVERIFY(f->link().cmd_get_ip->isEnabled());
+        QVERIFY(hidden(f->link().txt_ip, f.get()));
+        QVERIFY(!hidden(f->link().cbo_com, f.get()));
+        QCOMPARE(f->ui_ready(), true);
+        QVERIFY(f->exchange().tim_rx()->isActive());
+        QVERIFY(!f->frames().fra_btn->isEnabled());
+        QVERIFY(!hidden(f->switching().img_start, f.get()));
+        QVERIFY(hidden(f->switching().cmd_keypad, f.get()));
         // nothing is sent to the device at start-up
         pump_ms(50);
         QVERIFY(sim.commands().isEmpty());
@@ -69,15 +69,15 @@ private slots:
         QVERIFY(msgs.messages.isEmpty());
         QCOMPARE(f->outer_height(), frm_main::HEIGHT_FULL);
         QCOMPARE(f->height(), frm_main::HEIGHT_FULL - frm_main::TITLE_BAR);
-        QVERIFY(f->opt_interface[1]->isChecked());
-        QCOMPARE(f->txt_ip->text(), QStringLiteral("10.9.8.7"));
-        QCOMPARE(f->cbo_com->currentIndex(), -1);
-        QCOMPARE(f->port_number, qint16(3));
-        QVERIFY(!f->cmd_get_ip->isEnabled());
-        QVERIFY(!hidden(f->txt_ip, f.get()));
-        QVERIFY(hidden(f->cmd_conn, f.get()));
+        QVERIFY(f->link().opt_interface[1]->isChecked());
+        QCOMPARE(f->link().txt_ip->text(), QStringLiteral("10.9.8.7"));
+        QCOMPARE(f->link().cbo_com->currentIndex(), -1);
+        QCOMPARE(f->connection().port_number(), qint16(3));
+        QVERIFY(!f->link().cmd_get_ip->isEnabled());
+        QVERIFY(!hidden(f->link().txt_ip, f.get()));
+        QVERIFY(hidden(f->link().cmd_conn, f.get()));
         check_eth_idle(f.get());
-        QCOMPARE(f->serial_open, FLAG_FALSE);
+        QCOMPARE(f->connection().serial_open(), false);
     }
 
     void serial_port_that_fails_at_start_up() {
@@ -86,9 +86,9 @@ private slots:
         auto f = load_panel(folder);
         QVERIFY(f);
         QCOMPARE(msgs.texts(), QStringList{"COM 7: Fail !"});
-        QCOMPARE(f->serial_open, FLAG_FALSE);
-        QCOMPARE(f->cmd_disconn->backColor(), frm_main::red_colour());
-        QCOMPARE(f->cmd_conn->backColor(), frm_main::face());
+        QCOMPARE(f->connection().serial_open(), false);
+        QCOMPARE(f->link().cmd_disconn->backColor(), PanelStyle::red_colour());
+        QCOMPARE(f->link().cmd_conn->backColor(), PanelStyle::face());
         QVERIFY(f->isVisible());
     }
 
@@ -101,37 +101,36 @@ private slots:
         QVERIFY(f);
         QCOMPARE(msgs.texts(), QStringList{"COM 1: Fail !"});
         msgs.clear();
-        f->cbo_com->setCurrentIndex(3); // the operator picks COM4:
-        QCOMPARE(f->port_number, qint16(4));
-        QCOMPARE(f->serial_open, FLAG_TRUE);
-        QCOMPARE(f->cmd_conn->backColor(), frm_main::green_colour());
-        QCOMPARE(f->cmd_disconn->backColor(), frm_main::face());
-        f->send_cmd(QStringLiteral("VER999"));
-        QCOMPARE(f->reply_ok, FLAG_TRUE);
+        f->link().cbo_com->setCurrentIndex(3); // the operator picks COM4:
+        QCOMPARE(f->connection().port_number(), qint16(4));
+        QCOMPARE(f->connection().serial_open(), true);
+        QCOMPARE(f->link().cmd_conn->backColor(), PanelStyle::green_colour());
+        QCOMPARE(f->link().cmd_disconn->backColor(), PanelStyle::face());
+        f->exchange().send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(f->exchange().reply_ok(), true);
 
-        f->cmd_disconn->click();
-        QCOMPARE(f->serial_open, FLAG_FALSE);
-        QCOMPARE(f->cmd_disconn->backColor(), frm_main::red_colour());
-        QCOMPARE(f->cmd_conn->backColor(), frm_main::face());
-        f->cmd_disconn->click(); // already closed: nothing changes
-        QCOMPARE(f->cmd_disconn->backColor(), frm_main::red_colour());
+        f->link().cmd_disconn->click();
+        QCOMPARE(f->connection().serial_open(), false);
+        QCOMPARE(f->link().cmd_disconn->backColor(), PanelStyle::red_colour());
+        QCOMPARE(f->link().cmd_conn->backColor(), PanelStyle::face());
+        f->link().cmd_disconn->click(); // already closed: nothing changes
+        QCOMPARE(f->link().cmd_disconn->backColor(), PanelStyle::red_colour());
 
-        f->cmd_conn->click();
-        QCOMPARE(f->serial_open, FLAG_TRUE);
+        f->link().cmd_conn->click();
+        QCOMPARE(f->connection().serial_open(), true);
         // Connect on an open port reopens it and drops a partial reply
-        f->rx_buffer = QStringLiteral("BRI0");
-        f->rx_count = 4;
-        f->cmd_conn->click();
-        QCOMPARE(f->serial_open, FLAG_TRUE);
-        QVERIFY(f->rx_buffer.isEmpty());
-        QCOMPARE(f->rx_count, qint16(0));
+        TestProbe::set_reception(*f, QStringLiteral("BRI0"), 4);
+        f->link().cmd_conn->click();
+        QCOMPARE(f->connection().serial_open(), true);
+        QVERIFY(f->exchange().rx_buffer().isEmpty());
+        QCOMPARE(f->exchange().rx_count(), qint16(0));
         QVERIFY(msgs.messages.isEmpty());
 
         // a port chosen while ui_ready is clear only stores the number
-        f->ui_ready = FLAG_FALSE;
-        f->cbo_com->setCurrentIndex(5);
-        f->ui_ready = FLAG_TRUE;
-        QCOMPARE(f->port_number, qint16(6));
+        TestProbe::set_ui_ready(*f, false);
+        f->link().cbo_com->setCurrentIndex(5);
+        TestProbe::set_ui_ready(*f, true);
+        QCOMPARE(f->connection().port_number(), qint16(6));
         QVERIFY(msgs.messages.isEmpty());
     }
 
@@ -142,11 +141,11 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        QCOMPARE(f->serial_open, FLAG_TRUE);
+        QCOMPARE(f->connection().serial_open(), true);
         sim->stop();
-        QVERIFY(pump_until([&] { return f->serial_open == 0; }, 3000));
-        QCOMPARE(f->cmd_disconn->backColor(), frm_main::red_colour());
-        f->send_cmd(QStringLiteral("VER999"));
+        QVERIFY(pump_until([&] { return f->connection().serial_open() == 0; }, 3000));
+        QCOMPARE(f->link().cmd_disconn->backColor(), PanelStyle::red_colour());
+        f->exchange().send_cmd(QStringLiteral("VER999"));
         QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
     }
 
@@ -157,26 +156,26 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        f->cmd_conn_eth->click();
-        QVERIFY(!f->cmd_conn_eth->isEnabled());
-        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
-        QCOMPARE(f->tim_eth->interval(), 100);
-        QVERIFY(f->tim_eth->isActive());
-        QCOMPARE(f->cmd_conn_eth->backColor(), frm_main::green_colour());
-        QVERIFY(!f->cmd_conn_eth->isEnabled());
-        QVERIFY(f->cmd_disconn_eth->isEnabled());
-        QCOMPARE(f->cmd_disconn_eth->backColor(), frm_main::face());
-        QVERIFY(hidden(f->lab_eth_state, f.get()));
-        f->send_cmd(QStringLiteral("VER999"));
-        QCOMPARE(f->reply_ok, FLAG_TRUE);
+        f->link().cmd_conn_eth->click();
+        QVERIFY(!f->link().cmd_conn_eth->isEnabled());
+        QVERIFY(pump_until([&] { return f->connection().eth_connected() != 0; }));
+        QCOMPARE(f->link().tim_eth->interval(), 100);
+        QVERIFY(f->link().tim_eth->isActive());
+        QCOMPARE(f->link().cmd_conn_eth->backColor(), PanelStyle::green_colour());
+        QVERIFY(!f->link().cmd_conn_eth->isEnabled());
+        QVERIFY(f->link().cmd_disconn_eth->isEnabled());
+        QCOMPARE(f->link().cmd_disconn_eth->backColor(), PanelStyle::face());
+        QVERIFY(hidden(f->link().lab_eth_state, f.get()));
+        f->exchange().send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(f->exchange().reply_ok(), true);
 
-        f->cmd_disconn_eth->click();
+        f->link().cmd_disconn_eth->click();
         check_eth_idle(f.get());
         QVERIFY(msgs.messages.isEmpty());
 
         // the device goes away: the watch reports it within a second
-        f->cmd_conn_eth->click();
-        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
+        f->link().cmd_conn_eth->click();
+        QVERIFY(pump_until([&] { return f->connection().eth_connected() != 0; }));
         QElapsedTimer t;
         t.start();
         sim->stop();
@@ -184,7 +183,7 @@ private slots:
         QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(msgs.texts(), QStringList{"Ethernet is disconnected !"});
         QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
-        QVERIFY(pump_until([&] { return f->cmd_conn_eth->isEnabled(); }));
+        QVERIFY(pump_until([&] { return f->link().cmd_conn_eth->isEnabled(); }));
         check_eth_idle(f.get());
     }
 
@@ -195,14 +194,14 @@ private slots:
         QVERIFY(f);
         QElapsedTimer t;
         t.start();
-        f->cmd_conn_eth->click();
-        QVERIFY(!hidden(f->lab_eth_state, f.get()));
-        QCOMPARE(f->cmd_conn_eth->backColor(), frm_main::amber_colour());
-        QCOMPARE(f->cmd_disconn_eth->backColor(), frm_main::face());
+        f->link().cmd_conn_eth->click();
+        QVERIFY(!hidden(f->link().lab_eth_state, f.get()));
+        QCOMPARE(f->link().cmd_conn_eth->backColor(), PanelStyle::amber_colour());
+        QCOMPARE(f->link().cmd_disconn_eth->backColor(), PanelStyle::face());
         QVERIFY(pump_until([&] { return !msgs.messages.isEmpty(); }, 12000));
         QVERIFY2(t.elapsed() >= 6900, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(msgs.texts(), QStringList{"Client could not find Server."});
-        QVERIFY(pump_until([&] { return f->cmd_conn_eth->isEnabled(); }));
+        QVERIFY(pump_until([&] { return f->link().cmd_conn_eth->isEnabled(); }));
         check_eth_idle(f.get());
     }
 
@@ -211,7 +210,7 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        f->cmd_conn_eth->click();
+        f->link().cmd_conn_eth->click();
         QVERIFY(pump_until([&] { return !msgs.messages.isEmpty(); }, 2000));
         QCOMPARE(msgs.texts(), QStringList{"Client could not find Server."});
         check_eth_idle(f.get());
@@ -224,17 +223,17 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        f->cmd_conn_eth_Click();
-        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
+        f->link().cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->connection().eth_connected() != 0; }));
         sim.mark();
-        f->send_cmd(QStringLiteral("MNU001"));
+        f->exchange().send_cmd(QStringLiteral("MNU001"));
         QVERIFY(sim.wait_commands(1));
         QCOMPARE(sim.commands_since_mark(), QStringList{"MNU001"});
-        f->cmd_conn_eth_Click(); // the button is disabled, but the handler may still run
+        f->link().cmd_conn_eth_Click(); // the button is disabled, but the handler may still run
         QCOMPARE(msgs.texts(), QStringList{"Ethernet is already connected!"});
-        QCOMPARE(f->eth_connected, FLAG_TRUE);
-        QVERIFY(!f->cmd_conn_eth->isEnabled());
-        QVERIFY(f->tim_eth->isActive());
+        QCOMPARE(f->connection().eth_connected(), true);
+        QVERIFY(!f->link().cmd_conn_eth->isEnabled());
+        QVERIFY(f->link().tim_eth->isActive());
     }
 
     void switching_links_in_every_state() {
@@ -246,38 +245,38 @@ private slots:
         auto f = load_panel(folder);
         QVERIFY(f);
         // Ethernet connected -> RS-232: closed silently, port reopened
-        f->cmd_conn_eth_Click();
-        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
-        f->opt_interface[0]->click();
-        QCOMPARE(f->link_type, qint16(0));
+        f->link().cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->connection().eth_connected() != 0; }));
+        f->link().opt_interface[0]->click();
+        QCOMPARE(f->connection().link_type(), LinkType::Rs232);
         check_eth_idle(f.get());
-        QCOMPARE(f->serial_open, FLAG_TRUE);
-        QCOMPARE(f->cbo_com->currentText(), QStringLiteral("COM1:"));
-        QVERIFY(f->cmd_get_ip->isEnabled());
+        QCOMPARE(f->connection().serial_open(), true);
+        QCOMPARE(f->link().cbo_com->currentText(), QStringLiteral("COM1:"));
+        QVERIFY(f->link().cmd_get_ip->isEnabled());
         // RS-232 open -> Ethernet: port closed, nothing started
-        f->opt_interface[1]->click();
-        QCOMPARE(f->serial_open, FLAG_FALSE);
-        QVERIFY(!f->cmd_get_ip->isEnabled());
+        f->link().opt_interface[1]->click();
+        QCOMPARE(f->connection().serial_open(), false);
+        QVERIFY(!f->link().cmd_get_ip->isEnabled());
         check_eth_idle(f.get());
         // Ethernet connecting -> RS-232: attempt abandoned
-        f->txt_ip->setText(ADDR_B);
-        f->cmd_conn_eth_Click();
-        QVERIFY(!hidden(f->lab_eth_state, f.get()));
-        f->opt_interface[0]->click();
+        f->link().txt_ip->setText(ADDR_B);
+        f->link().cmd_conn_eth_Click();
+        QVERIFY(!hidden(f->link().lab_eth_state, f.get()));
+        f->link().opt_interface[0]->click();
         check_eth_idle(f.get());
         // RS-232 closed -> Ethernet -> RS-232 with Ethernet idle
-        f->cmd_disconn->click();
-        f->opt_interface[1]->click();
-        f->opt_interface[0]->click();
-        QCOMPARE(f->serial_open, FLAG_TRUE);
+        f->link().cmd_disconn->click();
+        f->link().opt_interface[1]->click();
+        f->link().opt_interface[0]->click();
+        QCOMPARE(f->connection().serial_open(), true);
         pump_ms(300);
         QVERIFY(msgs.messages.isEmpty());
         // after a return to idle a new attempt again waits the full time-out
-        f->opt_interface[1]->click();
-        f->txt_ip->setText(ADDR_A);
-        f->cmd_conn_eth_Click();
-        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
-        QCOMPARE(f->tim_eth->interval(), 100);
+        f->link().opt_interface[1]->click();
+        f->link().txt_ip->setText(ADDR_A);
+        f->link().cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->connection().eth_connected() != 0; }));
+        QCOMPARE(f->link().tim_eth->interval(), 100);
     }
 
     void get_ip_fills_the_three_boxes() {
@@ -287,17 +286,17 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        f->send_cmd(QStringLiteral("VER999")); // the device is up and answering
-        QCOMPARE(f->reply_ok, FLAG_TRUE);
+        f->exchange().send_cmd(QStringLiteral("VER999")); // the device is up and answering
+        QCOMPARE(f->exchange().reply_ok(), true);
         sim.mark();
-        f->cmd_get_ip->click();
+        f->link().cmd_get_ip->click();
         QCOMPARE(sim.commands_since_mark(), (QStringList{"EIP999", "EMK999", "EGW999"}));
-        QCOMPARE(f->txt_get_ip->text(), QStringLiteral("010.001.002.003\r"));
-        QCOMPARE(f->txt_get_mask->text(), QStringLiteral("255.255.255.000\r"));
-        QCOMPARE(f->txt_get_gate->text(), QStringLiteral("192.168.001.001\r"));
-        QCOMPARE(f->net_query_step, NOT_REPORTED);
-        QVERIFY(f->cmd_get_ip->isEnabled());
-        QCOMPARE(f->cmd_get_ip->backColor(), frm_main::face());
+        QCOMPARE(f->link().txt_get_ip->text(), QStringLiteral("010.001.002.003\r"));
+        QCOMPARE(f->link().txt_get_mask->text(), QStringLiteral("255.255.255.000\r"));
+        QCOMPARE(f->link().txt_get_gate->text(), QStringLiteral("192.168.001.001\r"));
+        QCOMPARE(f->connection().net_query_step(), NOT_REPORTED);
+        QVERIFY(f->link().cmd_get_ip->isEnabled());
+        QCOMPARE(f->link().cmd_get_ip->backColor(), PanelStyle::face());
         QVERIFY(msgs.messages.isEmpty());
     }
 
@@ -308,8 +307,8 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        f->send_cmd(QStringLiteral("VER999"));
-        QCOMPARE(f->reply_ok, FLAG_TRUE);
+        f->exchange().send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(f->exchange().reply_ok(), true);
         sim.mark();
         QElapsedTimer t;
         qint64 second_sent = -1;
@@ -319,16 +318,16 @@ private slots:
         });
         watch.start(1);
         t.start();
-        f->cmd_get_ip->click();
+        f->link().cmd_get_ip->click();
         const qint64 done = t.elapsed();
         QCOMPARE(sim.commands_since_mark(), (QStringList{"EIP999", "EMK999"}));
-        QCOMPARE(f->txt_get_ip->text(), QStringLiteral("192.168.001.100\r"));
-        QVERIFY(f->txt_get_mask->text().isEmpty());
-        QVERIFY(f->txt_get_gate->text().isEmpty());
+        QCOMPARE(f->link().txt_get_ip->text(), QStringLiteral("192.168.001.100\r"));
+        QVERIFY(f->link().txt_get_mask->text().isEmpty());
+        QVERIFY(f->link().txt_get_gate->text().isEmpty());
         QVERIFY(second_sent >= 0);
         QVERIFY2(done - second_sent >= 100, qPrintable(QString::number(done - second_sent)));
-        QCOMPARE(f->net_query_step, NOT_REPORTED);
-        QVERIFY(f->cmd_get_ip->isEnabled());
+        QCOMPARE(f->connection().net_query_step(), NOT_REPORTED);
+        QVERIFY(f->link().cmd_get_ip->isEnabled());
     }
 
     void advanced_toggles_height() {
@@ -337,15 +336,15 @@ private slots:
         auto f = load_panel(folder);
         QVERIFY(f);
         const QPoint pos = f->pos();
-        f->cmd_advance->click();
+        f->link().cmd_advance->click();
         QCOMPARE(f->outer_height(), frm_main::HEIGHT_FULL);
-        QCOMPARE(f->advanced_view, FLAG_TRUE);
+        QCOMPARE(f->link().advanced_view(), true);
         QCOMPARE(f->width(), frm_main::WINDOW_WIDTH);
-        f->cmd_advance->click();
+        f->link().cmd_advance->click();
         QCOMPARE(f->outer_height(), frm_main::HEIGHT_COMPACT);
-        QCOMPARE(f->advanced_view, FLAG_FALSE);
+        QCOMPARE(f->link().advanced_view(), false);
         QCOMPARE(f->pos(), pos);
-        QCOMPARE(f->cmd_advance->text(), QStringLiteral("Advanced"));
+        QCOMPARE(f->link().cmd_advance->text(), QStringLiteral("Advanced"));
     }
 
     void settings_rewritten_at_close() {
@@ -354,8 +353,8 @@ private slots:
         {
             auto f = load_panel(folder);
             QVERIFY(f);
-            f->txt_ip->setText(QStringLiteral("  10.0.0.9,23  "));
-            f->cmd_advance->click();
+            f->link().txt_ip->setText(QStringLiteral("  10.0.0.9,23  "));
+            f->link().cmd_advance->click();
             f->close();
         }
         QCOMPARE(folder.read_raw("TEVRAL_QX.ini"),
@@ -363,19 +362,19 @@ private slots:
         {
             auto f = load_panel(folder);
             QVERIFY(f);
-            QCOMPARE(f->txt_ip->text(), QStringLiteral("10.0.0.9,23"));
+            QCOMPARE(f->link().txt_ip->text(), QStringLiteral("10.0.0.9,23"));
             QCOMPARE(f->outer_height(), frm_main::HEIGHT_FULL);
-            QCOMPARE(f->port_number, qint16(3));
-            f->txt_ip->clear();
+            QCOMPARE(f->connection().port_number(), qint16(3));
+            f->link().txt_ip->clear();
             f->close();
         }
         QCOMPARE(folder.read_raw("TEVRAL_QX.ini"), QByteArray("1\r\n3\r\n#TRUE#\r\n\"\"\r\n"));
         // a double quote cannot be typed into the address
         auto f = load_panel(folder);
         QVERIFY(f);
-        f->txt_ip->setFocus();
-        QTest::keyClicks(f->txt_ip, QStringLiteral("a\"b"));
-        QCOMPARE(f->txt_ip->text(), QStringLiteral("ab"));
+        f->link().txt_ip->setFocus();
+        QTest::keyClicks(f->link().txt_ip, QStringLiteral("a\"b"));
+        QCOMPARE(f->link().txt_ip->text(), QStringLiteral("ab"));
     }
 
     void missing_or_bad_files_end_start_up_data() {
@@ -413,8 +412,8 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        QCOMPARE(f->cbo_output->count(), 2);
-        QCOMPARE(f->cbo_output->itemText(1), QStringLiteral("B"));
+        QCOMPARE(f->adjust().cbo_output->count(), 2);
+        QCOMPARE(f->adjust().cbo_output->itemText(1), QStringLiteral("B"));
     }
 };
 

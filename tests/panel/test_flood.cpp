@@ -13,7 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -129,7 +129,7 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        QCOMPARE(f->serial_open, FLAG_TRUE);
+        QCOMPARE(f->connection().serial_open(), true);
         const long rss_before = peak_rss_kb();
         Responsiveness resp;
         FdFlooder flooder(master);
@@ -142,15 +142,14 @@ private slots:
               resp.worst);
         QVERIFY2(grown_mb < GROWTH_LIMIT_MB, qPrintable(QString::number(grown_mb)));
         QVERIFY2(resp.worst < 1000, qPrintable(QString::number(resp.worst)));
-        QVERIFY(f->log_count <= 31);
-        QVERIFY(f->txt_cmd->text().size() <= 31 * (frm_main::RX_KEEP + 1));
+        QVERIFY(f->exchange().log_count() <= 31);
+        QVERIFY(f->txt_cmd->text().size() <= 31 * (Exchange::RX_KEEP + 1));
         QVERIFY(msgs.messages.isEmpty());
         // still usable afterwards: a clean reply is handled
-        const int before = f->dispatch_count;
-        f->rx_buffer.clear();
-        f->rx_count = 0;
+        const int before = f->exchange().dispatch_count();
+        TestProbe::set_reception(*f, QString(), 0);
         QVERIFY(::write(master, "SAV002\r", 7) == 7);
-        QVERIFY(pump_until([&] { return f->dispatch_count > before; }, 3000));
+        QVERIFY(pump_until([&] { return f->exchange().dispatch_count() > before; }, 3000));
         ::close(slave);
         ::close(master);
     }
@@ -164,8 +163,8 @@ private slots:
         MessageCatcher msgs;
         auto f = load_panel(folder);
         QVERIFY(f);
-        f->cmd_conn_eth_Click();
-        QVERIFY(pump_until([&] { return f->eth_connected != 0; }));
+        f->link().cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->connection().eth_connected() != 0; }));
         const long rss_before = peak_rss_kb();
         Responsiveness resp;
         QVERIFY(pump_until([&] { return flooder.isFinished(); }, 120000));
@@ -175,10 +174,10 @@ private slots:
         QCOMPARE(flooder.written.load(), FLOOD_BYTES);
         QVERIFY2(grown_mb < GROWTH_LIMIT_MB, qPrintable(QString::number(grown_mb)));
         QVERIFY2(resp.worst < 1000, qPrintable(QString::number(resp.worst)));
-        QVERIFY(f->log_count <= 31);
-        QVERIFY(f->txt_cmd->text().size() <= 31 * (frm_main::RX_KEEP + 1));
+        QVERIFY(f->exchange().log_count() <= 31);
+        QVERIFY(f->txt_cmd->text().size() <= 31 * (Exchange::RX_KEEP + 1));
         // the flooder hung up: the link watch reports it like any lost link
-        QVERIFY(pump_until([&] { return f->eth_connected == 0; }, 5000));
+        QVERIFY(pump_until([&] { return f->connection().eth_connected() == 0; }, 5000));
         QVERIFY(msgs.texts().contains(QStringLiteral("Ethernet is disconnected !")));
     }
 };

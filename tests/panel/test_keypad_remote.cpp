@@ -15,8 +15,8 @@
 namespace {
 
 frm_keypad *open_keypad(frm_main *f) {
-    if (!keypad_open) f->cmd_keypad_Click();
-    return f->keypad.data();
+    if (!f->admin().keypad_open()) f->admin().cmd_keypad_Click();
+    return f->admin().keypad.data();
 }
 
 } // namespace
@@ -38,9 +38,9 @@ void TestKeypadRemote::remote_block_layout() {
     RigB rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
-    const ColorButton *grid[3][3] = {{f->cmd_mute, f->cmd_menu_up, f->cmd_lock},
-                                     {f->cmd_menu_left, f->cmd_menu_ok, f->cmd_menu_right},
-                                     {f->cmd_menu_exit, f->cmd_menu_down, f->cmd_menu_menu}};
+    const ColorButton *grid[3][3] = {{f->adjust().cmd_mute, f->admin().cmd_menu_up, f->admin().cmd_lock},
+                                     {f->admin().cmd_menu_left, f->admin().cmd_menu_ok, f->admin().cmd_menu_right},
+                                     {f->admin().cmd_menu_exit, f->admin().cmd_menu_down, f->admin().cmd_menu_menu}};
     const char *names[3][3] = {{"cmd_mute", "cmd_menu_up", "cmd_lock"},
                                {"cmd_menu_left", "cmd_menu_ok", "cmd_menu_right"},
                                {"cmd_menu_exit", "cmd_menu_down", "cmd_menu_menu"}};
@@ -49,17 +49,17 @@ void TestKeypadRemote::remote_block_layout() {
             const ColorButton *b = grid[r][c];
             QVERIFY(b);
             QCOMPARE(b->objectName(), QLatin1String(names[r][c]));
-            QCOMPARE(b->parentWidget(), static_cast<QWidget *>(f->fra_btn));
+            QCOMPARE(b->parentWidget(), static_cast<QWidget *>(f->frames().fra_btn));
             // a 46 x 32 picture fits; columns and rows are evenly spaced like a keypad
             QVERIFY(b->width() >= 46 && b->height() >= 32);
             QCOMPARE(b->x() - grid[r][0]->x(), c * (grid[0][1]->x() - grid[0][0]->x()));
             QCOMPARE(b->y() - grid[0][c]->y(), r * (grid[1][0]->y() - grid[0][0]->y()));
-            QVERIFY(b->geometry().right() < f->cmd_out[1]->x()); // left of the routing map
+            QVERIFY(b->geometry().right() < f->switching().cmd_out[1]->x()); // left of the routing map
             QVERIFY(b->text().isEmpty());
             QVERIFY(!b->icon().isNull());
             // Below the banner and the keyboard button.
-            QVERIFY(!b->geometry().intersects(f->img_start->geometry()));
-            QVERIFY(!b->geometry().intersects(f->cmd_keypad->geometry()));
+            QVERIFY(!b->geometry().intersects(f->switching().img_start->geometry()));
+            QVERIFY(!b->geometry().intersects(f->switching().cmd_keypad->geometry()));
         }
 }
 
@@ -69,9 +69,9 @@ void TestKeypadRemote::remote_buttons_send() {
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
     rig.sim.mark();
-    for (ColorButton *b : {f->cmd_menu_up, f->cmd_menu_down, f->cmd_menu_left, f->cmd_menu_right,
-                           f->cmd_menu_ok, f->cmd_menu_menu, f->cmd_menu_exit, f->cmd_lock,
-                           f->cmd_mute})
+    for (ColorButton *b : {f->admin().cmd_menu_up, f->admin().cmd_menu_down, f->admin().cmd_menu_left, f->admin().cmd_menu_right,
+                           f->admin().cmd_menu_ok, f->admin().cmd_menu_menu, f->admin().cmd_menu_exit, f->admin().cmd_lock,
+                           f->adjust().cmd_mute})
         QTest::mouseClick(b, Qt::LeftButton);
     QCOMPARE(rig.sent_since_mark(), (QStringList{"MNU001", "MND001", "MNL001", "MNR001",
                                                  "MNO001", "MNX001", "MNE001", "LCK001",
@@ -85,15 +85,15 @@ void TestKeypadRemote::keypad_window_opens_and_closes() {
     RigB rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
-    QCOMPARE(int(keypad_open), int(FLAG_FALSE));
-    QVERIFY(!f->keypad);
+    QCOMPARE(int(f->admin().keypad_open()), int(false));
+    QVERIFY(!f->admin().keypad);
 
-    f->cmd_keypad->setVisible(true);
-    f->fra_btn->setEnabled(true);
-    QTest::mouseClick(f->cmd_keypad, Qt::LeftButton);
-    QPointer<frm_keypad> k = f->keypad;
+    f->switching().cmd_keypad->setVisible(true);
+    f->frames().fra_btn->setEnabled(true);
+    QTest::mouseClick(f->switching().cmd_keypad, Qt::LeftButton);
+    QPointer<frm_keypad> k = f->admin().keypad;
     QVERIFY(k);
-    QCOMPARE(int(keypad_open), int(FLAG_TRUE));
+    QCOMPARE(int(f->admin().keypad_open()), int(true));
     QVERIFY(k->isVisible());
     QVERIFY(k->isWindow());
     QCOMPARE(k->objectName(), QStringLiteral("frm_keypad"));
@@ -112,28 +112,28 @@ void TestKeypadRemote::keypad_window_opens_and_closes() {
     QVERIFY(k->rect().contains(k->img_keypad->geometry()));
 
     // Pressed again: the window it opened closes and is gone.
-    QTest::mouseClick(f->cmd_keypad, Qt::LeftButton);
-    QCOMPARE(int(keypad_open), int(FLAG_FALSE));
+    QTest::mouseClick(f->switching().cmd_keypad, Qt::LeftButton);
+    QCOMPARE(int(f->admin().keypad_open()), int(false));
     QVERIFY(pump_until([&] { return k.isNull(); }));
-    QVERIFY(!f->keypad);
+    QVERIFY(!f->admin().keypad);
 
     // Every opening makes a new window; its close box unloads it the same way.
-    f->cmd_keypad_Click();
-    QPointer<frm_keypad> k2 = f->keypad;
+    f->admin().cmd_keypad_Click();
+    QPointer<frm_keypad> k2 = f->admin().keypad;
     QVERIFY(k2);
-    QCOMPARE(int(keypad_open), int(FLAG_TRUE));
+    QCOMPARE(int(f->admin().keypad_open()), int(true));
     k2->close();
-    QCOMPARE(int(keypad_open), int(FLAG_FALSE));
+    QCOMPARE(int(f->admin().keypad_open()), int(false));
     QVERIFY(pump_until([&] { return k2.isNull(); }));
-    QVERIFY(!f->keypad);
+    QVERIFY(!f->admin().keypad);
     QVERIFY(f->isVisible()); // the main window is not affected
 
     // Closing the main window closes the keypad with it.
-    f->cmd_keypad_Click();
-    QPointer<frm_keypad> k3 = f->keypad;
+    f->admin().cmd_keypad_Click();
+    QPointer<frm_keypad> k3 = f->admin().keypad;
     QVERIFY(k3);
     f->close();
-    QCOMPARE(int(keypad_open), int(FLAG_FALSE));
+    QCOMPARE(int(f->admin().keypad_open()), int(false));
     QVERIFY(pump_until([&] { return k3.isNull(); }));
 }
 
@@ -149,7 +149,7 @@ void TestKeypadRemote::keypad_placed_above_main_window() {
     QCOMPARE(k->frameGeometry().left(), f->frameGeometry().left());
     QCOMPARE(k->frameGeometry().top(), f->frameGeometry().top() - k->frameGeometry().height());
     k->close();
-    QVERIFY(pump_until([&] { return !f->keypad; }));
+    QVERIFY(pump_until([&] { return !f->admin().keypad; }));
 
     // Main window at the top of the screen: the keypad's top is negative and stays
     // so. (The offscreen platform itself nudges a window with a negative top down by
@@ -178,16 +178,16 @@ void TestKeypadRemote::keys_drive_routing_and_menu() {
     rig.sim.mark();
     QTest::keyClick(k, Qt::Key_F);
     QCOMPARE(rig.sent_since_mark(), (QStringList{"OUT004", "INP999"}));
-    QCOMPARE(int(f->cur_output), 4);
+    QCOMPARE(int(f->switching().cur_output()), 4);
     QCOMPARE(rig.sim.state()["output"].toInt(), 4);
-    QCOMPARE(f->cmd_out[4]->backColor(), frm_main::selection_colour());
+    QCOMPARE(f->switching().cmd_out[4]->backColor(), PanelStyle::selection_colour());
 
     // ;: input 4 to the selected output.
     rig.sim.mark();
     QTest::keyClick(k, Qt::Key_Semicolon);
     QCOMPARE(rig.sent_since_mark(), QStringList{"INP004"});
     QCOMPARE(rig.sim.state()["routing"].toArray()[3].toInt(), 4);
-    QCOMPARE(int(f->cur_input), 4);
+    QCOMPARE(int(f->switching().cur_input()), 4);
 
     // Keypad 5, Num Lock off (Clear) and on (digit): OK.
     rig.sim.mark();
@@ -224,7 +224,7 @@ void TestKeypadRemote::key_during_exchange_is_dropped() {
     bool waiting_seen = false;
     // Sent and posted keys arrive while the exchange waits for its answer.
     QTimer::singleShot(30, [&] {
-        waiting_seen = waiting != 0;
+        waiting_seen = f->exchange().waiting() != 0;
         QTest::keyClick(k, Qt::Key_F);
         QCoreApplication::postEvent(k, new QKeyEvent(QEvent::KeyPress, Qt::Key_S, Qt::NoModifier));
         QCoreApplication::postEvent(k, new QKeyEvent(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier));
@@ -232,16 +232,16 @@ void TestKeypadRemote::key_during_exchange_is_dropped() {
         QCoreApplication::postEvent(
             k, new QKeyEvent(QEvent::KeyPress, Qt::Key_PageUp, Qt::KeypadModifier));
     });
-    f->cmd_menu_ok_Click();
+    f->admin().cmd_menu_ok_Click();
     QVERIFY(waiting_seen);
-    QCOMPARE(int(f->reply_ok), int(FLAG_TRUE));
+    QCOMPARE(int(f->exchange().reply_ok()), int(true));
     // Mute and lock flip their state before they send: a key that acted (its send
     // refused while the exchange runs) would have left the state flipped.
-    QCOMPARE(int(audio_state), int(NOT_REPORTED));
-    QCOMPARE(int(lock_state), int(NOT_REPORTED));
+    QCOMPARE(int(f->adjust().audio_state()), int(NOT_REPORTED));
+    QCOMPARE(int(f->admin().lock_state()), int(NOT_REPORTED));
     // Nothing for the dropped keys, then or later.
     QCOMPARE(rig.sent_since_mark(600), QStringList{"MNO001"});
-    QCOMPARE(int(f->cur_output), 1);
+    QCOMPARE(int(f->switching().cur_output()), 1);
 
     // Once nothing waits, the same key acts.
     rig.sim.mark();
@@ -284,7 +284,7 @@ void TestKeypadRemote::held_arrow_key_pauses() {
     QVERIFY2(first_done - sent_at[0] >= 51, qPrintable(QString::number(first_done - sent_at[0])));
     pump_ms(400);
     repeat.stop();
-    QVERIFY(pump_until([&] { return !waiting; }));
+    QVERIFY(pump_until([&] { return !f->exchange().waiting(); }));
     const QStringList sent = rig.sent_since_mark();
 
     QVERIFY(repeats > 40);
@@ -312,7 +312,7 @@ void TestKeypadRemote::keypad_over_tcp() {
     QCOMPARE(rig.sent_since_mark(),
              (QStringList{"OUT003", "INP999", "INP002", "MNO001", "MND001"}));
     QCOMPARE(rig.sim.state()["routing"].toArray()[2].toInt(), 2);
-    QCOMPARE(int(f->cur_output), 3);
+    QCOMPARE(int(f->switching().cur_output()), 3);
 }
 
 QTEST_MAIN(TestKeypadRemote)

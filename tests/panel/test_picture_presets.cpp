@@ -9,29 +9,23 @@
 namespace {
 const QString TCP_ADDR = QStringLiteral("127.0.0.21");
 
-struct Family {
-    const char *name;
-    std::array<QLabel *, 5> frm_main::*lab;
-    std::array<HSlider *, 5> frm_main::*hsr;
-    std::array<QLineEdit *, 5> frm_main::*txt;
-    QGroupBox *frm_main::*fra;
-};
-const Family FAMILIES[4] = {
-    {"con", &frm_main::lab_con, &frm_main::hsr_con, &frm_main::txt_con, &frm_main::fra_con},
-    {"bri", &frm_main::lab_bri, &frm_main::hsr_bri, &frm_main::txt_bri, &frm_main::fra_bri},
-    {"sat", &frm_main::lab_sat, &frm_main::hsr_sat, &frm_main::txt_sat, &frm_main::fra_sat},
-    {"hue", &frm_main::lab_hue, &frm_main::hsr_hue, &frm_main::txt_hue, &frm_main::fra_hue},
-};
+// The four picture families in the left-to-right order of their frames.
+QList<PictureFamily> families(frm_main *f) {
+    QList<PictureFamily> all;
+    for (int i = 0; i < 4; ++i) all << f->adjust().picture_family(static_cast<PictureParam>(i));
+    return all;
+}
+QString name_of(const PictureFamily &fam) { return QString::fromLatin1(fam.mnemonic).toLower(); }
 
 // Sets every row of the panel to an empty box and slider 0 without sending.
 void blank_picture(frm_main *f) {
-    f->ui_ready = FLAG_FALSE;
-    for (const Family &fam : FAMILIES)
+    TestProbe::set_ui_ready(*f, false);
+    for (const PictureFamily &fam : families(f))
         for (int row = 1; row <= 4; ++row) {
-            (f->*fam.txt)[row]->clear();
-            (f->*fam.hsr)[row]->setValue(0);
+            (*fam.txt)[row]->clear();
+            (*fam.hsr)[row]->setValue(0);
         }
-    f->ui_ready = FLAG_TRUE;
+    TestProbe::set_ui_ready(*f, true);
 }
 } // namespace
 
@@ -42,14 +36,14 @@ private slots:
         PanelRig r;
         QVERIFY(r.start());
         frm_main *f = r.f.get();
-        for (const Family &fam : FAMILIES) {
-            QGroupBox *fra = f->*fam.fra;
+        for (const PictureFamily &fam : families(f)) {
+            QGroupBox *fra = fam.fra;
             int last_y = -1;
             for (int row = 1; row <= 4; ++row) {
-                QLabel *lab = (f->*fam.lab)[row];
-                HSlider *hsr = (f->*fam.hsr)[row];
-                QLineEdit *txt = (f->*fam.txt)[row];
-                const QString suffix = QStringLiteral("%1_%2").arg(QLatin1String(fam.name)).arg(row);
+                QLabel *lab = (*fam.lab)[row];
+                HSlider *hsr = (*fam.hsr)[row];
+                QLineEdit *txt = (*fam.txt)[row];
+                const QString suffix = QStringLiteral("%1_%2").arg(name_of(fam)).arg(row);
                 QCOMPARE(lab->objectName(), "lab_" + suffix);
                 QCOMPARE(hsr->objectName(), "hsr_" + suffix);
                 QCOMPARE(txt->objectName(), "txt_" + suffix);
@@ -73,40 +67,40 @@ private slots:
                 last_y = hsr->geometry().bottom();
             }
         }
-        QVERIFY(f->fra_con->x() < f->fra_bri->x() && f->fra_bri->x() < f->fra_sat->x() &&
-                f->fra_sat->x() < f->fra_hue->x());
-        QCOMPARE(f->lab_pic->text(), QStringLiteral("Picture"));
-        f->lab_pic->ensurePolished();
-        QCOMPARE(f->lab_pic->palette().color(f->lab_pic->foregroundRole()), QColor(Qt::white));
-        QCOMPARE(f->cmd_pic_reset->text(), QStringLiteral("Reset"));
-        QCOMPARE(f->cmd_pic_refresh->text(), QStringLiteral("Refresh"));
-        for (QWidget *w : {static_cast<QWidget *>(f->lab_pic),
-                           static_cast<QWidget *>(f->cmd_pic_reset),
-                           static_cast<QWidget *>(f->cmd_pic_refresh)}) {
-            QCOMPARE(w->parentWidget(), f->fra_pic);
+        QVERIFY(f->frames().fra_con->x() < f->frames().fra_bri->x() && f->frames().fra_bri->x() < f->frames().fra_sat->x() &&
+                f->frames().fra_sat->x() < f->frames().fra_hue->x());
+        QCOMPARE(f->adjust().lab_pic->text(), QStringLiteral("Picture"));
+        f->adjust().lab_pic->ensurePolished();
+        QCOMPARE(f->adjust().lab_pic->palette().color(f->adjust().lab_pic->foregroundRole()), QColor(Qt::white));
+        QCOMPARE(f->adjust().cmd_pic_reset->text(), QStringLiteral("Reset"));
+        QCOMPARE(f->adjust().cmd_pic_refresh->text(), QStringLiteral("Refresh"));
+        for (QWidget *w : {static_cast<QWidget *>(f->adjust().lab_pic),
+                           static_cast<QWidget *>(f->adjust().cmd_pic_reset),
+                           static_cast<QWidget *>(f->adjust().cmd_pic_refresh)}) {
+            QCOMPARE(w->parentWidget(), f->frames().fra_pic);
             QVERIFY(w->y() >= 144);
-            QVERIFY(w->geometry().bottom() < f->fra_pic->height());
+            QVERIFY(w->geometry().bottom() < f->frames().fra_pic->height());
         }
-        QVERIFY(f->cmd_pic_reset->geometry().right() < f->cmd_pic_refresh->x());
+        QVERIFY(f->adjust().cmd_pic_reset->geometry().right() < f->adjust().cmd_pic_refresh->x());
 
         // presets: Recall 1..4 then Save 1..4 in one row of their frame
         QList<ColorButton *> row;
-        for (int n = 1; n <= 4; ++n) row << f->cmd_recall[n];
-        for (int n = 1; n <= 4; ++n) row << f->cmd_save[n];
+        for (int n = 1; n <= 4; ++n) row << f->switching().cmd_recall[n];
+        for (int n = 1; n <= 4; ++n) row << f->switching().cmd_save[n];
         for (int i = 0; i < 8; ++i) {
             ColorButton *b = row[i];
             const int n = i % 4 + 1;
             QCOMPARE(b->text(), QStringLiteral("%1 %2").arg(i < 4 ? "Recall" : "Save").arg(n));
             QCOMPARE(b->objectName(),
                      QStringLiteral("cmd_%1_%2").arg(i < 4 ? "recall" : "save").arg(n));
-            QCOMPARE(b->parentWidget(), f->fra_recall_save);
+            QCOMPARE(b->parentWidget(), f->frames().fra_recall_save);
             QCOMPARE(b->font().pointSizeF(), 9.75);
             QCOMPARE(b->y(), row[0]->y());
-            QVERIFY(QRect(QPoint(0, 0), f->fra_recall_save->size()).contains(b->geometry()));
+            QVERIFY(QRect(QPoint(0, 0), f->frames().fra_recall_save->size()).contains(b->geometry()));
             if (i > 0) QVERIFY(b->x() > row[i - 1]->geometry().right());
-            QCOMPARE(b->backColor(), frm_main::face());
+            QCOMPARE(b->backColor(), PanelStyle::face());
         }
-        QVERIFY(!f->fra_recall_save->isEnabled());
+        QVERIFY(!f->frames().fra_recall_save->isEnabled());
     }
 
     void slider_moves_send_packed_values() {
@@ -119,58 +113,58 @@ private slots:
 
         f->cmd_clear_Click();
         r.sim.mark();
-        const int before = f->dispatch_count;
-        f->hsr_bri[3]->setValue(37);
-        QCOMPARE(f->txt_bri[3]->text(), QStringLiteral("37"));
+        const int before = f->exchange().dispatch_count();
+        f->adjust().hsr_bri[3]->setValue(37);
+        QCOMPARE(f->adjust().txt_bri[3]->text(), QStringLiteral("37"));
         QVERIFY(r.sim.wait_commands(1));
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"BRI437"});
         QCOMPARE(f->txt_cmd->text(), QString()); // slider commands are not logged
-        QVERIFY(pump_until([&] { return f->dispatch_count > before; }));
+        QVERIFY(pump_until([&] { return f->exchange().dispatch_count() > before; }));
         QCOMPARE(f->txt_cmd->text(), QStringLiteral("BRI437\r ")); // the reply is
-        QCOMPARE(f->txt_bri[3]->text(), QStringLiteral(" 37"));
+        QCOMPARE(f->adjust().txt_bri[3]->text(), QStringLiteral(" 37"));
         QCOMPARE(r.sim.state().value("rows").toArray().at(2).toObject().value("bri").toInt(), 37);
 
         // the device's own value moves the slider back and sends nothing
         QVERIFY(r.inject("BRI412"));
-        QCOMPARE(f->hsr_bri[3]->value(), 12);
-        QCOMPARE(f->txt_bri[3]->text(), QStringLiteral(" 12"));
-        QCOMPARE(f->ui_ready, FLAG_TRUE);
+        QCOMPARE(f->adjust().hsr_bri[3]->value(), 12);
+        QCOMPARE(f->adjust().txt_bri[3]->text(), QStringLiteral(" 12"));
+        QCOMPARE(f->ui_ready(), true);
         pump_ms(150);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"BRI437"});
 
         // row 1 at 100 in Dual
         r.sim.mark();
-        f->hsr_bri[1]->setValue(100);
+        f->adjust().hsr_bri[1]->setValue(100);
         QVERIFY(r.sim.wait_commands(1));
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"BRI100"});
-        QVERIFY(pump_until([&] { return f->txt_bri[1]->text() == " 100"; }));
+        QVERIFY(pump_until([&] { return f->adjust().txt_bri[1]->text() == " 100"; }));
 
         // 2X2: contrast row 3 at 40
         QVERIFY(r.set_mode(3));
         r.sim.mark();
-        f->hsr_con[3]->setValue(40);
+        f->adjust().hsr_con[3]->setValue(40);
         QVERIFY(r.sim.wait_commands(1));
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"CON440"});
-        QVERIFY(pump_until([&] { return f->txt_con[3]->text() == " 40"; }));
+        QVERIFY(pump_until([&] { return f->adjust().txt_con[3]->text() == " 40"; }));
 
         // Matrix: row 1 at 7
         QVERIFY(r.set_mode(1));
         r.sim.mark();
-        f->hsr_bri[1]->setValue(7);
-        QCOMPARE(f->txt_bri[1]->text(), QStringLiteral("7"));
+        f->adjust().hsr_bri[1]->setValue(7);
+        QCOMPARE(f->adjust().txt_bri[1]->text(), QStringLiteral("7"));
         QVERIFY(r.sim.wait_commands(1));
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"BRI007"});
-        QVERIFY(pump_until([&] { return f->txt_bri[1]->text() == " 7"; }));
+        QVERIFY(pump_until([&] { return f->adjust().txt_bri[1]->text() == " 7"; }));
         QCOMPARE(r.sim.state().value("matrix").toObject().value("bri").toInt(), 7);
 
         // while ui_ready is clear a move sends nothing and writes no box
         r.sim.mark();
-        f->ui_ready = FLAG_FALSE;
-        f->hsr_hue[1]->setValue(60);
-        f->ui_ready = FLAG_TRUE;
+        TestProbe::set_ui_ready(*f, false);
+        f->adjust().hsr_hue[1]->setValue(60);
+        TestProbe::set_ui_ready(*f, true);
         pump_ms(100);
         QVERIFY(r.sim.commands_since_mark().isEmpty());
-        QCOMPARE(f->txt_hue[1]->text(), QString());
+        QCOMPARE(f->adjust().txt_hue[1]->text(), QString());
     }
 
     void arrow_click_of_a_slider() {
@@ -180,14 +174,14 @@ private slots:
         QVERIFY(r.power_on());
         r.sim.mark();
         // the operator's click on the right arrow, hit-tested through the window
-        HSlider *hsr = f->hsr_con[1];
+        HSlider *hsr = f->adjust().hsr_con[1];
         const QPoint at = hsr->mapTo(f, QPoint(hsr->width() - 3, hsr->height() / 2));
         QTest::mouseClick(f->windowHandle(), Qt::LeftButton, {}, at);
         QVERIFY(r.sim.wait_commands(1));
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"CON001"});
         QCOMPARE(hsr->value(), 1);
         // a click on the value box is not a slider move
-        QLineEdit *box = f->txt_con[1];
+        QLineEdit *box = f->adjust().txt_con[1];
         QTest::mouseClick(f->windowHandle(), Qt::LeftButton, {},
                           box->mapTo(f, box->rect().center()));
         pump_ms(100);
@@ -203,10 +197,10 @@ private slots:
         QVERIFY(r.set_mode(3));
         r.sim.mark();
         QVERIFY(r.inject("SAT650"));
-        QCOMPARE(f->hsr_sat[4]->value(), 50);
-        QCOMPARE(f->txt_sat[4]->text(), QStringLiteral(" 50"));
+        QCOMPARE(f->adjust().hsr_sat[4]->value(), 50);
+        QCOMPARE(f->adjust().txt_sat[4]->text(), QStringLiteral(" 50"));
         QVERIFY(r.inject("HUE000"));
-        QCOMPARE(f->txt_hue[1]->text(), QStringLiteral(" 0"));
+        QCOMPARE(f->adjust().txt_hue[1]->text(), QStringLiteral(" 0"));
 
         // values that fit no slider or row change nothing
         QVERIFY(r.set_mode(2));
@@ -214,38 +208,27 @@ private slots:
         r.sim.mark();
         for (const char *reply : {"BRI950", "BRI350", "CON101", "HUE899", "SAT750"}) {
             QVERIFY2(r.inject(reply), reply);
-            QCOMPARE(f->ui_ready, FLAG_TRUE);
-            for (const Family &fam : FAMILIES)
+            QCOMPARE(f->ui_ready(), true);
+            for (const PictureFamily &fam : families(f))
                 for (int row = 1; row <= 4; ++row) {
-                    QCOMPARE((f->*fam.hsr)[row]->value(), 0);
-                    QCOMPARE((f->*fam.txt)[row]->text(), QString());
+                    QCOMPARE((*fam.hsr)[row]->value(), 0);
+                    QCOMPARE((*fam.txt)[row]->text(), QString());
                 }
         }
         QVERIFY(r.set_mode(1));
         r.sim.mark();
         QVERIFY(r.inject("BRI101"));
-        QCOMPARE(f->hsr_bri[1]->value(), 0);
-        QCOMPARE(f->txt_bri[1]->text(), QString());
+        QCOMPARE(f->adjust().hsr_bri[1]->value(), 0);
+        QCOMPARE(f->adjust().txt_bri[1]->text(), QString());
         QVERIFY(r.inject("SAT050"));
-        QCOMPARE(f->hsr_sat[1]->value(), 50);
-        QCOMPARE(f->txt_sat[1]->text(), QStringLiteral(" 50"));
+        QCOMPARE(f->adjust().hsr_sat[1]->value(), 50);
+        QCOMPARE(f->adjust().txt_sat[1]->text(), QStringLiteral(" 50"));
         // a Matrix reply never lands in another row
         QVERIFY(r.inject("SAT450"));
-        QCOMPARE(f->hsr_sat[3]->value(), 0);
+        QCOMPARE(f->adjust().hsr_sat[3]->value(), 0);
         pump_ms(100);
         QVERIFY(r.sim.commands_since_mark().isEmpty());
 
-        // a mode outside 1..3: moves send nothing, replies change nothing, no read-back
-        cur_mode = 5;
-        f->hsr_bri[1]->setValue(20);
-        QCOMPARE(f->txt_bri[1]->text(), QStringLiteral("20"));
-        QVERIFY(r.inject("BRI030"));
-        QCOMPARE(f->hsr_bri[1]->value(), 20);
-        QCOMPARE(f->txt_bri[1]->text(), QStringLiteral("20"));
-        QCOMPARE(f->ui_ready, FLAG_TRUE);
-        f->cmd_pic_refresh_Click();
-        pump_ms(100);
-        QVERIFY(r.sim.commands_since_mark().isEmpty());
     }
 
     void read_back_in_matrix() {
@@ -253,17 +236,17 @@ private slots:
         QVERIFY(r.start());
         frm_main *f = r.f.get();
         QVERIFY(r.power_on());
-        for (const char *c : {"BRI030", "CON031", "HUE032", "SAT033"}) f->send_cmd(c);
+        for (const char *c : {"BRI030", "CON031", "HUE032", "SAT033"}) f->exchange().send_cmd(c);
         blank_picture(f);
         r.sim.mark();
-        QTest::mouseClick(f->cmd_pic_refresh, Qt::LeftButton);
+        QTest::mouseClick(f->adjust().cmd_pic_refresh, Qt::LeftButton);
         QCOMPARE(r.sim.commands_since_mark(),
                  (QStringList{"BRI999", "CON999", "HUE999", "SAT999"}));
-        QCOMPARE(f->txt_bri[1]->text(), QStringLiteral(" 30"));
-        QCOMPARE(f->hsr_con[1]->value(), 31);
-        QCOMPARE(f->txt_hue[1]->text(), QStringLiteral(" 32"));
-        QCOMPARE(f->hsr_sat[1]->value(), 33);
-        QCOMPARE(f->txt_bri[2]->text(), QString());
+        QCOMPARE(f->adjust().txt_bri[1]->text(), QStringLiteral(" 30"));
+        QCOMPARE(f->adjust().hsr_con[1]->value(), 31);
+        QCOMPARE(f->adjust().txt_hue[1]->text(), QStringLiteral(" 32"));
+        QCOMPARE(f->adjust().hsr_sat[1]->value(), 33);
+        QCOMPARE(f->adjust().txt_bri[2]->text(), QString());
     }
 
     void read_back_in_matrix_stops_at_first_failure() {
@@ -271,9 +254,9 @@ private slots:
         QVERIFY(r.start({"--drop-cmd", "CON999"}));
         frm_main *f = r.f.get();
         r.sim.mark();
-        f->cmd_pic_refresh_Click();
+        f->adjust().cmd_pic_refresh_Click();
         QCOMPARE(r.sim.commands_since_mark(), (QStringList{"BRI999", "CON999"}));
-        QCOMPARE(f->txt_bri[1]->text(), QStringLiteral(" 50"));
+        QCOMPARE(f->adjust().txt_bri[1]->text(), QStringLiteral(" 50"));
     }
 
     void read_back_per_row() {
@@ -285,18 +268,18 @@ private slots:
         for (int row = 1; row <= 4; ++row) {
             int k = 0;
             for (const char *mn : {"BRI", "CON", "HUE", "SAT"})
-                f->send_cmd(QStringLiteral("%1%2").arg(QLatin1String(mn)).arg(
+                f->exchange().send_cmd(QStringLiteral("%1%2").arg(QLatin1String(mn)).arg(
                     200 * (row - 1) + 10 * row + k++, 3, 10, QLatin1Char('0')));
         }
         blank_picture(f);
         r.sim.mark();
-        f->cmd_pic_refresh_Click();
+        f->adjust().cmd_pic_refresh_Click();
         QCOMPARE(r.sim.commands_since_mark(), row_picture_queries());
         for (int row = 1; row <= 4; ++row) {
-            QCOMPARE(f->txt_bri[row]->text(), QStringLiteral(" %1").arg(10 * row));
-            QCOMPARE(f->hsr_con[row]->value(), 10 * row + 1);
-            QCOMPARE(f->hsr_hue[row]->value(), 10 * row + 2);
-            QCOMPARE(f->txt_sat[row]->text(), QStringLiteral(" %1").arg(10 * row + 3));
+            QCOMPARE(f->adjust().txt_bri[row]->text(), QStringLiteral(" %1").arg(10 * row));
+            QCOMPARE(f->adjust().hsr_con[row]->value(), 10 * row + 1);
+            QCOMPARE(f->adjust().hsr_hue[row]->value(), 10 * row + 2);
+            QCOMPARE(f->adjust().txt_sat[row]->text(), QStringLiteral(" %1").arg(10 * row + 3));
         }
     }
 
@@ -306,12 +289,12 @@ private slots:
         frm_main *f = r.f.get();
         QVERIFY(r.set_mode(3));
         r.sim.mark();
-        f->cmd_pic_refresh_Click();
+        f->adjust().cmd_pic_refresh_Click();
         // an unanswered saturation goes on with the next row; an unanswered hue ends it
         QCOMPARE(r.sim.commands_since_mark(), row_picture_queries().mid(0, 7));
-        QCOMPARE(f->txt_con[2]->text(), QStringLiteral(" 50"));
-        QCOMPARE(f->txt_sat[1]->text(), QString());
-        QCOMPARE(f->txt_bri[3]->text(), QString());
+        QCOMPARE(f->adjust().txt_con[2]->text(), QStringLiteral(" 50"));
+        QCOMPARE(f->adjust().txt_sat[1]->text(), QString());
+        QCOMPARE(f->adjust().txt_bri[3]->text(), QString());
     }
 
     void picture_reset_button() {
@@ -319,15 +302,15 @@ private slots:
         QVERIFY(r.start());
         frm_main *f = r.f.get();
         QVERIFY(r.power_on());
-        f->send_cmd("BRI020");
-        QCOMPARE(f->txt_bri[1]->text(), QStringLiteral(" 20"));
+        f->exchange().send_cmd("BRI020");
+        QCOMPARE(f->adjust().txt_bri[1]->text(), QStringLiteral(" 20"));
         r.sim.mark();
-        QTest::mouseClick(f->cmd_pic_reset, Qt::LeftButton);
+        QTest::mouseClick(f->adjust().cmd_pic_reset, Qt::LeftButton);
         pump_ms(100);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"RST002"});
         QCOMPARE(r.sim.state().value("matrix").toObject().value("bri").toInt(), 50);
-        QCOMPARE(f->txt_bri[1]->text(), QStringLiteral("50"));
-        QCOMPARE(f->hsr_bri[1]->value(), 50);
+        QCOMPARE(f->adjust().txt_bri[1]->text(), QStringLiteral("50"));
+        QCOMPARE(f->adjust().hsr_bri[1]->value(), 50);
     }
 
     // ---- presets
@@ -339,24 +322,24 @@ private slots:
         QVERIFY(r.power_on());
         QVERIFY(r.inject("CAL001"));
         r.sim.mark();
-        Watch save_enabled([&] { return f->cmd_save[1]->isEnabled() || f->cmd_save[4]->isEnabled(); });
-        QTest::mouseClick(f->cmd_save[3], Qt::LeftButton);
+        Watch save_enabled([&] { return f->switching().cmd_save[1]->isEnabled() || f->switching().cmd_save[4]->isEnabled(); });
+        QTest::mouseClick(f->switching().cmd_save[3], Qt::LeftButton);
         save_enabled.stop();
         QVERIFY(!save_enabled.ever);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"SAV003"});
-        QCOMPARE(PanelRig::selected(f->cmd_save), QList<int>{3});
-        QCOMPARE(PanelRig::selected(f->cmd_recall), QList<int>{1});
-        for (int i = 1; i <= 4; ++i) QVERIFY(f->cmd_save[i]->isEnabled());
+        QCOMPARE(PanelRig::selected(f->switching().cmd_save), QList<int>{3});
+        QCOMPARE(PanelRig::selected(f->switching().cmd_recall), QList<int>{1});
+        for (int i = 1; i <= 4; ++i) QVERIFY(f->switching().cmd_save[i]->isEnabled());
 
         // replies naming no preset change nothing
         for (const char *reply : {"SAV009", "SAV000", "SAV005", "CAL000", "CAL007"}) {
             QVERIFY2(r.inject(reply), reply);
-            QCOMPARE(PanelRig::selected(f->cmd_save), QList<int>{3});
-            QCOMPARE(PanelRig::selected(f->cmd_recall), QList<int>{1});
+            QCOMPARE(PanelRig::selected(f->switching().cmd_save), QList<int>{3});
+            QCOMPARE(PanelRig::selected(f->switching().cmd_recall), QList<int>{1});
         }
         // a CAL reply alone moves the highlight and re-reads nothing
         QVERIFY(r.inject("CAL004"));
-        QCOMPARE(PanelRig::selected(f->cmd_recall), QList<int>{4});
+        QCOMPARE(PanelRig::selected(f->switching().cmd_recall), QList<int>{4});
         pump_ms(100);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"SAV003"});
     }
@@ -367,24 +350,24 @@ private slots:
         frm_main *f = r.f.get();
         QVERIFY(r.power_on());
         QVERIFY(r.route({2, 4, 1, 3}));
-        f->send_cmd("SAV002");
+        f->exchange().send_cmd("SAV002");
         QVERIFY(r.route({1, 1, 1, 1}));
-        f->map_refresh();
+        f->switching().map_refresh();
         QCOMPARE(r.shown_lines(), (QStringList{"line_a_1", "line_b_1", "line_c_1", "line_d_1"}));
         r.sim.mark();
         Watch recall_enabled([&] {
             for (int i = 1; i <= 4; ++i)
-                if (f->cmd_recall[i]->isEnabled()) return true;
+                if (f->switching().cmd_recall[i]->isEnabled()) return true;
             return false;
         });
-        QTest::mouseClick(f->cmd_recall[2], Qt::LeftButton);
+        QTest::mouseClick(f->switching().cmd_recall[2], Qt::LeftButton);
         recall_enabled.stop();
         QVERIFY(!recall_enabled.ever);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"CAL002"} + map_refresh_commands());
         QCOMPARE(r.shown_lines(), (QStringList{"line_a_2", "line_b_4", "line_c_1", "line_d_3"}));
-        QCOMPARE(PanelRig::selected(f->cmd_recall), QList<int>{2});
-        QCOMPARE(PanelRig::selected(f->cmd_out), QList<int>{4});
-        for (int i = 1; i <= 4; ++i) QVERIFY(f->cmd_recall[i]->isEnabled());
+        QCOMPARE(PanelRig::selected(f->switching().cmd_recall), QList<int>{2});
+        QCOMPARE(PanelRig::selected(f->switching().cmd_out), QList<int>{4});
+        for (int i = 1; i <= 4; ++i) QVERIFY(f->switching().cmd_recall[i]->isEnabled());
     }
 
     void unanswered_recall_reads_nothing() {
@@ -394,14 +377,14 @@ private slots:
         QVERIFY(r.power_on());
         QVERIFY(r.inject("CAL001"));
         r.sim.mark();
-        Watch recall_enabled([&] { return f->cmd_recall[3]->isEnabled(); });
-        f->cmd_recall_Click(3);
+        Watch recall_enabled([&] { return f->switching().cmd_recall[3]->isEnabled(); });
+        f->switching().cmd_recall_Click(3);
         recall_enabled.stop();
         QVERIFY(recall_enabled.samples > 100); // the late-reply wait ran
         QVERIFY(!recall_enabled.ever);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"CAL003"});
-        QVERIFY(PanelRig::selected(f->cmd_recall).isEmpty());
-        for (int i = 1; i <= 4; ++i) QVERIFY(f->cmd_recall[i]->isEnabled());
+        QVERIFY(PanelRig::selected(f->switching().cmd_recall).isEmpty());
+        for (int i = 1; i <= 4; ++i) QVERIFY(f->switching().cmd_recall[i]->isEnabled());
     }
 
     void recall_over_tcp() {
@@ -410,14 +393,14 @@ private slots:
         frm_main *f = r.f.get();
         QVERIFY(r.power_on());
         QVERIFY(r.route({4, 3, 2, 1}));
-        f->send_cmd("SAV004");
-        QCOMPARE(PanelRig::selected(f->cmd_save), QList<int>{4});
+        f->exchange().send_cmd("SAV004");
+        QCOMPARE(PanelRig::selected(f->switching().cmd_save), QList<int>{4});
         QVERIFY(r.route({1, 2, 3, 4}));
         r.sim.mark();
-        f->cmd_recall_Click(4);
+        f->switching().cmd_recall_Click(4);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"CAL004"} + map_refresh_commands());
         QCOMPARE(r.shown_lines(), (QStringList{"line_a_4", "line_b_3", "line_c_2", "line_d_1"}));
-        QCOMPARE(PanelRig::selected(f->cmd_recall), QList<int>{4});
+        QCOMPARE(PanelRig::selected(f->switching().cmd_recall), QList<int>{4});
         QVERIFY(r.msgs.texts().isEmpty());
     }
 };

@@ -10,8 +10,8 @@ namespace {
 const QString TCP_ADDR = QStringLiteral("127.0.0.22");
 
 QList<QWidget *> power_frames(frm_main *f) {
-    return {f->fra_btn, f->fra_recall_save, f->fra_dual_a, f->fra_dual_b,
-            f->fra_bezel, f->fra_pic,         f->fra_audio};
+    return {f->frames().fra_btn, f->frames().fra_recall_save, f->frames().fra_dual_a, f->frames().fra_dual_b,
+            f->frames().fra_bezel, f->frames().fra_pic,         f->frames().fra_audio};
 }
 } // namespace
 
@@ -22,29 +22,29 @@ private slots:
         PanelRig r;
         QVERIFY(r.start());
         frm_main *f = r.f.get();
-        QCOMPARE(f->cmd_pwr->objectName(), QStringLiteral("cmd_pwr"));
-        QCOMPARE(f->cmd_pwr->parentWidget(), f);
-        QCOMPARE(f->cmd_pwr->geometry(), QRect(4, 40, 72, 68));
+        QCOMPARE(f->admin().cmd_pwr->objectName(), QStringLiteral("cmd_pwr"));
+        QCOMPARE(f->admin().cmd_pwr->parentWidget(), f);
+        QCOMPARE(f->admin().cmd_pwr->geometry(), QRect(4, 40, 72, 68));
         // between Refresh and Advanced in the left column
-        QVERIFY(f->cmd_pwr->y() > f->cmd_refresh->geometry().bottom());
-        QVERIFY(f->cmd_pwr->geometry().bottom() < f->cmd_advance->y());
-        QCOMPARE(f->cmd_pwr->backColor(), frm_main::grey_colour());
-        QVERIFY(f->cmd_pwr->picture().isEmpty()); // the built-in power symbol
-        QVERIFY(!f->cmd_pwr->icon().isNull());
-        QVERIFY(f->cmd_pwr->isEnabled());
-        QCOMPARE(f->cmd_fact_reset->text(), QStringLiteral("Factory Reset"));
+        QVERIFY(f->admin().cmd_pwr->y() > f->switching().cmd_refresh->geometry().bottom());
+        QVERIFY(f->admin().cmd_pwr->geometry().bottom() < f->link().cmd_advance->y());
+        QCOMPARE(f->admin().cmd_pwr->backColor(), PanelStyle::grey_colour());
+        QVERIFY(f->admin().cmd_pwr->picture().isEmpty()); // the built-in power symbol
+        QVERIFY(!f->admin().cmd_pwr->icon().isNull());
+        QVERIFY(f->admin().cmd_pwr->isEnabled());
+        QCOMPARE(f->admin().cmd_fact_reset->text(), QStringLiteral("Factory Reset"));
         // below the bezel frame, in the middle band
-        QVERIFY(f->cmd_fact_reset->y() > f->fra_bezel->geometry().bottom());
-        QVERIFY(f->cmd_fact_reset->geometry().bottom() < f->cmd_ver->y());
-        QVERIFY(f->cmd_fact_reset->isEnabled());
-        QCOMPARE(f->cmd_ver->text(), QStringLiteral("F/W Ver"));
-        QCOMPARE(f->cmd_ver->backColor(), frm_main::grey_colour());
-        QVERIFY(f->txt_ver->x() > f->cmd_ver->geometry().right()); // box right of its button
-        QVERIFY(f->cmd_ver->geometry().bottom() <= 341);
-        QCOMPARE(f->txt_ver->objectName(), QStringLiteral("txt_ver"));
-        QVERIFY(f->txt_ver->isReadOnly());
-        QVERIFY(f->txt_ver->text().isEmpty());
-        QCOMPARE(f->power_state, NOT_REPORTED);
+        QVERIFY(f->admin().cmd_fact_reset->y() > f->frames().fra_bezel->geometry().bottom());
+        QVERIFY(f->admin().cmd_fact_reset->geometry().bottom() < f->admin().cmd_ver->y());
+        QVERIFY(f->admin().cmd_fact_reset->isEnabled());
+        QCOMPARE(f->admin().cmd_ver->text(), QStringLiteral("F/W Ver"));
+        QCOMPARE(f->admin().cmd_ver->backColor(), PanelStyle::grey_colour());
+        QVERIFY(f->admin().txt_ver->x() > f->admin().cmd_ver->geometry().right()); // box right of its button
+        QVERIFY(f->admin().cmd_ver->geometry().bottom() <= 341);
+        QCOMPARE(f->admin().txt_ver->objectName(), QStringLiteral("txt_ver"));
+        QVERIFY(f->admin().txt_ver->isReadOnly());
+        QVERIFY(f->admin().txt_ver->text().isEmpty());
+        QCOMPARE(f->admin().power_state(), NOT_REPORTED);
         for (QWidget *w : power_frames(f)) QVERIFY(!w->isEnabled());
     }
 
@@ -55,39 +55,39 @@ private slots:
         frm_main *f = r.f.get();
         const QString none = r.folder->file("bmp/power_none.bmp");
         r.sim.mark();
-        QTest::mouseClick(f->cmd_pwr, Qt::LeftButton);
+        QTest::mouseClick(f->admin().cmd_pwr, Qt::LeftButton);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"PWR001"});
-        QCOMPARE(f->power_state, qint16(1));
-        QVERIFY(!f->cmd_pwr->isEnabled());
-        QCOMPARE(f->cmd_pwr->picture(), none);
-        QCOMPARE(f->cmd_mute->picture(), r.folder->file("bmp/speaker_on.bmp"));
-        QCOMPARE(audio_state, NOT_REPORTED);
+        QCOMPARE(f->admin().power_state(), qint16(1));
+        QVERIFY(!f->admin().cmd_pwr->isEnabled());
+        QCOMPARE(f->admin().cmd_pwr->picture(), none);
+        QCOMPARE(f->adjust().cmd_mute->picture(), r.folder->file("bmp/speaker_on.bmp"));
+        QCOMPARE(f->adjust().audio_state(), NOT_REPORTED);
         for (QWidget *w : power_frames(f)) QVERIFY(!w->isEnabled());
 
         // a power reply that reports on releases the button and the frames
-        f->cmd_fact_reset->setEnabled(false);
+        f->admin().cmd_fact_reset->setEnabled(false);
         QVERIFY(r.inject("PWR001"));
-        QVERIFY(f->cmd_pwr->isEnabled());
-        QVERIFY(f->cmd_fact_reset->isEnabled());
-        QCOMPARE(f->cmd_pwr->picture(), r.folder->file("bmp/power_on.bmp"));
+        QVERIFY(f->admin().cmd_pwr->isEnabled());
+        QVERIFY(f->admin().cmd_fact_reset->isEnabled());
+        QCOMPARE(f->admin().cmd_pwr->picture(), r.folder->file("bmp/power_on.bmp"));
         for (QWidget *w : power_frames(f)) QVERIFY(w->isEnabled());
 
         // on -> standby: PWR000; its reply disables the frames but not the button
         r.sim.mark();
-        QTest::mouseClick(f->cmd_pwr, Qt::LeftButton);
+        QTest::mouseClick(f->admin().cmd_pwr, Qt::LeftButton);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"PWR000"});
         QCOMPARE(r.sim.state().value("power").toInt(), 0);
-        QCOMPARE(f->power_state, qint16(0));
-        QCOMPARE(f->cmd_pwr->picture(), r.folder->file("bmp/power_standby.bmp"));
-        QVERIFY(f->cmd_pwr->isEnabled());
+        QCOMPARE(f->admin().power_state(), qint16(0));
+        QCOMPARE(f->admin().cmd_pwr->picture(), r.folder->file("bmp/power_standby.bmp"));
+        QVERIFY(f->admin().cmd_pwr->isEnabled());
         for (QWidget *w : power_frames(f)) QVERIFY(!w->isEnabled());
 
         // standby -> on again
         r.sim.mark();
-        QTest::mouseClick(f->cmd_pwr, Qt::LeftButton);
+        QTest::mouseClick(f->admin().cmd_pwr, Qt::LeftButton);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"PWR001"});
-        QVERIFY(!f->cmd_pwr->isEnabled());
-        QCOMPARE(f->cmd_pwr->picture(), none);
+        QVERIFY(!f->admin().cmd_pwr->isEnabled());
+        QCOMPARE(f->admin().cmd_pwr->picture(), none);
     }
 
     void lock_button_and_replies() {
@@ -95,32 +95,32 @@ private slots:
         QVERIFY(r.start());
         frm_main *f = r.f.get();
         r.sim.mark();
-        f->cmd_lock_Click();
+        f->admin().cmd_lock_Click();
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"LCK001"});
-        QCOMPARE(lock_state, qint16(1));
-        QCOMPARE(f->cmd_lock->picture(), r.folder->file("bmp/lock.bmp"));
-        f->cmd_lock_Click();
+        QCOMPARE(f->admin().lock_state(), qint16(1));
+        QCOMPARE(f->admin().cmd_lock->picture(), r.folder->file("bmp/lock.bmp"));
+        f->admin().cmd_lock_Click();
         QCOMPARE(r.sim.commands_since_mark(), (QStringList{"LCK001", "LCK000"}));
-        QCOMPARE(lock_state, qint16(0));
-        QCOMPARE(f->cmd_lock->picture(), r.folder->file("bmp/unlock.bmp"));
+        QCOMPARE(f->admin().lock_state(), qint16(0));
+        QCOMPARE(f->admin().cmd_lock->picture(), r.folder->file("bmp/unlock.bmp"));
         QCOMPARE(r.sim.state().value("lock").toInt(), 0);
         // the device's front panel locks itself
         QVERIFY(r.inject("LCK001"));
-        QCOMPARE(lock_state, qint16(1));
-        QCOMPARE(f->cmd_lock->picture(), r.folder->file("bmp/lock.bmp"));
+        QCOMPARE(f->admin().lock_state(), qint16(1));
+        QCOMPARE(f->admin().cmd_lock->picture(), r.folder->file("bmp/lock.bmp"));
     }
 
     void factory_reset_with_link_down() {
         PanelRig r;
         QVERIFY(r.start());
         frm_main *f = r.f.get();
-        f->cmd_disconn_Click();
-        QCOMPARE(f->serial_open, FLAG_FALSE);
+        f->link().cmd_disconn_Click();
+        QCOMPARE(f->connection().serial_open(), false);
         r.sim.mark();
-        QTest::mouseClick(f->cmd_fact_reset, Qt::LeftButton);
+        QTest::mouseClick(f->admin().cmd_fact_reset, Qt::LeftButton);
         QCOMPARE(r.msgs.texts(), QStringList{"RS232 port is disconnected !"});
         QCOMPARE(r.msgs.messages.first().icon, QMessageBox::Critical);
-        QVERIFY(f->cmd_fact_reset->isEnabled());
+        QVERIFY(f->admin().cmd_fact_reset->isEnabled());
         pump_ms(100);
         QVERIFY(r.sim.commands_since_mark().isEmpty());
     }
@@ -130,15 +130,15 @@ private slots:
         QVERIFY(r.start({"--drop-cmd", "RST001"}));
         frm_main *f = r.f.get();
         r.sim.mark();
-        f->cmd_fact_reset_Click();
+        f->admin().cmd_fact_reset_Click();
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"RST001"});
-        QVERIFY(!f->cmd_fact_reset->isEnabled());
+        QVERIFY(!f->admin().cmd_fact_reset->isEnabled());
         QVERIFY(r.msgs.texts().isEmpty());
         // digits other than 1 and 2 mean nothing
         QVERIFY(r.inject("RST005"));
-        QVERIFY(!f->cmd_fact_reset->isEnabled());
+        QVERIFY(!f->admin().cmd_fact_reset->isEnabled());
         QVERIFY(r.inject("RST001"));
-        QVERIFY(f->cmd_fact_reset->isEnabled());
+        QVERIFY(f->admin().cmd_fact_reset->isEnabled());
     }
 
     void factory_reset_over_tcp_reconnect_notice() {
@@ -146,13 +146,13 @@ private slots:
         QVERIFY(r.start({}, TCP_ADDR));
         frm_main *f = r.f.get();
         r.sim.mark();
-        f->cmd_fact_reset_Click();
+        f->admin().cmd_fact_reset_Click();
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"RST001"});
         QVERIFY2(r.msgs.texts().contains("Need to re-connect Ethernet after VELDRA re-boots ready !"),
                  qPrintable(r.msgs.texts().join(" | ")));
         // the reply came within the second before the link was dropped
-        QVERIFY(f->cmd_fact_reset->isEnabled());
-        QCOMPARE(f->eth_connected, FLAG_FALSE);
+        QVERIFY(f->admin().cmd_fact_reset->isEnabled());
+        QCOMPARE(f->connection().eth_connected(), false);
     }
 
     void firmware_version() {
@@ -160,11 +160,11 @@ private slots:
         QVERIFY(r.start({"--version", "105"}));
         frm_main *f = r.f.get();
         r.sim.mark();
-        QTest::mouseClick(f->cmd_ver, Qt::LeftButton);
+        QTest::mouseClick(f->admin().cmd_ver, Qt::LeftButton);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"VER999"});
-        QCOMPARE(f->txt_ver->text(), QStringLiteral("1.05"));
+        QCOMPARE(f->admin().txt_ver->text(), QStringLiteral("1.05"));
         QVERIFY(r.inject("VER160"));
-        QCOMPARE(f->txt_ver->text(), QStringLiteral("1.60"));
+        QCOMPARE(f->admin().txt_ver->text(), QStringLiteral("1.60"));
     }
 
     void picture_reset_acknowledgement() {
@@ -175,29 +175,29 @@ private slots:
         for (int row = 1; row <= 4; ++row)
             for (const char *mn : {"BRI", "CON", "HUE", "SAT"})
                 QVERIFY(r.inject(QLatin1String(mn) + pad3(200 * (row - 1) + 7 + row)));
-        QCOMPARE(f->txt_hue[4]->text(), QStringLiteral(" 11"));
+        QCOMPARE(f->adjust().txt_hue[4]->text(), QStringLiteral(" 11"));
 
         // Matrix: row 1 only
         QVERIFY(r.inject("MOD001"));
         r.sim.mark();
         QVERIFY(r.inject("RST002"));
-        QCOMPARE(f->ui_ready, FLAG_TRUE);
-        for (auto txt : {&frm_main::txt_bri, &frm_main::txt_con, &frm_main::txt_hue, &frm_main::txt_sat})
-            QCOMPARE((f->*txt)[1]->text(), QStringLiteral("50"));
-        for (auto hsr : {&frm_main::hsr_bri, &frm_main::hsr_con, &frm_main::hsr_hue, &frm_main::hsr_sat}) {
-            QCOMPARE((f->*hsr)[1]->value(), 50);
-            QCOMPARE((f->*hsr)[2]->value(), 9);
-            QCOMPARE((f->*hsr)[4]->value(), 11);
+        QCOMPARE(f->ui_ready(), true);
+        for (auto txt : {&AdjustPanel::txt_bri, &AdjustPanel::txt_con, &AdjustPanel::txt_hue, &AdjustPanel::txt_sat})
+            QCOMPARE((f->adjust().*txt)[1]->text(), QStringLiteral("50"));
+        for (auto hsr : {&AdjustPanel::hsr_bri, &AdjustPanel::hsr_con, &AdjustPanel::hsr_hue, &AdjustPanel::hsr_sat}) {
+            QCOMPARE((f->adjust().*hsr)[1]->value(), 50);
+            QCOMPARE((f->adjust().*hsr)[2]->value(), 9);
+            QCOMPARE((f->adjust().*hsr)[4]->value(), 11);
         }
-        QCOMPARE(f->txt_bri[3]->text(), QString());
+        QCOMPARE(f->adjust().txt_bri[3]->text(), QString());
 
         // Dual: all four rows
         QVERIFY(r.inject("MOD002"));
         QVERIFY(r.inject("RST002"));
-        for (auto txt : {&frm_main::txt_bri, &frm_main::txt_con, &frm_main::txt_hue, &frm_main::txt_sat})
-            for (int row = 1; row <= 4; ++row) QCOMPARE((f->*txt)[row]->text(), QStringLiteral("50"));
-        for (auto hsr : {&frm_main::hsr_bri, &frm_main::hsr_con, &frm_main::hsr_hue, &frm_main::hsr_sat})
-            for (int row = 1; row <= 4; ++row) QCOMPARE((f->*hsr)[row]->value(), 50);
+        for (auto txt : {&AdjustPanel::txt_bri, &AdjustPanel::txt_con, &AdjustPanel::txt_hue, &AdjustPanel::txt_sat})
+            for (int row = 1; row <= 4; ++row) QCOMPARE((f->adjust().*txt)[row]->text(), QStringLiteral("50"));
+        for (auto hsr : {&AdjustPanel::hsr_bri, &AdjustPanel::hsr_con, &AdjustPanel::hsr_hue, &AdjustPanel::hsr_sat})
+            for (int row = 1; row <= 4; ++row) QCOMPARE((f->adjust().*hsr)[row]->value(), 50);
         pump_ms(150);
         QVERIFY(r.sim.commands_since_mark().isEmpty()); // no slider sent anything
     }

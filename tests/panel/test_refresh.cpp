@@ -34,11 +34,11 @@ RefreshRun run_refresh(frm_main *f) {
     QTimer probe;
     probe.setSingleShot(true);
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        r.disabled_meanwhile = !f->cmd_refresh->isEnabled();
-        r.busy_colour_meanwhile = f->cmd_refresh->backColor() == frm_main::busy_colour();
+        r.disabled_meanwhile = !f->switching().cmd_refresh->isEnabled();
+        r.busy_colour_meanwhile = f->switching().cmd_refresh->backColor() == PanelStyle::busy_colour();
     });
     probe.start(0); // fires inside the first exchange's wait
-    f->cmd_refresh_Click();
+    f->switching().cmd_refresh_Click();
     return r;
 }
 
@@ -63,16 +63,16 @@ private:
 };
 
 void TestRefresh::check_restored(frm_main *f) {
-    QVERIFY(f->img_start->isHidden());
-    QVERIFY(!f->cmd_keypad->isHidden());
-    QVERIFY(f->cmd_refresh->isEnabled());
-    QCOMPARE(f->cmd_refresh->backColor(), frm_main::face());
+    QVERIFY(f->switching().img_start->isHidden());
+    QVERIFY(!f->switching().cmd_keypad->isHidden());
+    QVERIFY(f->switching().cmd_refresh->isEnabled());
+    QCOMPARE(f->switching().cmd_refresh->backColor(), PanelStyle::face());
 }
 
 void TestRefresh::compare_with_device(frm_main *f, const QJsonObject &st) {
     // Version, audio, bezel, resolution, power, lock, mode layout, routing and (at full
     // height, where the refresh reads them) the picture values.
-    const QStringList diff = mirror_mismatches(f, st, f->advanced_view != 0);
+    const QStringList diff = mirror_mismatches(f, st, f->link().advanced_view() != 0);
     QVERIFY2(diff.isEmpty(), qPrintable(diff.join(QLatin1Char('\n'))));
     // map_refresh ends on output 4, so the device's selected output is 4.
     QCOMPARE(st["output"].toInt(), 4);
@@ -88,8 +88,8 @@ void TestRefresh::compact_refresh_mirrors_the_device() {
                             "OUT002", "INP003", "OUT003", "INP001", "OUT004", "INP002",
                             "OUT002"}));
     frm_main *f = rig.f.get();
-    QVERIFY(!f->img_start->isHidden());
-    QVERIFY(f->cmd_keypad->isHidden());
+    QVERIFY(!f->switching().img_start->isHidden());
+    QVERIFY(f->switching().cmd_keypad->isHidden());
 
     rig.sim.mark();
     const RefreshRun run = run_refresh(f);
@@ -107,15 +107,15 @@ void TestRefresh::full_height_refresh_reads_pictures_back() {
     QVERIFY(rig.device.set({"BRI037", "CON061", "HUE045", "SAT070", "AUE001", "RES002"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
-    f->cmd_refresh_Click();
+    f->switching().cmd_refresh_Click();
     QCOMPARE(rig.sent_since_mark(),
              (refresh_sequence(false) + QStringList{"BRI999", "CON999", "HUE999", "SAT999"}));
     check_restored(f);
     compare_with_device(f, rig.sim.state());
-    QCOMPARE(f->hsr_bri[1]->value(), 37);
-    QCOMPARE(f->hsr_con[1]->value(), 61);
-    QCOMPARE(f->hsr_hue[1]->value(), 45);
-    QCOMPARE(f->hsr_sat[1]->value(), 70);
+    QCOMPARE(f->adjust().hsr_bri[1]->value(), 37);
+    QCOMPARE(f->adjust().hsr_con[1]->value(), 61);
+    QCOMPARE(f->adjust().hsr_hue[1]->value(), 45);
+    QCOMPARE(f->adjust().hsr_sat[1]->value(), 70);
 }
 
 void TestRefresh::two_by_two_skips_the_output_query() {
@@ -124,7 +124,7 @@ void TestRefresh::two_by_two_skips_the_output_query() {
     QVERIFY(rig.device.set({"MOD003", "BEZ000", "BEH011", "BEV012", "OUT003", "INP004"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
-    f->cmd_refresh_Click();
+    f->switching().cmd_refresh_Click();
     const QStringList sent = rig.sent_since_mark();
     QCOMPARE(sent, refresh_sequence(true));
     QVERIFY(!sent.contains("OUT999"));
@@ -137,18 +137,18 @@ void TestRefresh::unanswered_bez_query_ends_the_chain() {
     QVERIFY(rig.start_pty({"--drop-cmd", "BEZ999"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
-    f->cmd_refresh_Click();
+    f->switching().cmd_refresh_Click();
     QCOMPARE(rig.sent_since_mark(300),
              (QStringList{"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999",
                           "BEZ999"}));
     check_restored(f);
     // The queries before it were handled; the bounds and the mode layout were not read.
-    QCOMPARE(checked_index(f->opt_audio), 0);
-    QCOMPARE(checked_index(f->opt_bezel_onoff), -1);
-    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
-    QCOMPARE(int(f->power_state), int(NOT_REPORTED));
-    for (int m = 1; m <= 3; ++m) QCOMPARE(f->cmd_mode[m]->backColor(), frm_main::face());
-    QVERIFY(!f->fra_btn->isEnabled());
+    QCOMPARE(checked_index(f->adjust().opt_audio), 0);
+    QCOMPARE(checked_index(f->adjust().opt_bezel_onoff), -1);
+    QCOMPARE(int(f->adjust().bezel_max_pending()), int(false));
+    QCOMPARE(int(f->admin().power_state()), int(NOT_REPORTED));
+    for (int m = 1; m <= 3; ++m) QCOMPARE(f->switching().cmd_mode[m]->backColor(), PanelStyle::face());
+    QVERIFY(!f->frames().fra_btn->isEnabled());
 }
 
 void TestRefresh::unanswered_first_query() {
@@ -156,10 +156,10 @@ void TestRefresh::unanswered_first_query() {
     QVERIFY(rig.start_pty({"--drop-cmd", "VER999"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
-    f->cmd_refresh_Click();
+    f->switching().cmd_refresh_Click();
     QCOMPARE(rig.sent_since_mark(300), QStringList{"VER999"});
     check_restored(f);
-    QVERIFY(f->txt_ver->text().isEmpty());
+    QVERIFY(f->admin().txt_ver->text().isEmpty());
 }
 
 void TestRefresh::closed_link_still_removes_the_banner() {
@@ -168,9 +168,9 @@ void TestRefresh::closed_link_still_removes_the_banner() {
     MessageCatcher msgs;
     auto f = load_panel(folder);
     QVERIFY(f);
-    QVERIFY(!f->serial_open);
+    QVERIFY(!f->connection().serial_open());
     msgs.clear();
-    f->cmd_refresh_Click();
+    f->switching().cmd_refresh_Click();
     QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
     QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
     check_restored(f.get());
@@ -187,27 +187,27 @@ void TestRefresh::bezel_bounds_from_the_device() {
     frm_main *f = rig.f.get();
     // The panel's vertical slider stands above the coming bound.
     QVERIFY(rig.inject("BEV100"));
-    QCOMPARE(f->hsr_bezel_v->value(), 100);
+    QCOMPARE(f->adjust().hsr_bezel_v->value(), 100);
     rig.sim.mark();
-    f->cmd_refresh_Click();
+    f->switching().cmd_refresh_Click();
     QCOMPARE(rig.sent_since_mark(), refresh_sequence(true));
-    QCOMPARE(f->hsr_bezel_h->maximum(), 254);
-    QCOMPARE(f->hsr_bezel_h->value(), 150);
-    QCOMPARE(f->hsr_bezel_v->maximum(), 40);
-    QCOMPARE(f->hsr_bezel_v->value(), 35);
-    QCOMPARE(f->txt_bezel_v->text(), QStringLiteral(" 35"));
-    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
+    QCOMPARE(f->adjust().hsr_bezel_h->maximum(), 254);
+    QCOMPARE(f->adjust().hsr_bezel_h->value(), 150);
+    QCOMPARE(f->adjust().hsr_bezel_v->maximum(), 40);
+    QCOMPARE(f->adjust().hsr_bezel_v->value(), 35);
+    QCOMPARE(f->adjust().txt_bezel_v->text(), QStringLiteral(" 35"));
+    QCOMPARE(int(f->adjust().bezel_max_pending()), int(false));
 
     // A bound reply that comes on its own right after the refresh set the flag
     // (here: set by hand) becomes the maximum, below the present value: the value
     // drops with it, nothing is sent and the value box keeps its text.
-    f->bezel_max_pending = FLAG_TRUE;
+    f->adjust().set_bezel_max_pending(true);
     rig.sim.mark();
     QVERIFY(rig.inject("BEV020"));
-    QCOMPARE(f->hsr_bezel_v->maximum(), 20);
-    QCOMPARE(f->hsr_bezel_v->value(), 20);
-    QCOMPARE(f->txt_bezel_v->text(), QStringLiteral(" 35"));
-    QCOMPARE(int(f->bezel_max_pending), int(FLAG_FALSE));
+    QCOMPARE(f->adjust().hsr_bezel_v->maximum(), 20);
+    QCOMPARE(f->adjust().hsr_bezel_v->value(), 20);
+    QCOMPARE(f->adjust().txt_bezel_v->text(), QStringLiteral(" 35"));
+    QCOMPARE(int(f->adjust().bezel_max_pending()), int(false));
     QCOMPARE(rig.sent_since_mark(), QStringList());
 }
 
@@ -219,7 +219,7 @@ void TestRefresh::refresh_over_tcp() {
                           {"--version", "205"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
-    f->cmd_refresh_Click();
+    f->switching().cmd_refresh_Click();
     QCOMPARE(rig.sent_since_mark(), refresh_sequence(false));
     check_restored(f);
     compare_with_device(f, rig.sim.state());

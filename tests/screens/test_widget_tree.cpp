@@ -13,7 +13,7 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -103,7 +103,7 @@ private slots:
         button(f.get(), "cmd_conn_eth")->click();
         QVERIFY(pump_until([&] {
             return button(f.get(), "cmd_conn_eth")->property("backColor").value<QColor>() ==
-                   frm_main::green_colour();
+                   PanelStyle::green_colour();
         }));
         button(f.get(), "cmd_advance")->click();
         button(f.get(), "cmd_refresh")->click();

@@ -31,7 +31,7 @@
 #include <unistd.h>
 
 #include "admin/frm_keypad.h"
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -290,43 +290,43 @@ private slots:
         QVERIFY2(!shot.isNull(), qPrintable(shot_error_));
         QCOMPARE(shot.size(), QSize(827, 151));
         // The banner is on the screen: its red words right of Refresh.
-        QVERIFY(f_->img_start->isVisible());
-        const QRect banner(f_->img_start->mapTo(f_.get(), QPoint(0, 0)), f_->img_start->size());
+        QVERIFY(f_->switching().img_start->isVisible());
+        const QRect banner(f_->switching().img_start->mapTo(f_.get(), QPoint(0, 0)), f_->switching().img_start->size());
         // The frame is disabled before the first power reply; the banner must stay red.
-        QVERIFY(!f_->fra_btn->isEnabled());
+        QVERIFY(!f_->frames().fra_btn->isEnabled());
         QVERIFY2(count_pixels(shot, banner, pure_red) > 60, "start banner not red on the screen");
         // Whatever its colour, the banner's words are drawn there (not an empty label).
         QVERIFY(count_pixels(shot, banner, [](QRgb c) { return qGray(c) < 170; }) > 60);
     }
 
     void compact_after_refresh() {
-        f_->cmd_refresh_Click();
-        QVERIFY(pump_until([&] { return f_->cmd_refresh->isEnabled(); }, 20000));
+        f_->switching().cmd_refresh_Click();
+        QVERIFY(pump_until([&] { return f_->switching().cmd_refresh->isEnabled(); }, 20000));
         const QImage shot = shoot(QStringLiteral("screen_compact.png"), QStringLiteral("compact"));
         QVERIFY2(!shot.isNull(), qPrintable(shot_error_));
         QCOMPARE(shot.size(), QSize(827, 151));
-        QVERIFY(!f_->img_start->isVisible());
+        QVERIFY(!f_->switching().img_start->isVisible());
         // The device is on: the power button shows the green symbol on the screen.
-        QVERIFY(f_->cmd_pwr->picture().endsWith(QLatin1String("/bmp/power_on.bmp")));
-        const QRect pwr(f_->cmd_pwr->pos(), f_->cmd_pwr->size());
+        QVERIFY(f_->admin().cmd_pwr->picture().endsWith(QLatin1String("/bmp/power_on.bmp")));
+        const QRect pwr(f_->admin().cmd_pwr->pos(), f_->admin().cmd_pwr->size());
         QVERIFY2(count_pixels(shot, pwr, green) > 100, "power_on picture not on the screen");
     }
 
     void full_height_matrix() {
-        f_->cmd_advance_Click();
+        f_->link().cmd_advance_Click();
         QCOMPARE(f_->size(),
                  QSize(frm_main::WINDOW_WIDTH, frm_main::HEIGHT_FULL - frm_main::TITLE_BAR));
-        f_->cmd_mode_Click(1);
+        f_->switching().cmd_mode_Click(1);
         const QImage shot =
             shoot(QStringLiteral("screen_full_matrix.png"), QStringLiteral("full, Matrix"));
         QVERIFY2(!shot.isNull(), qPrintable(shot_error_));
         QCOMPARE(shot.size(), QSize(827, 427));
-        QCOMPARE(cur_mode, qint16(1));
+        QCOMPARE(f_->switching().mode().digit(), qint16(1));
     }
 
     void full_height_dual() {
-        f_->cmd_mode_Click(2);
-        QCOMPARE(cur_mode, qint16(2));
+        f_->switching().cmd_mode_Click(2);
+        QCOMPARE(f_->switching().mode().digit(), qint16(2));
         const QImage shot =
             shoot(QStringLiteral("screen_full_dual.png"), QStringLiteral("full, Dual"));
         QVERIFY2(!shot.isNull(), qPrintable(shot_error_));
@@ -334,8 +334,8 @@ private slots:
     }
 
     void full_height_2x2() {
-        f_->cmd_mode_Click(3);
-        QCOMPARE(cur_mode, qint16(3));
+        f_->switching().cmd_mode_Click(3);
+        QCOMPARE(f_->switching().mode().digit(), qint16(3));
         const QImage shot =
             shoot(QStringLiteral("screen_full_2x2.png"), QStringLiteral("full, 2X2"));
         QVERIFY2(!shot.isNull(), qPrintable(shot_error_));
@@ -356,11 +356,11 @@ private slots:
     }
 
     void keypad_window() {
-        f_->cmd_keypad_Click();
-        QVERIFY(f_->keypad);
-        QVERIFY(QTest::qWaitForWindowExposed(f_->keypad.data()));
+        f_->admin().cmd_keypad_Click();
+        QVERIFY(f_->admin().keypad);
+        QVERIFY(QTest::qWaitForWindowExposed(f_->admin().keypad.data()));
         pump_ms(300);
-        frm_keypad *k = f_->keypad.data();
+        frm_keypad *k = f_->admin().keypad.data();
         QCOMPARE(k->size(), QSize(frm_keypad::CLIENT_WIDTH, frm_keypad::CLIENT_HEIGHT));
         // Directly above the main window, no frame: its bottom meets the window's top.
         const QRect kr(k->mapToGlobal(QPoint(0, 0)), k->size());
@@ -374,8 +374,8 @@ private slots:
         const QRect pic(kr.topLeft() - both.topLeft() + QPoint(7, 8), QSize(339, 96));
         QVERIFY2(count_pixels(shot, pic, [](QRgb c) { return qGray(c) >= 245; }) > 20 * 150,
                  "keypad picture not on the screen");
-        f_->cmd_keypad_Click();
-        QVERIFY(pump_until([&] { return !f_->keypad; }, 2000));
+        f_->admin().cmd_keypad_Click();
+        QVERIFY(pump_until([&] { return !f_->admin().keypad; }, 2000));
     }
 
     // The real program from a folder of its own, driven through the X server.

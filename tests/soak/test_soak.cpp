@@ -55,7 +55,7 @@
 #include <unistd.h>
 
 #include "admin/frm_keypad.h"
-#include "app/frm_main.h"
+#include "panel_access.h"
 #include "panel_mirror.h"
 #include "sim_fixture.h"
 
@@ -161,12 +161,12 @@ private:
 
 // ---------------------------------------------------------------------------------
 // Nesting of event pumps, read from the call stack every millisecond: how many
-// frm_main::wait_sec, event-dispatcher passes and local event loops (message boxes)
+// Exchange::wait_sec, event-dispatcher passes and local event loops (message boxes)
 // are active at once.
 
 class PumpProbe {
 public:
-    int max_wait = 0;  // frm_main::wait_sec frames
+    int max_wait = 0;  // Exchange::wait_sec frames
     int max_pump = 0;  // event-dispatcher processEvents frames (any pump: waits, handlers' own)
     int max_loop = 0;  // QEventLoop::exec frames (message boxes, the test's idle loop)
     long max_stack = 0; // bytes of stack in use, measured from the test's own frame
@@ -238,7 +238,7 @@ private:
         Dl_info info{};
         if (::dladdr(addr, &info) && info.dli_sname) {
             const char *s = info.dli_sname;
-            if (strcmp(s, "_ZN8frm_main8wait_secEf") == 0)
+            if (strcmp(s, "_ZN8Exchange8wait_secEf") == 0)
                 k = 1;
             else if (strncmp(s, "_ZN20QEventDispatcherGlib13processEvents", 40) == 0 ||
                      strncmp(s, "_ZN18QEventDispatcherUNIX13processEvents", 40) == 0)
@@ -596,41 +596,41 @@ void SoakRun::build_actions() {
     auto button = [this](const QString &kind, int weight, std::function<QAbstractButton *()> which) {
         defs_.push_back({kind, weight, [this, which](QString &d) { return click(which(), d); }});
     };
-    button(QStringLiteral("refresh"), 5, [f] { return f->cmd_refresh; });
-    button(QStringLiteral("pwr"), 2, [f] { return f->cmd_pwr; });
-    button(QStringLiteral("advance"), 3, [f] { return f->cmd_advance; });
-    button(QStringLiteral("keypad_button"), 2, [f] { return f->cmd_keypad; });
-    button(QStringLiteral("mode"), 6, [this, f] { return f->cmd_mode[rng_.pick(1, 3)]; });
-    button(QStringLiteral("out"), 8, [this, f] { return f->cmd_out[rng_.pick(1, 4)]; });
-    button(QStringLiteral("inp"), 8, [this, f] { return f->cmd_inp[rng_.pick(1, 4)]; });
-    button(QStringLiteral("save"), 3, [this, f] { return f->cmd_save[rng_.pick(1, 4)]; });
-    button(QStringLiteral("recall"), 3, [this, f] { return f->cmd_recall[rng_.pick(1, 4)]; });
-    button(QStringLiteral("lock"), 2, [f] { return f->cmd_lock; });
-    button(QStringLiteral("mute"), 3, [f] { return f->cmd_mute; });
+    button(QStringLiteral("refresh"), 5, [f] { return f->switching().cmd_refresh; });
+    button(QStringLiteral("pwr"), 2, [f] { return f->admin().cmd_pwr; });
+    button(QStringLiteral("advance"), 3, [f] { return f->link().cmd_advance; });
+    button(QStringLiteral("keypad_button"), 2, [f] { return f->switching().cmd_keypad; });
+    button(QStringLiteral("mode"), 6, [this, f] { return f->switching().cmd_mode[rng_.pick(1, 3)]; });
+    button(QStringLiteral("out"), 8, [this, f] { return f->switching().cmd_out[rng_.pick(1, 4)]; });
+    button(QStringLiteral("inp"), 8, [this, f] { return f->switching().cmd_inp[rng_.pick(1, 4)]; });
+    button(QStringLiteral("save"), 3, [this, f] { return f->switching().cmd_save[rng_.pick(1, 4)]; });
+    button(QStringLiteral("recall"), 3, [this, f] { return f->switching().cmd_recall[rng_.pick(1, 4)]; });
+    button(QStringLiteral("lock"), 2, [f] { return f->admin().cmd_lock; });
+    button(QStringLiteral("mute"), 3, [f] { return f->adjust().cmd_mute; });
     button(QStringLiteral("menu"), 5, [this, f]() -> QAbstractButton * {
-        ColorButton *const keys[7] = {f->cmd_menu_up, f->cmd_menu_down, f->cmd_menu_left,
-                                      f->cmd_menu_right, f->cmd_menu_ok, f->cmd_menu_menu,
-                                      f->cmd_menu_exit};
+        ColorButton *const keys[7] = {f->admin().cmd_menu_up, f->admin().cmd_menu_down, f->admin().cmd_menu_left,
+                                      f->admin().cmd_menu_right, f->admin().cmd_menu_ok, f->admin().cmd_menu_menu,
+                                      f->admin().cmd_menu_exit};
         return keys[rng_.pick(0, 6)];
     });
-    button(QStringLiteral("fact_reset"), 1, [f] { return f->cmd_fact_reset; });
-    button(QStringLiteral("ver"), 2, [f] { return f->cmd_ver; });
-    button(QStringLiteral("pic_refresh"), 3, [f] { return f->cmd_pic_refresh; });
-    button(QStringLiteral("pic_reset"), 2, [f] { return f->cmd_pic_reset; });
-    button(QStringLiteral("get_ip"), 2, [f] { return f->cmd_get_ip; });
-    button(QStringLiteral("conn"), 3, [f] { return f->cmd_conn; });
-    button(QStringLiteral("disconn"), 1, [f] { return f->cmd_disconn; });
-    button(QStringLiteral("conn_eth"), 3, [f] { return f->cmd_conn_eth; });
-    button(QStringLiteral("disconn_eth"), 1, [f] { return f->cmd_disconn_eth; });
-    button(QStringLiteral("opt_interface"), 3, [this, f] { return f->opt_interface[rng_.pick(0, 1)]; });
-    button(QStringLiteral("opt_audio"), 3, [this, f] { return f->opt_audio[rng_.pick(0, 4)]; });
-    button(QStringLiteral("opt_da"), 2, [this, f] { return f->opt_da[rng_.pick(1, 2)]; });
-    button(QStringLiteral("opt_db"), 2, [this, f] { return f->opt_db[rng_.pick(1, 2)]; });
-    button(QStringLiteral("opt_bezel_onoff"), 3, [this, f] { return f->opt_bezel_onoff[rng_.pick(0, 1)]; });
+    button(QStringLiteral("fact_reset"), 1, [f] { return f->admin().cmd_fact_reset; });
+    button(QStringLiteral("ver"), 2, [f] { return f->admin().cmd_ver; });
+    button(QStringLiteral("pic_refresh"), 3, [f] { return f->adjust().cmd_pic_refresh; });
+    button(QStringLiteral("pic_reset"), 2, [f] { return f->adjust().cmd_pic_reset; });
+    button(QStringLiteral("get_ip"), 2, [f] { return f->link().cmd_get_ip; });
+    button(QStringLiteral("conn"), 3, [f] { return f->link().cmd_conn; });
+    button(QStringLiteral("disconn"), 1, [f] { return f->link().cmd_disconn; });
+    button(QStringLiteral("conn_eth"), 3, [f] { return f->link().cmd_conn_eth; });
+    button(QStringLiteral("disconn_eth"), 1, [f] { return f->link().cmd_disconn_eth; });
+    button(QStringLiteral("opt_interface"), 3, [this, f] { return f->link().opt_interface[rng_.pick(0, 1)]; });
+    button(QStringLiteral("opt_audio"), 3, [this, f] { return f->adjust().opt_audio[rng_.pick(0, 4)]; });
+    button(QStringLiteral("opt_da"), 2, [this, f] { return f->adjust().opt_da[rng_.pick(1, 2)]; });
+    button(QStringLiteral("opt_db"), 2, [this, f] { return f->adjust().opt_db[rng_.pick(1, 2)]; });
+    button(QStringLiteral("opt_bezel_onoff"), 3, [this, f] { return f->adjust().opt_bezel_onoff[rng_.pick(0, 1)]; });
 
     defs_.push_back({QStringLiteral("slider"), 10, [this, f](QString &d) {
-        std::vector<HSlider *> all{f->hsr_bezel_h, f->hsr_bezel_v};
-        for (auto *arr : {&f->hsr_bri, &f->hsr_con, &f->hsr_hue, &f->hsr_sat})
+        std::vector<HSlider *> all{f->adjust().hsr_bezel_h, f->adjust().hsr_bezel_v};
+        for (auto *arr : {&f->adjust().hsr_bri, &f->adjust().hsr_con, &f->adjust().hsr_hue, &f->adjust().hsr_sat})
             for (int r = 1; r <= 4; ++r) all.push_back((*arr)[r]);
         HSlider *s = all[size_t(rng_.pick(0, int(all.size()) - 1))];
         d = s->objectName();
@@ -651,18 +651,18 @@ void SoakRun::build_actions() {
         return true;
     }});
     defs_.push_back({QStringLiteral("cbo_output"), 3, [this, f](QString &d) {
-        const int i = rng_.pick(0, f->cbo_output->count() - 1);
+        const int i = rng_.pick(0, f->adjust().cbo_output->count() - 1);
         d = QStringLiteral("cbo_output %1").arg(i);
-        if (!reachable(f->cbo_output)) return false;
-        f->cbo_output->setCurrentIndex(i);
+        if (!reachable(f->adjust().cbo_output)) return false;
+        f->adjust().cbo_output->setCurrentIndex(i);
         return true;
     }});
     defs_.push_back({QStringLiteral("cbo_com"), 2, [this, f](QString &d) {
         // Only COM1 leads to a device; the others fail to open.
         const int i = rng_.chance(0.7) ? 0 : rng_.pick(1, 8);
         d = QStringLiteral("cbo_com %1").arg(i);
-        if (!reachable(f->cbo_com)) return false;
-        f->cbo_com->setCurrentIndex(i);
+        if (!reachable(f->link().cbo_com)) return false;
+        f->link().cbo_com->setCurrentIndex(i);
         return true;
     }});
     defs_.push_back({QStringLiteral("key"), 10, [this, f](QString &d) {
@@ -685,12 +685,12 @@ void SoakRun::build_actions() {
             {Qt::Key_Right, Qt::NoModifier}, {Qt::Key_End, Qt::NoModifier},
             {Qt::Key_Down, Qt::NoModifier}, {Qt::Key_PageDown, Qt::NoModifier},
             {Qt::Key_Z, Qt::NoModifier}, {Qt::Key_Escape, Qt::NoModifier}};
-        if (!f->keypad) {
+        if (!f->admin().keypad) {
             // The operator opens the keypad window first.
-            f->cmd_keypad_Click();
+            f->admin().cmd_keypad_Click();
             d = QStringLiteral("cmd_keypad_Click (open) + ");
         }
-        QPointer<frm_keypad> k = f->keypad;
+        QPointer<frm_keypad> k = f->admin().keypad;
         if (!k) {
             d += QStringLiteral("no keypad window");
             return false;
@@ -708,16 +708,16 @@ void SoakRun::build_actions() {
 
     // The operator's own remedies: reconnect the selected link, switch the device on.
     fixes_.push_back({QStringLiteral("conn"), 0, [this, f](QString &d) {
-        if (f->port_number != 1 && reachable(f->cbo_com)) {
+        if (f->connection().port_number() != 1 && reachable(f->link().cbo_com)) {
             d = QStringLiteral("cbo_com 0 (reconnect)");
-            f->cbo_com->setCurrentIndex(0);
+            f->link().cbo_com->setCurrentIndex(0);
             return true;
         }
-        return click(f->cmd_conn, d);
+        return click(f->link().cmd_conn, d);
     }});
-    fixes_.push_back({QStringLiteral("conn_eth"), 0, [this, f](QString &d) { return click(f->cmd_conn_eth, d); }});
-    fixes_.push_back({QStringLiteral("pwr"), 0, [this, f](QString &d) { return click(f->cmd_pwr, d); }});
-    fixes_.push_back({QStringLiteral("refresh"), 0, [this, f](QString &d) { return click(f->cmd_refresh, d); }});
+    fixes_.push_back({QStringLiteral("conn_eth"), 0, [this, f](QString &d) { return click(f->link().cmd_conn_eth, d); }});
+    fixes_.push_back({QStringLiteral("pwr"), 0, [this, f](QString &d) { return click(f->admin().cmd_pwr, d); }});
+    fixes_.push_back({QStringLiteral("refresh"), 0, [this, f](QString &d) { return click(f->switching().cmd_refresh, d); }});
 }
 
 const SoakRun::ActionDef &SoakRun::pick_action() {
@@ -731,12 +731,12 @@ const SoakRun::ActionDef &SoakRun::pick_action() {
 
 const SoakRun::ActionDef *SoakRun::operator_fix() {
     frm_main *f = f_.get();
-    if (f->link_type == 0 && !f->serial_open && rng_.chance(0.5)) return &fixes_[0];
-    if (f->link_type == 1 && !f->eth_connected && f->cmd_conn_eth->isEnabled() && rng_.chance(0.5))
+    if (f->connection().link_type() == LinkType::Rs232 && !f->connection().serial_open() && rng_.chance(0.5)) return &fixes_[0];
+    if (f->connection().link_type() == LinkType::Ethernet && !f->connection().eth_connected() && f->link().cmd_conn_eth->isEnabled() && rng_.chance(0.5))
         return &fixes_[1];
-    if (f->power_state == 0 && rng_.chance(0.25)) return &fixes_[2];
+    if (f->admin().power_state() == 0 && rng_.chance(0.25)) return &fixes_[2];
     // Nothing is enabled before the device has reported its power: refresh first.
-    if (f->power_state == NOT_REPORTED && rng_.chance(0.5)) return &fixes_[3];
+    if (f->admin().power_state() == NOT_REPORTED && rng_.chance(0.5)) return &fixes_[3];
     return nullptr;
 }
 
@@ -834,41 +834,41 @@ void SoakRun::boundary_checks(int n) {
                         .arg(n).arg(QApplication::activeModalWidget()->objectName());
     // At rest (no action, no wait) every sequence has restored what it holds.
     QStringList stuck;
-    if (f->busy) stuck << QStringLiteral("busy set");
-    if (waiting) stuck << QStringLiteral("waiting set");
-    if (!f->ui_ready) stuck << QStringLiteral("ui_ready clear");
-    if (f->net_query_step != NOT_REPORTED) stuck << QStringLiteral("net_query_step %1").arg(f->net_query_step);
-    if (!f->cmd_refresh->isEnabled() || f->cmd_refresh->backColor() != frm_main::face())
+    if (f->exchange().busy()) stuck << QStringLiteral("busy set");
+    if (f->exchange().waiting()) stuck << QStringLiteral("waiting set");
+    if (!f->ui_ready()) stuck << QStringLiteral("ui_ready clear");
+    if (f->connection().net_query_step() != NOT_REPORTED) stuck << QStringLiteral("net_query_step %1").arg(f->connection().net_query_step());
+    if (!f->switching().cmd_refresh->isEnabled() || f->switching().cmd_refresh->backColor() != PanelStyle::face())
         stuck << QStringLiteral("cmd_refresh not restored");
-    if (f->cmd_get_ip->backColor() != frm_main::face()) stuck << QStringLiteral("cmd_get_ip not restored");
+    if (f->link().cmd_get_ip->backColor() != PanelStyle::face()) stuck << QStringLiteral("cmd_get_ip not restored");
     for (int m = 1; m <= 3; ++m)
-        if (!f->cmd_mode[m]->isEnabledTo(f->fra_btn)) stuck << QStringLiteral("cmd_mode_%1 disabled").arg(m);
+        if (!f->switching().cmd_mode[m]->isEnabledTo(f->frames().fra_btn)) stuck << QStringLiteral("cmd_mode_%1 disabled").arg(m);
     for (int i = 1; i <= 4; ++i) {
-        if (!f->cmd_save[i]->isEnabledTo(f->fra_recall_save)) stuck << QStringLiteral("cmd_save_%1 disabled").arg(i);
-        if (!f->cmd_recall[i]->isEnabledTo(f->fra_recall_save)) stuck << QStringLiteral("cmd_recall_%1 disabled").arg(i);
+        if (!f->switching().cmd_save[i]->isEnabledTo(f->frames().fra_recall_save)) stuck << QStringLiteral("cmd_save_%1 disabled").arg(i);
+        if (!f->switching().cmd_recall[i]->isEnabledTo(f->frames().fra_recall_save)) stuck << QStringLiteral("cmd_recall_%1 disabled").arg(i);
     }
-    if (!f->cbo_output->isEnabledTo(f->fra_btn)) stuck << QStringLiteral("cbo_output disabled");
-    if (bool(keypad_open) != !f->keypad.isNull()) stuck << QStringLiteral("keypad_open %1 with window %2").arg(keypad_open).arg(!f->keypad.isNull());
-    if (f->eth_connected && (!f->tim_eth->isActive() || f->tim_eth->interval() != 100))
+    if (!f->adjust().cbo_output->isEnabledTo(f->frames().fra_btn)) stuck << QStringLiteral("cbo_output disabled");
+    if (bool(f->admin().keypad_open()) != !f->admin().keypad.isNull()) stuck << QStringLiteral("keypad_open %1 with window %2").arg(f->admin().keypad_open()).arg(!f->admin().keypad.isNull());
+    if (f->connection().eth_connected() && (!f->link().tim_eth->isActive() || f->link().tim_eth->interval() != 100))
         stuck << QStringLiteral("connected without the 100 ms link watch");
     if (!stuck.isEmpty())
         failures << QStringLiteral("after action #%1 the panel is not at rest: %2; it followed:\n%3")
                         .arg(n).arg(stuck.join(QStringLiteral(", ")), history_tail(20));
     // The serial poll should tick whenever no exchange holds it. Found stopped, it
     // stays so until the next serial exchange has timed out: noted with what led to it.
-    const bool stalled = f->link_type == 0 && !f->busy && !f->tim_rx->isActive();
+    const bool stalled = f->connection().link_type() == LinkType::Rs232 && !f->exchange().busy() && !f->exchange().tim_rx()->isActive();
     if (stalled) {
         ++poll_stalls_;
         if (!was_stalled_ && stall_samples_.size() < 3)
             stall_samples_ << QStringLiteral("serial poll stopped at rest after action #%1 (rx_buffer \"%2\", "
                                              "serial_open %3); it followed:\n      %4")
-                                  .arg(n).arg(QString(f->rx_buffer).replace(QLatin1Char('\r'), QLatin1String("\\r")))
-                                  .arg(f->serial_open).arg(history_tail(12).replace(QLatin1Char('\n'), QLatin1String("\n      ")));
+                                  .arg(n).arg(QString(f->exchange().rx_buffer()).replace(QLatin1Char('\r'), QLatin1String("\\r")))
+                                  .arg(f->connection().serial_open()).arg(history_tail(12).replace(QLatin1Char('\n'), QLatin1String("\n      ")));
     }
     was_stalled_ = stalled;
     // The panel shows standby but its power button is disabled: it can no longer switch
     // the device on (a power-on press that never reached the device keeps it disabled).
-    const bool power_locked = f->power_state == 0 && !f->cmd_pwr->isEnabled();
+    const bool power_locked = f->admin().power_state() == 0 && !f->admin().cmd_pwr->isEnabled();
     if (power_locked) {
         ++power_locked_;
         if (!was_power_locked_ && power_samples_.isEmpty())
@@ -885,27 +885,27 @@ void SoakRun::final_link(SimSlot &s) {
     note(QStringLiteral("final: %1 link").arg(QLatin1String(s.name)));
     // Select and connect the device's link as the operator would.
     if (s.tcp) {
-        if (!f->opt_interface[1]->isChecked()) f->opt_interface[1]->click();
+        if (!f->link().opt_interface[1]->isChecked()) f->link().opt_interface[1]->click();
         // A pending attempt ends by itself within its 7 s.
-        pump_until([&] { return f->eth_connected || f->cmd_conn_eth->isEnabled(); }, 9000);
-        if (f->eth_connected) f->cmd_disconn_eth->click();
-        f->cmd_conn_eth->click();
-        if (!pump_until([&] { return f->eth_connected != 0; }, 5000)) {
+        pump_until([&] { return f->connection().eth_connected() || f->link().cmd_conn_eth->isEnabled(); }, 9000);
+        if (f->connection().eth_connected()) f->link().cmd_disconn_eth->click();
+        f->link().cmd_conn_eth->click();
+        if (!pump_until([&] { return f->connection().eth_connected() != 0; }, 5000)) {
             failures << QStringLiteral("final: the panel did not connect to the TCP device");
             return;
         }
     } else {
-        if (!f->opt_interface[0]->isChecked()) f->opt_interface[0]->click();
-        if (f->port_number != 1)
-            f->cbo_com->setCurrentIndex(0);
-        else if (!f->serial_open)
-            f->cmd_conn->click();
-        if (!f->serial_open) {
+        if (!f->link().opt_interface[0]->isChecked()) f->link().opt_interface[0]->click();
+        if (f->connection().port_number() != 1)
+            f->link().cbo_com->setCurrentIndex(0);
+        else if (!f->connection().serial_open())
+            f->link().cmd_conn->click();
+        if (!f->connection().serial_open()) {
             failures << QStringLiteral("final: the serial port did not open");
             return;
         }
     }
-    if (!f->advanced_view) f->cmd_advance->click();
+    if (!f->link().advanced_view()) f->link().cmd_advance->click();
     pump_ms(100);
 
     const QJsonObject before = s.dev.state();
@@ -920,14 +920,14 @@ void SoakRun::final_link(SimSlot &s) {
     // - the serial poll left stopped (a reply taken while a send_cmd_nowait held the
     //   link): the first exchange of the refresh times out and ends it.
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        const bool pending_before = f->bezel_max_pending != 0;
-        const bool clipped_before = f->hsr_bezel_h->maximum() < bezel[QLatin1String("h")].toInt() ||
-                                    f->hsr_bezel_v->maximum() < bezel[QLatin1String("v")].toInt();
-        const bool poll_stopped = !s.tcp && !f->tim_rx->isActive();
+        const bool pending_before = f->adjust().bezel_max_pending() != 0;
+        const bool clipped_before = f->adjust().hsr_bezel_h->maximum() < bezel[QLatin1String("h")].toInt() ||
+                                    f->adjust().hsr_bezel_v->maximum() < bezel[QLatin1String("v")].toInt();
+        const bool poll_stopped = !s.tcp && !f->exchange().tim_rx()->isActive();
         all_messages_ += msgs_->messages;
         msgs_->clear();
         s.dev.mark();
-        f->cmd_refresh->click();
+        f->switching().cmd_refresh->click();
         pump_ms(200);
         QStringList diff = mirror_mismatches(f, s.dev.state(), true);
         const QStringList sent = s.dev.commands_since_mark();
@@ -968,7 +968,7 @@ void SoakRun::final_link(SimSlot &s) {
 void SoakRun::final_phase() {
     frm_main *f = f_.get();
     nested_timer_.stop();
-    if (f->keypad) f->keypad->close();
+    if (f->admin().keypad) f->admin().keypad->close();
     idle_ms(300);
 
     // The faults stop: each device restarts without them and gets back the state it
@@ -1028,7 +1028,7 @@ void SoakRun::run() {
     nested_timer_.setSingleShot(true);
     QObject::connect(&nested_timer_, &QTimer::timeout, [this] { fire_nested(); });
     probe_.on_tick = [this, f](qint64 ms) {
-        if (tcp_.up && f->eth_connected) tcp_.connected_ms += ms;
+        if (tcp_.up && f->connection().eth_connected()) tcp_.connected_ms += ms;
     };
     probe_.start(&base);
 
@@ -1117,7 +1117,7 @@ void SoakRun::run() {
     for (const auto &m : all_messages_)
         if (!known.match(m.text).hasMatch()) failures << QStringLiteral("unexpected message: %1").arg(m.text);
     if (!probe_.names_found)
-        failures << QStringLiteral("the pump probe never saw frm_main::wait_sec on the stack: %1")
+        failures << QStringLiteral("the pump probe never saw Exchange::wait_sec on the stack: %1")
                         .arg(PumpProbe::stack_names().join(QLatin1Char(' ')));
     // Nesting stays bounded: the test nests scheduled actions three deep at most, each
     // adding the wait it fires in and at most one wait of its own.

@@ -2,7 +2,7 @@
 
 #include <QJsonArray>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 
 namespace {
 
@@ -33,9 +33,9 @@ int checked_index(const std::array<QRadioButton *, N> &group) {
 }
 
 QString colour_name(const QColor &c) {
-    if (c == frm_main::selection_colour()) return QStringLiteral("selection");
-    if (c == frm_main::face()) return QStringLiteral("face");
-    if (c == frm_main::busy_colour()) return QStringLiteral("busy");
+    if (c == PanelStyle::selection_colour()) return QStringLiteral("selection");
+    if (c == PanelStyle::face()) return QStringLiteral("face");
+    if (c == PanelStyle::busy_colour()) return QStringLiteral("busy");
     return c.name();
 }
 
@@ -57,66 +57,66 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
 
     // ---- firmware version: d.dd
     const int version = st[QLatin1String("version")].toInt();
-    d.eq(QStringLiteral("txt_ver"), f->txt_ver->text(),
+    d.eq(QStringLiteral("txt_ver"), f->admin().txt_ver->text(),
          QStringLiteral("%1.%2").arg(version / 100).arg(version % 100, 2, 10, QLatin1Char('0')));
 
     // ---- audio
     const QJsonObject audio = st[QLatin1String("audio")].toObject();
-    d.eq(QStringLiteral("opt_da selected"), checked_index(f->opt_da), audio[QLatin1String("dual_a")].toInt());
-    d.eq(QStringLiteral("opt_db selected"), checked_index(f->opt_db), audio[QLatin1String("dual_b")].toInt());
-    d.eq(QStringLiteral("opt_audio selected"), checked_index(f->opt_audio), audio[QLatin1String("edid")].toInt());
+    d.eq(QStringLiteral("opt_da selected"), checked_index(f->adjust().opt_da), audio[QLatin1String("dual_a")].toInt());
+    d.eq(QStringLiteral("opt_db selected"), checked_index(f->adjust().opt_db), audio[QLatin1String("dual_b")].toInt());
+    d.eq(QStringLiteral("opt_audio selected"), checked_index(f->adjust().opt_audio), audio[QLatin1String("edid")].toInt());
     const int audio_on = audio[QLatin1String("on")].toInt();
-    d.eq(QStringLiteral("audio_state"), int(audio_state), audio_on);
-    d.eq(QStringLiteral("cmd_mute picture"), picture_name(f->cmd_mute),
+    d.eq(QStringLiteral("audio_state"), int(f->adjust().audio_state()), audio_on);
+    d.eq(QStringLiteral("cmd_mute picture"), picture_name(f->adjust().cmd_mute),
          QString::fromLatin1(audio_on ? "speaker_on.bmp" : "speaker_off.bmp"));
 
     // ---- bezel (the frame itself follows mode and power, checked below)
     const QJsonObject bezel = st[QLatin1String("bezel")].toObject();
     const int bezel_on = bezel[QLatin1String("on")].toInt();
-    d.eq(QStringLiteral("opt_bezel_onoff selected"), checked_index(f->opt_bezel_onoff), bezel_on);
-    d.eq(QStringLiteral("hsr_bezel_h enabled"), f->hsr_bezel_h->isEnabledTo(f->fra_bezel), bezel_on == 1);
-    d.eq(QStringLiteral("hsr_bezel_v enabled"), f->hsr_bezel_v->isEnabledTo(f->fra_bezel), bezel_on == 1);
-    d.eq(QStringLiteral("hsr_bezel_h value"), f->hsr_bezel_h->value(), bezel[QLatin1String("h")].toInt());
-    d.eq(QStringLiteral("hsr_bezel_v value"), f->hsr_bezel_v->value(), bezel[QLatin1String("v")].toInt());
-    d.eq(QStringLiteral("txt_bezel_h"), f->txt_bezel_h->text(), reply_text(bezel[QLatin1String("h")].toInt()));
-    d.eq(QStringLiteral("txt_bezel_v"), f->txt_bezel_v->text(), reply_text(bezel[QLatin1String("v")].toInt()));
-    d.eq(QStringLiteral("hsr_bezel_h maximum"), f->hsr_bezel_h->maximum(), bezel[QLatin1String("max_h")].toInt());
-    d.eq(QStringLiteral("hsr_bezel_v maximum"), f->hsr_bezel_v->maximum(), bezel[QLatin1String("max_v")].toInt());
-    d.eq(QStringLiteral("bezel_max_pending"), int(f->bezel_max_pending), int(FLAG_FALSE));
+    d.eq(QStringLiteral("opt_bezel_onoff selected"), checked_index(f->adjust().opt_bezel_onoff), bezel_on);
+    d.eq(QStringLiteral("hsr_bezel_h enabled"), f->adjust().hsr_bezel_h->isEnabledTo(f->frames().fra_bezel), bezel_on == 1);
+    d.eq(QStringLiteral("hsr_bezel_v enabled"), f->adjust().hsr_bezel_v->isEnabledTo(f->frames().fra_bezel), bezel_on == 1);
+    d.eq(QStringLiteral("hsr_bezel_h value"), f->adjust().hsr_bezel_h->value(), bezel[QLatin1String("h")].toInt());
+    d.eq(QStringLiteral("hsr_bezel_v value"), f->adjust().hsr_bezel_v->value(), bezel[QLatin1String("v")].toInt());
+    d.eq(QStringLiteral("txt_bezel_h"), f->adjust().txt_bezel_h->text(), reply_text(bezel[QLatin1String("h")].toInt()));
+    d.eq(QStringLiteral("txt_bezel_v"), f->adjust().txt_bezel_v->text(), reply_text(bezel[QLatin1String("v")].toInt()));
+    d.eq(QStringLiteral("hsr_bezel_h maximum"), f->adjust().hsr_bezel_h->maximum(), bezel[QLatin1String("max_h")].toInt());
+    d.eq(QStringLiteral("hsr_bezel_v maximum"), f->adjust().hsr_bezel_v->maximum(), bezel[QLatin1String("max_v")].toInt());
+    d.eq(QStringLiteral("bezel_max_pending"), int(f->adjust().bezel_max_pending()), int(false));
 
     // ---- output resolution
-    d.eq(QStringLiteral("cbo_output index"), f->cbo_output->currentIndex(),
+    d.eq(QStringLiteral("cbo_output index"), f->adjust().cbo_output->currentIndex(),
          st[QLatin1String("resolution")].toInt() - 1);
 
     // ---- power: state, picture, and the seven frames as power and mode call for
     const int power = st[QLatin1String("power")].toInt();
     const int mode = st[QLatin1String("mode")].toInt();
     const bool on = power == 1;
-    d.eq(QStringLiteral("power_state"), int(f->power_state), power);
-    d.eq(QStringLiteral("cmd_pwr picture"), picture_name(f->cmd_pwr),
+    d.eq(QStringLiteral("power_state"), int(f->admin().power_state()), power);
+    d.eq(QStringLiteral("cmd_pwr picture"), picture_name(f->admin().cmd_pwr),
          QString::fromLatin1(on ? "power_on.bmp" : "power_standby.bmp"));
-    if (on) d.eq(QStringLiteral("cmd_pwr enabled"), f->cmd_pwr->isEnabled(), true);
-    d.eq(QStringLiteral("cmd_fact_reset enabled"), f->cmd_fact_reset->isEnabled(), true);
-    d.eq(QStringLiteral("fra_btn enabled"), f->fra_btn->isEnabled(), on);
-    d.eq(QStringLiteral("fra_recall_save enabled"), f->fra_recall_save->isEnabled(), on);
-    d.eq(QStringLiteral("fra_pic enabled"), f->fra_pic->isEnabled(), on);
-    d.eq(QStringLiteral("fra_audio enabled"), f->fra_audio->isEnabled(), on);
-    d.eq(QStringLiteral("fra_dual_a enabled"), f->fra_dual_a->isEnabled(), on && mode == 2);
-    d.eq(QStringLiteral("fra_dual_b enabled"), f->fra_dual_b->isEnabled(), on && mode == 2);
-    d.eq(QStringLiteral("fra_bezel enabled"), f->fra_bezel->isEnabled(), on && mode == 3);
+    if (on) d.eq(QStringLiteral("cmd_pwr enabled"), f->admin().cmd_pwr->isEnabled(), true);
+    d.eq(QStringLiteral("cmd_fact_reset enabled"), f->admin().cmd_fact_reset->isEnabled(), true);
+    d.eq(QStringLiteral("fra_btn enabled"), f->frames().fra_btn->isEnabled(), on);
+    d.eq(QStringLiteral("fra_recall_save enabled"), f->frames().fra_recall_save->isEnabled(), on);
+    d.eq(QStringLiteral("fra_pic enabled"), f->frames().fra_pic->isEnabled(), on);
+    d.eq(QStringLiteral("fra_audio enabled"), f->frames().fra_audio->isEnabled(), on);
+    d.eq(QStringLiteral("fra_dual_a enabled"), f->frames().fra_dual_a->isEnabled(), on && mode == 2);
+    d.eq(QStringLiteral("fra_dual_b enabled"), f->frames().fra_dual_b->isEnabled(), on && mode == 2);
+    d.eq(QStringLiteral("fra_bezel enabled"), f->frames().fra_bezel->isEnabled(), on && mode == 3);
 
     // ---- front-panel lock
     const int lock = st[QLatin1String("lock")].toInt();
-    d.eq(QStringLiteral("lock_state"), int(lock_state), lock);
-    d.eq(QStringLiteral("cmd_lock picture"), picture_name(f->cmd_lock),
+    d.eq(QStringLiteral("lock_state"), int(f->admin().lock_state()), lock);
+    d.eq(QStringLiteral("cmd_lock picture"), picture_name(f->admin().cmd_lock),
          QString::fromLatin1(lock ? "lock.bmp" : "unlock.bmp"));
 
     // ---- display mode and the layout it calls for
-    d.eq(QStringLiteral("cur_mode"), int(cur_mode), mode);
+    d.eq(QStringLiteral("cur_mode"), int(f->switching().mode().digit()), mode);
     for (int m = 1; m <= 3; ++m) {
-        d.eq(QStringLiteral("cmd_mode_%1 colour").arg(m), colour_name(f->cmd_mode[m]->backColor()),
+        d.eq(QStringLiteral("cmd_mode_%1 colour").arg(m), colour_name(f->switching().cmd_mode[m]->backColor()),
              QString::fromLatin1(m == mode ? "selection" : "face"));
-        d.eq(QStringLiteral("cmd_mode_%1 enabled").arg(m), f->cmd_mode[m]->isEnabledTo(f->fra_btn), true);
+        d.eq(QStringLiteral("cmd_mode_%1 enabled").arg(m), f->switching().cmd_mode[m]->isEnabledTo(f->frames().fra_btn), true);
     }
     static const char *const out_captions[4][4] = {
         {}, {"OUT1", "OUT2", "OUT3", "OUT4"}, {"AL", "AR", "BL", "BR"}, {"", "", "", ""}};
@@ -126,10 +126,12 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
     d.check(QStringLiteral("device mode"), known_mode, QStringLiteral("%1 is no mode").arg(mode));
     if (known_mode) {
         for (int o = 1; o <= 4; ++o)
-            d.eq(QStringLiteral("cmd_out_%1 caption").arg(o), f->cmd_out[o]->text(),
+            d.eq(QStringLiteral("cmd_out_%1 caption").arg(o), f->switching().cmd_out[o]->text(),
                  QString::fromLatin1(out_captions[mode][o - 1]));
-        for (const char *mn : {"CON", "BRI", "SAT", "HUE"}) {
-            const PictureFamily fam = f->picture_family(QLatin1String(mn));
+        for (PictureParam p : {PictureParam::Con, PictureParam::Bri, PictureParam::Sat,
+                               PictureParam::Hue}) {
+            const PictureFamily fam = f->adjust().picture_family(p);
+            const char *mn = fam.mnemonic;
             const QString name = QString::fromLatin1(mn).toLower();
             for (int row = 1; row <= 4; ++row) {
                 d.eq(QStringLiteral("lab_%1_%2").arg(name).arg(row), (*fam.lab)[row]->text(),
@@ -152,19 +154,19 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
             QStringLiteral("unexpected shape"));
     if (routing.size() == 4 && output >= 1 && output <= 4) {
         const int input = routing[output - 1].toInt();
-        d.eq(QStringLiteral("cur_output"), int(f->cur_output), output);
-        d.eq(QStringLiteral("cur_input"), int(f->cur_input), input);
+        d.eq(QStringLiteral("cur_output"), int(f->switching().cur_output()), output);
+        d.eq(QStringLiteral("cur_input"), int(f->switching().cur_input()), input);
         for (int o = 1; o <= 4; ++o)
-            d.eq(QStringLiteral("cmd_out_%1 colour").arg(o), colour_name(f->cmd_out[o]->backColor()),
+            d.eq(QStringLiteral("cmd_out_%1 colour").arg(o), colour_name(f->switching().cmd_out[o]->backColor()),
                  QString::fromLatin1(o == output ? "selection" : "face"));
         for (int i = 1; i <= 4; ++i)
-            d.eq(QStringLiteral("cmd_inp_%1 colour").arg(i), colour_name(f->cmd_inp[i]->backColor()),
+            d.eq(QStringLiteral("cmd_inp_%1 colour").arg(i), colour_name(f->switching().cmd_inp[i]->backColor()),
                  QString::fromLatin1(i == input ? "selection" : "face"));
         const char letters[4] = {'a', 'b', 'c', 'd'};
         for (int o = 1; o <= 4; ++o) {
             QStringList shown;
             for (int i = 1; i <= 4; ++i)
-                if (!f->lines_of(o)[i]->isHidden()) shown << QString::number(i);
+                if (!f->switching().lines_of(o)[i]->isHidden()) shown << QString::number(i);
             const QString expected = (mode == 1 || mode == 2)
                                          ? QString::number(routing[o - 1].toInt())
                                          : QString();
@@ -177,8 +179,10 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
     if (with_picture && known_mode) {
         const QJsonObject matrix = st[QLatin1String("matrix")].toObject();
         const QJsonArray rows = st[QLatin1String("rows")].toArray();
-        for (const char *mn : {"CON", "BRI", "SAT", "HUE"}) {
-            const PictureFamily fam = f->picture_family(QLatin1String(mn));
+        for (PictureParam p : {PictureParam::Con, PictureParam::Bri, PictureParam::Sat,
+                               PictureParam::Hue}) {
+            const PictureFamily fam = f->adjust().picture_family(p);
+            const char *mn = fam.mnemonic;
             const QString name = QString::fromLatin1(mn).toLower();
             const int last_row = mode == 1 ? 1 : 4;
             for (int row = 1; row <= last_row; ++row) {

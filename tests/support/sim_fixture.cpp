@@ -14,7 +14,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
-#include "app/frm_main.h"
+#include "panel_access.h"
 
 QStringList ProgramFolder::default_resolutions() {
     return {"640x480@60",  "800x600@60",   "1024x768@60",  "1280x720@60",

@@ -1,0 +1,129 @@
+#pragma once
+// The adjustment area: picture (brightness, contrast, hue, saturation), bezel
+// correction, audio (EDID format, Dual pair sides, mute) and output resolution.
+
+#include <QObject>
+#include <array>
+
+#include "app/panel_host.h"
+#include "protocol/command.h"
+
+class ColorButton;
+class Exchange;
+class HSlider;
+class ModeState;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class UiReady;
+
+// The four picture parameters, in the left-to-right order of their frames.
+enum class PictureParam : int { Con = 0, Bri = 1, Sat = 2, Hue = 3 };
+
+// One family of picture controls.
+struct PictureFamily {
+    const char *mnemonic;
+    QGroupBox *fra;
+    std::array<QLabel *, 5> *lab;
+    std::array<HSlider *, 5> *hsr;
+    std::array<QLineEdit *, 5> *txt;
+};
+
+class AdjustPanel : public QObject {
+    Q_OBJECT
+public:
+    AdjustPanel(Exchange &exchange, UiReady &ui, const ModeState &mode, PanelHost &host,
+                const PanelFrames &frames);
+
+    void build_mute_control();
+    void build_resolution_controls();
+    void build_audio_controls();
+    void build_bezel_controls();
+    void build_picture_controls();
+
+    // picture
+    void hsr_bri_Change(int index);
+    void hsr_con_Change(int index);
+    void hsr_hue_Change(int index);
+    void hsr_sat_Change(int index);
+    void rx_bri();
+    void rx_con();
+    void rx_hue();
+    void rx_sat();
+    void cmd_pic_refresh_Click();
+    void cmd_pic_reset_Click();
+    PictureFamily picture_family(PictureParam p);
+    // Row captions and live rows of the picture frames for a reported mode (1..3).
+    void show_mode_rows(int mode);
+    // The picture defaults that the device's RST002 acknowledgement stands for.
+    void show_picture_defaults();
+
+    // bezel
+    void hsr_bezel_h_Change();
+    void hsr_bezel_v_Change();
+    void opt_bezel_onoff_Click(int index);
+    void rx_beh();
+    void rx_bev();
+    void rx_bez();
+    // Set: the next bezel amount reply is the slider's upper bound.
+    bool bezel_max_pending() const { return bezel_max_pending_; }
+    void set_bezel_max_pending(bool on) { bezel_max_pending_ = on; }
+
+    // audio
+    void opt_audio_Click(int index);
+    void opt_da_Click(int index);
+    void opt_db_Click(int index);
+    void cmd_mute_Click();
+    void rx_aua();
+    void rx_aub();
+    void rx_aud();
+    void rx_aue();
+    // 1 audio on, 0 muted, NOT_REPORTED before the device said.
+    int audio_state() const { return audio_state_; }
+    void reset_start_state();
+    // The speaker picture of a device switched on (its audio is on).
+    void show_speaker_on();
+
+    // resolution
+    void cbo_output_Click();
+    void rx_res();
+
+    std::array<QRadioButton *, 3> opt_da{};    // 1..2
+    std::array<QRadioButton *, 3> opt_db{};    // 1..2
+    std::array<QRadioButton *, 5> opt_audio{}; // 0..4
+    ColorButton *cmd_mute = nullptr;
+    std::array<QRadioButton *, 2> opt_bezel_onoff{}; // 0 Off, 1 On
+    QLabel *lab_bezel_h = nullptr;
+    QLabel *lab_bezel_v = nullptr;
+    HSlider *hsr_bezel_h = nullptr;
+    HSlider *hsr_bezel_v = nullptr;
+    QLineEdit *txt_bezel_h = nullptr;
+    QLineEdit *txt_bezel_v = nullptr;
+    std::array<QLabel *, 5> lab_con{}, lab_bri{}, lab_sat{}, lab_hue{};    // 1..4
+    std::array<HSlider *, 5> hsr_con{}, hsr_bri{}, hsr_sat{}, hsr_hue{};   // 1..4
+    std::array<QLineEdit *, 5> txt_con{}, txt_bri{}, txt_sat{}, txt_hue{}; // 1..4
+    QLabel *lab_pic = nullptr;
+    QPushButton *cmd_pic_reset = nullptr;
+    QPushButton *cmd_pic_refresh = nullptr;
+    QLabel *lab_reso_out = nullptr;
+    QComboBox *cbo_output = nullptr;
+
+private:
+    void picture_change(PictureParam p, int row);
+    void picture_reply(PictureParam p);
+    void bezel_slider_moved(HSlider *hsr, QLineEdit *txt, const char *mnemonic);
+    void bezel_reply(HSlider *hsr, QLineEdit *txt);
+    template <std::size_t N>
+    void select_reported(std::array<QRadioButton *, N> &group, int first);
+
+    Exchange &exchange_;
+    UiReady &ui_;
+    const ModeState &mode_;
+    PanelHost &host_;
+    PanelFrames frames_;
+    bool bezel_max_pending_ = false;
+    int audio_state_ = NOT_REPORTED;
+};

@@ -1,0 +1,46 @@
+#pragma once
+// The link to the device: the serial and TCP adapters and the link state. No widgets.
+
+#include <QObject>
+#include <QString>
+
+#include "protocol/command.h"
+
+class SerialPort;
+class TcpClient;
+
+// The option index of the interface choice is the value the settings file stores.
+enum class LinkType : int { Rs232 = 0, Ethernet = 1 };
+
+
+class Connection : public QObject {
+    Q_OBJECT
+public:
+    explicit Connection(const QString &program_folder, QObject *parent = nullptr);
+    ~Connection() override;
+
+    SerialPort *MSComm1 = nullptr;
+    TcpClient *wsk_client = nullptr;
+
+    LinkType link_type() const { return link_type_; }
+    int port_number() const { return port_number_; }
+    bool serial_open() const { return serial_open_; }
+    bool eth_connected() const { return eth_connected_; }
+    // 0..2 while the answer to the query's step is awaited, 3 once it is in.
+    int net_query_step() const { return net_query_step_; }
+    // The link that link_type selects is usable.
+    bool selected_link_up() const;
+
+    void set_link_type(LinkType t) { link_type_ = t; }
+    void set_port_number(int n) { port_number_ = n; }
+    void set_serial_open(bool on) { serial_open_ = on; }
+    void set_eth_connected(bool on) { eth_connected_ = on; }
+    void set_net_query_step(int step) { net_query_step_ = step; }
+
+private:
+    LinkType link_type_ = LinkType::Rs232;
+    int port_number_ = 1;
+    bool serial_open_ = false;
+    bool eth_connected_ = false;
+    int net_query_step_ = NOT_REPORTED;
+};

@@ -1,0 +1,77 @@
+#pragma once
+// The link area: the interface frame (RS-232 port or Ethernet address), the
+// connect time-out and link watch, the network address query and the Advanced
+// button that switches the window height.
+
+#include <QObject>
+#include <array>
+#include <functional>
+
+#include "app/panel_host.h"
+
+class Connection;
+class Exchange;
+class UiReady;
+class ColorButton;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+class LinkPanel : public QObject {
+    Q_OBJECT
+public:
+    LinkPanel(Connection &link, Exchange &exchange, UiReady &ui, PanelHost &host,
+              const PanelFrames &frames, std::function<void(bool full)> show_full_height);
+
+    void build_link_controls();
+
+    void set_comm();
+    void cbo_com_Click();
+    void cmd_conn_Click();
+    void cmd_disconn_Click();
+    void cmd_conn_eth_Click();
+    void cmd_disconn_eth_Click();
+    void wsk_client_Connect();
+    void tim_eth_Timer();
+    void rx_ext();
+    void opt_interface_Click(int index);
+    void cmd_get_ip_Click();
+    void cmd_advance_Click();
+
+    bool advanced_view() const { return advanced_view_; }
+    void set_advanced_view(bool on) { advanced_view_ = on; }
+
+    QTimer *tim_eth = nullptr;
+    std::array<QRadioButton *, 2> opt_interface{}; // 0..1
+    QComboBox *cbo_com = nullptr;
+    ColorButton *cmd_conn = nullptr;
+    ColorButton *cmd_disconn = nullptr;
+    QLabel *lab_ip = nullptr;
+    QLineEdit *txt_ip = nullptr;
+    ColorButton *cmd_conn_eth = nullptr;
+    ColorButton *cmd_disconn_eth = nullptr;
+    QLabel *lab_eth_state = nullptr;
+    QPushButton *cmd_advance = nullptr;
+    ColorButton *cmd_get_ip = nullptr;
+    QLabel *lab_inq_ip = nullptr;
+    QLabel *lab_inq_mask = nullptr;
+    QLabel *lab_inq_gate = nullptr;
+    QLineEdit *txt_get_ip = nullptr;
+    QLineEdit *txt_get_mask = nullptr;
+    QLineEdit *txt_get_gate = nullptr;
+
+private:
+    void to_idle();
+    void serial_lost();
+
+    Connection &link_;
+    Exchange &exchange_;
+    UiReady &ui_;
+    PanelHost &host_;
+    PanelFrames frames_;
+    std::function<void(bool)> show_full_height_;
+    bool advanced_view_ = false;
+};

@@ -1,0 +1,105 @@
+#pragma once
+// The command exchange: sending a command and waiting for its reply, the timed wait,
+// the two receivers and the dispatch of replies to their handlers. It knows no
+// widgets; it reaches the window only through an ExchangeHost.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <functional>
+
+class Connection;
+class PollTimer;
+
+// What the exchange needs of the window.
+class ExchangeHost {
+public:
+    enum class Icon { None, Warning, Critical };
+    virtual ~ExchangeHost() = default;
+    virtual void clear_log() = 0;
+    virtual void append_log(const QString &text) = 0;
+    // A modal message with an OK button; returns when the operator closed it.
+    virtual void show_message(const QString &text, Icon icon) = 0;
+    // RST001 or PWR001 went out over Ethernet: the device reboots and drops the link.
+    virtual void device_rebooting() = 0;
+};
+
+// Milliseconds on a monotonic clock (the time base of every wait).
+qint64 clock_ms();
+
+class Exchange : public QObject {
+    Q_OBJECT
+public:
+    Exchange(Connection &link, ExchangeHost &host, QObject *parent = nullptr);
+    ~Exchange() override;
+
+    void send_cmd(const QString &cmd);
+    void send_cmd_nowait(const QString &cmd);
+    void wait_sec(float seconds);
+    void log_entry(const QString &text);
+    // Empties the log (its clear button, and before the 32nd entry).
+    void clear_log();
+
+    // The receivers, and what they do with the text they read (also fed by tests).
+    void tim_rx_Timer();
+    void wsk_client_DataArrival();
+    void serial_received(const QByteArray &bytes);
+    void tcp_received(const QString &data);
+    // The evaluation that ends every send_cmd: test the reply held in rx_buffer
+    // against the command, dispatch it, and empty the reception.
+    void finish_exchange(const QString &cmd);
+    // Runs the handler of a mnemonic; false when it has none ("EXT" only with include_ext).
+    bool dispatch_reply(const QString &mnemonic, bool include_ext = false);
+
+    // Reply handlers read the reply from rx_buffer; registered once by the window.
+    using Handler = std::function<void()>;
+    void set_handler(const QString &mnemonic, Handler handler);
+
+    // A port was (re)opened: nothing is in flight.
+    void reset_reception();
+    // The state of start-up.
+    void reset_start_state();
+    // The serial poll, on for the whole life of the window once it is shown.
+    PollTimer *tim_rx() const { return tim_rx_; }
+
+    bool busy() const { return busy_; }
+    bool reply_ok() const { return reply_ok_; }
+    int rx_count() const { return rx_count_; }
+    const QString &rx_buffer() const { return rx_buffer_; }
+    int log_count() const { return log_count_; }
+    // A timed wait runs (the keypad window drops keys meanwhile).
+    bool waiting() const { return waiting_; }
+    // Diagnostics: how many replies reached a handler, and the last mnemonic.
+    int dispatch_count() const { return dispatch_count_; }
+    QString last_dispatch() const { return last_dispatch_; }
+
+    // Collected characters kept; everything after the sixth is dropped anyway.
+    static constexpr int RX_KEEP = 64;
+
+private:
+    friend struct TestProbe; // tests put the panel into states a device cannot
+    bool link_up();
+    bool accept_collected(bool tcp);
+    void write_command(const QString &cmd);
+
+    Connection &link_;
+    ExchangeHost &host_;
+    PollTimer *tim_rx_;
+
+    bool busy_ = false;
+    bool reply_ok_ = false;
+    int rx_count_ = 0;
+    QString rx_buffer_;
+    int log_count_ = 0;
+    bool waiting_ = false;
+    int dispatch_count_ = 0;
+    QString last_dispatch_;
+
+    struct Entry {
+        const char *mnemonic;
+        Handler handler;
+    };
+    static constexpr int REPLY_KINDS = 22;
+    std::array<Entry, REPLY_KINDS> table_;
+};
