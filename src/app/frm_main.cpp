@@ -264,7 +264,7 @@ bool frm_main::Form_Load() {
     // Values the program never writes: fall back to the first interface and port.
     connection_->set_link_type(s.link_type == 1 ? LinkType::Ethernet : LinkType::Rs232);
     connection_->set_port_number((s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1);
-    link_->set_advanced_view(s.advanced_view != 0);
+    link_->set_advanced_view(s.advanced_view);
     link_->txt_ip->setText(s.address);
 
     link_->cmd_disconn_eth->setBackColor(PanelStyle::red_colour());
@@ -293,7 +293,7 @@ void frm_main::Form_Unload() {
     Settings s;
     s.link_type = static_cast<qint16>(connection_->link_type());
     s.port_number = static_cast<qint16>(connection_->port_number());
-    s.advanced_view = link_->advanced_view() ? -1 : 0;
+    s.advanced_view = link_->advanced_view();
     s.address = link_->txt_ip->text().trimmed();
     write_settings_file(program_path(QStringLiteral("\\TEVRAL_QX.ini")), s);
     if (admin_->keypad) admin_->keypad->close();

@@ -81,15 +81,15 @@ bool ValueListReader::next_integer(qint16 *out) {
     return true;
 }
 
-bool ValueListReader::next_flag(qint16 *out) {
+bool ValueListReader::next_flag(bool *out) {
     QString t;
     bool quoted;
     if (!next_raw(&t, &quoted)) return false;
     const QString u = t.trimmed().toUpper();
     if (u == QLatin1String("#TRUE#") || u == QLatin1String("TRUE")) {
-        *out = -1;
+        *out = true;
     } else if (u == QLatin1String("#FALSE#") || u == QLatin1String("FALSE") || u.isEmpty()) {
-        *out = 0;
+        *out = false;
     } else {
         bool ok = false;
         const int n = u.toInt(&ok);
@@ -97,7 +97,7 @@ bool ValueListReader::next_flag(qint16 *out) {
             error_ = QStringLiteral("not a flag: %1").arg(t.left(40));
             return false;
         }
-        *out = n ? -1 : 0;
+        *out = n != 0;
     }
     return true;
 }

@@ -14,7 +14,7 @@ public:
     // flags, when the value cannot be one); `error()` says why.
     bool next_text(QString *out);
     bool next_integer(qint16 *out);
-    bool next_flag(qint16 *out);
+    bool next_flag(bool *out);
     QString error() const { return error_; }
 
 private:
@@ -27,7 +27,7 @@ private:
 struct Settings {
     qint16 link_type = 0;
     qint16 port_number = 1;
-    qint16 advanced_view = 0;
+    bool advanced_view = false;
     QString address;
 };
 

@@ -35,7 +35,7 @@ private slots:
         Settings s{1, 4, -1, QStringLiteral("  10.1.1.1 ")};
         QCOMPARE(format_settings(s), QByteArray("1\r\n4\r\n#TRUE#\r\n\"10.1.1.1\"\r\n"));
         s.address.clear();
-        s.advanced_view = 0;
+        s.advanced_view = false;
         QCOMPARE(format_settings(s), QByteArray("1\r\n4\r\n#FALSE#\r\n\"\"\r\n"));
     }
     void double_quote_in_address_is_dropped() {
@@ -51,7 +51,7 @@ private slots:
         QVERIFY(parse_settings("1,5,#TRUE#,\"1.2.3.4\"\r\n", &s, &err));
         QCOMPARE(s.link_type, qint16(1));
         QCOMPARE(s.port_number, qint16(5));
-        QCOMPARE(s.advanced_view, qint16(-1));
+        QCOMPARE(s.advanced_view, true);
         QCOMPARE(s.address, QStringLiteral("1.2.3.4"));
     }
     void settings_lenient_forms() {
