@@ -22,7 +22,7 @@ private slots:
         QFETCH(int, port);
         QFETCH(bool, advanced);
         QFETCH(QString, address);
-        Settings s{qint16(link), qint16(port), qint16(advanced ? -1 : 0), address};
+        Settings s{qint16(link), qint16(port), advanced, address};
         Settings back;
         QString err;
         QVERIFY2(parse_settings(format_settings(s), &back, &err), qPrintable(err));
@@ -32,7 +32,7 @@ private slots:
         QCOMPARE(back.address, address);
     }
     void settings_written_as_four_lines() {
-        Settings s{1, 4, -1, QStringLiteral("  10.1.1.1 ")};
+        Settings s{1, 4, true, QStringLiteral("  10.1.1.1 ")};
         QCOMPARE(format_settings(s), QByteArray("1\r\n4\r\n#TRUE#\r\n\"10.1.1.1\"\r\n"));
         s.address.clear();
         s.advanced_view = false;
@@ -104,7 +104,7 @@ private slots:
         QVERIFY(err.contains("output_reso.txt"));
         QVERIFY(!read_settings_file(dir.path(), &s, &err)); // a folder is not a file
 
-        Settings w{1, 2, -1, QStringLiteral("x")};
+        Settings w{1, 2, true, QStringLiteral("x")};
         QVERIFY(write_settings_file(dir.filePath("TEVRAL_QX.ini"), w));
         QVERIFY(read_settings_file(dir.filePath("TEVRAL_QX.ini"), &s, &err));
         QCOMPARE(s.address, QStringLiteral("x"));
