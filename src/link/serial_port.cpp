@@ -33,9 +33,13 @@ QString SerialPort::device_for(const QString &program_folder, int port_number) {
 }
 
 bool SerialPort::open(int port_number, QString *error) {
+    return open_device(device_for(folder_, port_number), error);
+}
+
+bool SerialPort::open_device(const QString &device, QString *error) {
     if (port_->isOpen()) port_->close();
     port_->clearError();
-    port_->setPortName(device_for(folder_, port_number));
+    port_->setPortName(device);
     port_->setReadBufferSize(READ_BUFFER_LIMIT);
     if (!port_->open(QIODevice::ReadWrite)) {
         if (error) *error = port_->errorString();

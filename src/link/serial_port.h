@@ -18,6 +18,8 @@ public:
 
     // Opens COM<port_number> at 115200 8N1 without flow control.
     bool open(int port_number, QString *error);
+    // The same for a device given by its path (a port named on a command line).
+    bool open_device(const QString &device, QString *error);
     void close();
     bool is_open() const;
     qint64 in_buffer_count() const;  // received bytes waiting

@@ -45,3 +45,5 @@ QString TcpClient::get_data() {
 }
 
 qint64 TcpClient::bytes_available() const { return sock_->bytesAvailable(); }
+
+QString TcpClient::error_string() const { return sock_->errorString(); }

@@ -23,6 +23,8 @@ public:
     // Everything arrived so far, one character per byte.
     QString get_data();
     qint64 bytes_available() const;
+    // Why the last attempt failed or the connection ended, in the platform's words.
+    QString error_string() const;
 
 signals:
     void connected();

@@ -141,6 +141,7 @@ void Exchange::send_cmd(const QString &cmd) {
 
 void Exchange::finish_exchange(const QString &cmd) {
     reply_ok_ = true;
+    last_reply_ = rx_buffer_;
     const QString mnemonic = rx_buffer_.left(3);
     if (mnemonic == QLatin1String("ERR")) {
         // answered: the device refused the command

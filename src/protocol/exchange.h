@@ -73,6 +73,9 @@ public:
     // Diagnostics: how many replies reached a handler, and the last mnemonic.
     int dispatch_count() const { return dispatch_count_; }
     QString last_dispatch() const { return last_dispatch_; }
+    // The last reply evaluated: the text send_cmd judged at its end, or the reply a
+    // receiver accepted. Read by the command-line client; never read back here.
+    const QString &last_reply() const { return last_reply_; }
 
     // Collected characters kept; everything after the sixth is dropped anyway.
     static constexpr int RX_KEEP = 64;
@@ -95,6 +98,7 @@ private:
     bool waiting_ = false;
     int dispatch_count_ = 0;
     QString last_dispatch_;
+    QString last_reply_;
 
     struct Entry {
         const char *mnemonic;

@@ -32,6 +32,7 @@ bool Exchange::accept_collected(bool tcp) {
         return false;
     }
     rx_buffer_.truncate(6);
+    last_reply_ = rx_buffer_;
     const QString mnemonic = rx_buffer_.left(3);
     reply_ok_ = true;
     if (busy_) return true;
