@@ -1,0 +1,35 @@
+// veldra-ctl: the VELDRA switcher from scripts, cron and home automation, through
+// the panel's own protocol code.
+
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "app/value_list.h"
+#include "ctl/request.h"
+#include "ctl/session.h"
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    const QString folder = QCoreApplication::applicationDirPath();
+    // Resolution numbers are checked against the list the panel offers.
+    QStringList resolutions;
+    QString ignored;
+    if (!read_resolution_file(folder + QStringLiteral("/output_reso.txt"), &resolutions, &ignored))
+        resolutions.clear();
+
+    Request request;
+    QString error;
+    if (!parse_request(app.arguments().mid(1),
+                       resolutions.isEmpty() ? RESOLUTION_LIMIT : int(resolutions.size()),
+                       &request, &error)) {
+        std::fputs(("veldra-ctl: " + error + " (see veldra-ctl --help)\n").toUtf8().constData(),
+                   stderr);
+        return EXIT_USAGE;
+    }
+    if (request.verb == Verb::Help) {
+        std::fputs(usage_text().toUtf8().constData(), stdout);
+        return EXIT_DONE;
+    }
+    Session session(folder, request, resolutions);
+    return session.run();
+}

@@ -1,0 +1,94 @@
+#pragma once
+// What veldra-ctl was asked to do: the command line parsed and checked into a
+// request, and the device commands that carry it out. Pure functions, no I/O.
+
+#include <QString>
+#include <QStringList>
+
+// Exit status of veldra-ctl.
+enum ExitCode {
+    EXIT_DONE = 0,
+    EXIT_REFUSED = 1, // the device answered ERR
+    EXIT_USAGE = 2,   // bad usage; nothing was sent
+    EXIT_NO_REPLY = 3,
+    EXIT_NO_LINK = 4,
+};
+
+enum class Verb {
+    Help,
+    Status,
+    Route,
+    Mode,
+    PresetSave,
+    PresetRecall,
+    Power,
+    Lock,
+    Mute,
+    Picture,
+    Bezel,
+    BezelH,
+    BezelV,
+    AudioEdid,
+    AudioDualA,
+    AudioDualB,
+    Resolution,
+    Menu,
+    Version,
+    Network,
+    Send,
+    Watch,
+};
+
+// The link a request names; Saved means the one in the panel's settings file.
+struct LinkChoice {
+    enum class Kind { Saved, Com, Device, Tcp } kind = Kind::Saved;
+    int port_number = 0; // Com: 1..9
+    QString device;      // Device: a path such as /dev/ttyUSB0
+    QString host;        // Tcp
+    quint16 tcp_port = 23;
+};
+
+struct Request {
+    Verb verb = Verb::Help;
+    LinkChoice link;
+    bool json = false;
+    bool quiet = false;
+    // The command's numbers, in the order given (route: output, input; picture: row,
+    // level; mode: 1..3; on/off and choices: the argument digit the device takes).
+    int a = 0;
+    int b = 0;
+    QString mnemonic; // picture: BRI/CON/HUE/SAT; send: the whole command
+};
+
+// Resolution numbers when the resolution list beside the program cannot be read: the
+// two digits a RES reply carries.
+constexpr int RESOLUTION_LIMIT = 99;
+// The panel's picture sliders and bezel sliders.
+constexpr int PICTURE_MAX = 100;
+constexpr int BEZEL_MAX = 254;
+
+// Parses the arguments (without the program name). `resolution_count` is the number
+// of names in the resolution list. False with a one-line reason for bad usage.
+bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error);
+
+// "COM3" for a port number, the path for a device, "host:port" for TCP.
+QString link_name(const LinkChoice &link);
+
+// The commands of a request whose form does not depend on the device's mode, in the
+// order they go out; empty for status, picture, resolution, version, network, watch.
+QStringList fixed_commands(const Request &r);
+
+// The picture command as the panel's sliders send it: Matrix sends the level, Dual
+// and 2X2 send level + 200 * (row - 1).
+QString picture_command(const QString &mnemonic, int row, int level, int mode);
+
+// Why a request cannot go out in the device's present mode (empty when it can): the
+// picture rows 2..4 exist only in Dual and 2X2, resolutions 5 and 6 only in Matrix.
+QString mode_refusal(const Request &r, int mode);
+
+// The request's commands depend on the device's display mode (asked with MOD999).
+bool needs_mode(const Request &r);
+// Replies to these may come late: the panel waits up to 5 s more for them.
+bool slow_command(const QString &cmd);
+
+QString usage_text();

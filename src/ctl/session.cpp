@@ -1,0 +1,418 @@
+#include "ctl/session.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/value_list.h"
+#include "link/address.h"
+#include "link/connection.h"
+#include "link/serial_port.h"
+#include "link/tcp_client.h"
+#include "protocol/command.h"
+#include "protocol/poll_timer.h"
+
+namespace {
+
+// The panel's connect time-out.
+constexpr int CONNECT_TIMEOUT_MS = 7000;
+
+// SIGINT and SIGTERM end `watch` through the event loop (a signal handler may only
+// write to a descriptor).
+int signal_pipe[2] = {-1, -1};
+
+void on_signal(int) {
+    const char c = 1;
+    if (::write(signal_pipe[1], &c, 1) < 0) { /* nothing to do in a handler */ }
+}
+
+QString printable(const QString &text) {
+    QString t;
+    for (QChar c : text) t += (c.unicode() >= 32 && c.unicode() < 127) ? c : QLatin1Char('?');
+    return t;
+}
+
+QString compact(const QJsonObject &o) {
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+Session::Session(const QString &program_folder, const Request &request,
+                 const QStringList &resolutions)
+    : folder_(program_folder), req_(request), resolutions_(resolutions),
+      link_(std::make_unique<Connection>(program_folder)),
+      x_(std::make_unique<Exchange>(*link_, *this)) {
+    // Every reply the panel has a handler for is recorded (and printed while watching).
+    static const char *const mnemonics[] = {"AUA", "AUB", "AUD", "AUE", "BEH", "BEV",
+                                            "BEZ", "BRI", "CAL", "CON", "HUE", "INP",
+                                            "LCK", "MOD", "OUT", "PWR", "RES", "RST",
+                                            "SAT", "SAV", "VER"};
+    for (const char *m : mnemonics) x_->set_handler(QLatin1String(m), [this] { on_reply(); });
+    // The device ends the TCP connection: the panel drops the link, so do we.
+    x_->set_handler(QStringLiteral("EXT"), [this] {
+        on_reply();
+        link_lost(QStringLiteral("the device ended the connection (%1)")
+                      .arg(printable(x_->rx_buffer())));
+    });
+    connect(link_->MSComm1, &SerialPort::lost, this,
+            [this] { link_lost(QStringLiteral("the serial device went away")); });
+}
+
+Session::~Session() {
+    x_.reset();
+    link_.reset();
+}
+
+void Session::print(const QString &text) {
+    if (req_.quiet) return;
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void Session::complain(const QString &text) {
+    std::fputs(("veldra-ctl: " + text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void Session::show_message(const QString &text, Icon) {
+    // Only the exchange's refusals to send on a link that is down reach here.
+    link_down_ = text;
+}
+
+void Session::device_rebooting() {
+    if (!req_.quiet)
+        complain(QStringLiteral("Need to re-connect Ethernet after VELDRA re-boots ready !"));
+    link_->wsk_client->close();
+    link_->set_eth_connected(false);
+}
+
+void Session::link_lost(const QString &why) {
+    if (link_->link_type() == LinkType::Ethernet) {
+        link_->wsk_client->close();
+        link_->set_eth_connected(false);
+    } else {
+        link_->set_serial_open(false);
+    }
+    if (watch_loop_) {
+        complain(why);
+        watch_loop_->exit(EXIT_NO_LINK);
+    }
+}
+
+void Session::on_reply() {
+    const QString reply = x_->rx_buffer().left(6);
+    apply_reply(&status_, reply);
+    if (!watch_loop_) return;
+    if (req_.json) {
+        print(compact(reply_json(reply)) + QLatin1Char('\n'));
+    } else {
+        const QString what = describe_reply(reply);
+        print(what.isEmpty() ? reply + QLatin1Char('\n') : reply + QStringLiteral("  ") + what +
+                                                             QLatin1Char('\n'));
+    }
+}
+
+int Session::resolve_link() {
+    link_choice_ = req_.link;
+    if (link_choice_.kind != LinkChoice::Kind::Saved) return EXIT_DONE;
+    const QString path =
+        settings_path(folder_, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    if (!QFileInfo::exists(path)) {
+        complain(QStringLiteral("no link given: use --port or --host (the panel has saved no "
+                                "settings at %1)")
+                     .arg(path));
+        return EXIT_USAGE;
+    }
+    Settings s;
+    QString error;
+    if (!read_settings_file(path, &s, &error)) {
+        complain(error);
+        return EXIT_NO_LINK;
+    }
+    // Values the panel never writes fall back as the panel does: RS-232, COM1.
+    if (s.link_type == 1) {
+        link_choice_.kind = LinkChoice::Kind::Tcp;
+        split_device_address(s.address.trimmed(), &link_choice_.host, &link_choice_.tcp_port);
+    } else {
+        link_choice_.kind = LinkChoice::Kind::Com;
+        link_choice_.port_number =
+            (s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1;
+    }
+    return EXIT_DONE;
+}
+
+int Session::open_serial() {
+    const bool by_path = link_choice_.kind == LinkChoice::Kind::Device;
+    const QString device =
+        by_path ? link_choice_.device : SerialPort::device_for(folder_, link_choice_.port_number);
+    QString why;
+    const bool ok = by_path ? link_->MSComm1->open_device(device, &why)
+                            : link_->MSComm1->open(link_choice_.port_number, &why);
+    if (!ok) {
+        const QByteArray path = QFileInfo(device).absoluteFilePath().toLocal8Bit();
+        const bool exists = QFileInfo::exists(device);
+        const bool permitted = ::access(path.constData(), R_OK | W_OK) == 0 || errno != EACCES;
+        complain(open_failure_text(link_name(link_choice_), device, why, exists, permitted));
+        return EXIT_NO_LINK;
+    }
+    // As the panel's set_comm: whatever waited on the line is not a reply to us.
+    link_->MSComm1->discard_input();
+    link_->MSComm1->discard_output();
+    link_->set_link_type(LinkType::Rs232);
+    link_->set_serial_open(true);
+    x_->reset_reception();
+    x_->tim_rx()->start();
+    return EXIT_DONE;
+}
+
+int Session::open_tcp() {
+    TcpClient *sock = link_->wsk_client;
+    link_->set_link_type(LinkType::Ethernet);
+    sock->set_remote(link_choice_.host, link_choice_.tcp_port);
+    const QString failed = QStringLiteral("Client could not find Server. (%1: %2)");
+    if (!sock->connect_to_host()) {
+        complain(failed.arg(link_name(link_choice_), QStringLiteral("no address")));
+        return EXIT_NO_LINK;
+    }
+    QEventLoop wait;
+    connect(sock, &TcpClient::connected, &wait, &QEventLoop::quit);
+    // A refused connection ends the attempt at once; no need to sit out the time-out.
+    QTimer closed;
+    connect(&closed, &QTimer::timeout, &wait, [&] {
+        if (sock->is_closed()) wait.quit();
+    });
+    closed.start(1);
+    QTimer::singleShot(CONNECT_TIMEOUT_MS, &wait, &QEventLoop::quit);
+    if (!sock->is_connected()) wait.exec();
+    if (!sock->is_connected()) {
+        const QString why = sock->is_closed() ? sock->error_string() : QStringLiteral("time-out");
+        sock->close();
+        complain(failed.arg(link_name(link_choice_), why));
+        return EXIT_NO_LINK;
+    }
+    link_->set_eth_connected(true);
+    // The panel's link watch.
+    link_watch_ = new QTimer(this);
+    connect(link_watch_, &QTimer::timeout, this, [this] {
+        if (link_->eth_connected() && !link_->wsk_client->is_connected())
+            link_lost(QStringLiteral("Ethernet is disconnected !"));
+    });
+    link_watch_->start(100);
+    return EXIT_DONE;
+}
+
+int Session::exchange(const QString &cmd) {
+    link_down_.clear();
+    x_->send_cmd(cmd);
+    // A mode change or a preset may take the device a while: the panel waits up to
+    // 5 s more for the late reply, which its reception then dispatches.
+    if (slow_command(cmd))
+        for (int i = 0; i < 10 && !x_->reply_ok() && link_down_.isEmpty(); ++i)
+            x_->wait_sec(0.5f);
+    if (!link_down_.isEmpty()) {
+        complain(QStringLiteral("%1 (%2 not sent)").arg(link_down_, cmd));
+        return EXIT_NO_LINK;
+    }
+    sent_ << cmd;
+    const QString reply = x_->last_reply();
+    const QString mnemonic = reply.left(3);
+    if (!x_->reply_ok() || (mnemonic != QLatin1String("ERR") && mnemonic != cmd.left(3))) {
+        if (reply.isEmpty() || !x_->reply_ok())
+            complain(QStringLiteral("no reply to %1 in time").arg(cmd));
+        else
+            complain(QStringLiteral("no reply to %1 in time (got %2)").arg(cmd, printable(reply)));
+        return EXIT_NO_REPLY;
+    }
+    replies_ << reply.left(6);
+    if (mnemonic == QLatin1String("ERR")) {
+        complain(QStringLiteral("the device refused %1: %2").arg(cmd, printable(reply)));
+        return EXIT_REFUSED;
+    }
+    return EXIT_DONE;
+}
+
+void Session::print_replies(int code) {
+    if (code != EXIT_DONE && code != EXIT_REFUSED) return;
+    if (req_.json) {
+        print(compact({{"sent", QJsonArray::fromStringList(sent_)},
+                       {"replies", QJsonArray::fromStringList(replies_)}}) +
+              QLatin1Char('\n'));
+        return;
+    }
+    for (const QString &r : replies_) {
+        const QString what = req_.verb == Verb::Send ? QString() : describe_reply(r);
+        print(what.isEmpty() ? r + QLatin1Char('\n')
+                             : r + QStringLiteral("  ") + what + QLatin1Char('\n'));
+    }
+}
+
+int Session::run_commands(const QStringList &cmds) {
+    int code = EXIT_DONE;
+    // A refused step ends the chain too: an INP after a refused OUT would route
+    // whatever output was selected before.
+    for (const QString &c : cmds)
+        if ((code = exchange(c)) != EXIT_DONE) break;
+    print_replies(code);
+    return code;
+}
+
+int Session::run_mode_dependent() {
+    const int code = exchange(QStringLiteral("MOD999"));
+    if (code != EXIT_DONE) return code;
+    const QString refusal = mode_refusal(req_, status_.cur_mode);
+    if (!refusal.isEmpty()) {
+        complain(refusal);
+        return EXIT_USAGE;
+    }
+    sent_.clear();
+    replies_.clear();
+    const QString cmd = req_.verb == Verb::Picture
+                            ? picture_command(req_.mnemonic, req_.a, req_.b, status_.cur_mode)
+                            : QStringLiteral("RES") + pad3(req_.a);
+    return run_commands({cmd});
+}
+
+int Session::run_status() {
+    bool refused = false;
+    // Each query only after the previous one was answered (an ERR counts as answered).
+    const auto q = [&](const QString &cmd) {
+        const int code = exchange(cmd);
+        if (code == EXIT_REFUSED) refused = true;
+        return code == EXIT_DONE || code == EXIT_REFUSED ? EXIT_DONE : code;
+    };
+    int code = EXIT_DONE;
+    status_.bezel_max_pending = false;
+    for (const char *c : {"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999",
+                          "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999", "RES999", "MOD999",
+                          "OUT999", "INP999"}) {
+        const QString cmd = QLatin1String(c);
+        // The next bezel reply is a maximum (its reading clears the flag).
+        status_.bezel_max_pending = cmd.endsWith(QLatin1String("998"));
+        if ((code = q(cmd)) != EXIT_DONE) return code;
+        if (cmd == QLatin1String("OUT999")) {
+            const int d = last_digit(x_->last_reply());
+            status_.output = (d >= 1 && d <= 4) ? d : -1;
+        }
+    }
+    status_.bezel_max_pending = false;
+    // The routing, one output at a time, as the panel's map_refresh reads it.
+    for (int n = 1; n <= 4; ++n) {
+        if ((code = q(QStringLiteral("OUT") + pad3(n))) != EXIT_DONE) return code;
+        if ((code = q(QStringLiteral("INP999"))) != EXIT_DONE) return code;
+    }
+    static const char *const picture[4] = {"BRI", "CON", "HUE", "SAT"};
+    if (status_.cur_mode == 1) {
+        for (const char *m : picture)
+            if ((code = q(QLatin1String(m) + QStringLiteral("999"))) != EXIT_DONE) return code;
+    } else {
+        for (int row = 1; row <= 4; ++row)
+            for (const char *m : picture) {
+                code = q(QLatin1String(m) + QStringLiteral("99") + QString::number(row));
+                // A row's saturation may go unanswered without ending the read-back.
+                const bool sat = QLatin1String(m) == QLatin1String("SAT");
+                if (code != EXIT_DONE && !(sat && code == EXIT_NO_REPLY)) return code;
+            }
+    }
+    // Reading the routing moved the device's selected output; put it back.
+    if (status_.output >= 1 && status_.cur_output != status_.output)
+        if ((code = q(QStringLiteral("OUT") + pad3(status_.output))) != EXIT_DONE) return code;
+
+    if (req_.json)
+        print(compact(status_json(status_)) + QLatin1Char('\n'));
+    else
+        print(status_text(status_, resolutions_));
+    return refused ? EXIT_REFUSED : EXIT_DONE;
+}
+
+int Session::run_network() {
+    static const char *const queries[3] = {"EIP999", "EMK999", "EGW999"};
+    QStringList answers;
+    int code = EXIT_DONE;
+    for (int step = 0; step < 3 && code == EXIT_DONE; ++step) {
+        link_down_.clear();
+        link_->set_net_query_step(step);
+        x_->send_cmd_nowait(QLatin1String(queries[step]));
+        if (!link_down_.isEmpty()) {
+            complain(link_down_);
+            code = EXIT_NO_LINK;
+            break;
+        }
+        for (int i = 0; i < 51 && link_->net_query_step() != 3; ++i) x_->wait_sec(0.001f);
+        if (link_->net_query_step() != 3) {
+            complain(QStringLiteral("no answer to %1 in time").arg(QLatin1String(queries[step])));
+            code = EXIT_NO_REPLY;
+            break;
+        }
+        answers << network_text(x_->rx_buffer());
+    }
+    link_->set_net_query_step(NOT_REPORTED);
+    if (code != EXIT_DONE) return code;
+    if (req_.json)
+        print(compact({{"ip", answers[0]}, {"mask", answers[1]}, {"gateway", answers[2]}}) +
+              QLatin1Char('\n'));
+    else
+        print(QStringLiteral("ip          %1\nmask        %2\ngateway     %3\n")
+                  .arg(answers[0], answers[1], answers[2]));
+    return EXIT_DONE;
+}
+
+int Session::run_watch() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) return EXIT_NO_LINK;
+    QSocketNotifier notifier(signal_pipe[0], QSocketNotifier::Read);
+    QEventLoop loop;
+    connect(&notifier, &QSocketNotifier::activated, &loop, [&loop] { loop.exit(EXIT_DONE); });
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    // Told on standard error, so standard output carries only replies.
+    if (!req_.quiet)
+        complain(QStringLiteral("watching %1; Ctrl+C ends").arg(link_name(link_choice_)));
+    watch_loop_ = &loop;
+    const int code = loop.exec();
+    watch_loop_ = nullptr;
+    return code;
+}
+
+int Session::run() {
+    int code = resolve_link();
+    if (code != EXIT_DONE) return code;
+    const bool tcp = link_choice_.kind == LinkChoice::Kind::Tcp;
+    if (req_.verb == Verb::Network && tcp) {
+        complain(QStringLiteral("network works over the serial link only (as in the panel)"));
+        return EXIT_USAGE;
+    }
+    code = tcp ? open_tcp() : open_serial();
+    if (code != EXIT_DONE) return code;
+
+    switch (req_.verb) {
+    case Verb::Status: return run_status();
+    case Verb::Network: return run_network();
+    case Verb::Watch: return run_watch();
+    case Verb::Picture:
+    case Verb::Resolution: return run_mode_dependent();
+    case Verb::Version: {
+        code = exchange(QStringLiteral("VER999"));
+        if (code != EXIT_DONE) return code;
+        if (req_.json)
+            print(compact({{"version", status_.version < 0 ? QJsonValue() : status_.version}}) +
+                  QLatin1Char('\n'));
+        else
+            print(describe_reply(x_->last_reply()).mid(8) + QLatin1Char('\n'));
+        return EXIT_DONE;
+    }
+    default: return run_commands(fixed_commands(req_));
+    }
+}

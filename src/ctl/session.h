@@ -1,0 +1,60 @@
+#pragma once
+// One run of veldra-ctl: opens the link, makes the request's exchanges through the
+// panel's own Exchange and prints the outcome. No widgets.
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+#include "ctl/report.h"
+#include "ctl/request.h"
+#include "protocol/exchange.h"
+
+class Connection;
+class QEventLoop;
+class QTimer;
+
+class Session : public QObject, public ExchangeHost {
+    Q_OBJECT
+public:
+    Session(const QString &program_folder, const Request &request,
+            const QStringList &resolutions);
+    ~Session() override;
+    // The exit status of the run.
+    int run();
+
+    void clear_log() override {}
+    void append_log(const QString &) override {}
+    void show_message(const QString &text, Icon icon) override;
+    void device_rebooting() override;
+
+private:
+    int resolve_link();
+    int open_serial();
+    int open_tcp();
+    // One exchange as the panel makes it, judged: EXIT_DONE, EXIT_REFUSED (ERR),
+    // EXIT_NO_REPLY or EXIT_NO_LINK. Reasons go to standard error.
+    int exchange(const QString &cmd);
+    int run_commands(const QStringList &cmds);
+    int run_mode_dependent();
+    int run_status();
+    int run_network();
+    int run_watch();
+    void on_reply();
+    void link_lost(const QString &why);
+    void print(const QString &text);
+    void complain(const QString &text);
+    void print_replies(int code);
+
+    QString folder_;
+    Request req_;
+    QStringList resolutions_;
+    LinkChoice link_choice_;
+    std::unique_ptr<Connection> link_;
+    std::unique_ptr<Exchange> x_;
+    QTimer *link_watch_ = nullptr;
+    DeviceStatus status_;
+    QString link_down_; // the message of a send refused because the link is down
+    QStringList sent_, replies_;
+    QEventLoop *watch_loop_ = nullptr;
+};
