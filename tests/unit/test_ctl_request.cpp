@@ -1,0 +1,223 @@
+// veldra-ctl without a device: the command line into device commands, the checks
+// that refuse bad input, and the status read back from replies.
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "ctl/report.h"
+#include "ctl/request.h"
+#include "link/address.h"
+
+Q_DECLARE_METATYPE(Verb)
+
+class CtlRequest : public QObject {
+    Q_OBJECT
+private slots:
+    void commands_of_a_request_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("commands");
+        const auto row = [](const char *line, QStringList c) {
+            QTest::newRow(line) << QString::fromLatin1(line) << c;
+        };
+        row("route 2 3", {"OUT002", "INP003"});
+        row("mode matrix", {"MOD001"});
+        row("mode 2x2", {"MOD003", "OUT001"});
+        row("preset save 4", {"SAV004"});
+        row("preset recall 1", {"CAL001"});
+        row("power standby", {"PWR000"});
+        row("power on", {"PWR001"});
+        row("lock on", {"LCK001"});
+        row("mute on", {"AUD000"});
+        row("mute off", {"AUD001"});
+        row("bezel on", {"BEZ001"});
+        row("bezel h 254", {"BEH254"});
+        row("bezel v 0", {"BEV000"});
+        row("audio edid hd", {"AUE004"});
+        row("audio edid 2ch", {"AUE000"});
+        row("audio dual-a right", {"AUA002"});
+        row("audio dual-b left", {"AUB001"});
+        row("menu exit", {"MNE001"});
+        row("menu up", {"MNU001"});
+        row("send RST002", {"RST002"});
+        row("--json MODE Dual --quiet", {"MOD002"}); // words in any case, options anywhere
+        row("status", {});
+        row("picture hue 2 30", {}); // depends on the mode
+    }
+    void commands_of_a_request() {
+        QFETCH(QString, line);
+        QFETCH(QStringList, commands);
+        Request r;
+        QString error;
+        QVERIFY2(parse_request(line.split(QLatin1Char(' ')), 12, &r, &error), qPrintable(error));
+        QCOMPARE(fixed_commands(r), commands);
+    }
+
+    void bad_usage_is_refused_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("reason");
+        const auto row = [](const char *line, const char *reason) {
+            QTest::newRow(line) << QString::fromLatin1(line) << QString::fromLatin1(reason);
+        };
+        row("route 5 1", "output must be 1..4");
+        row("route 1 0", "input must be 1..4");
+        row("route 1 +2", "input must be 1..4");
+        row("route 1", "route takes 2 arguments");
+        row("picture brightness 1 101", "level must be 0..100");
+        row("picture brightness 5 10", "row must be 1..4");
+        row("picture tint 1 10", "picture must be brightness|contrast|hue|saturation");
+        row("preset save 0", "preset must be 1..4");
+        row("preset load 1", "preset must be save|recall");
+        row("resolution 13", "resolution must be 1..12");
+        row("resolution 0", "resolution must be 1..12");
+        row("bezel h 255", "bezel amount must be 0..254");
+        row("bezel up", "bezel must be off|on");
+        row("audio edid 7ch", "audio edid must be 2ch|6ch|8ch|bitstream|hd");
+        row("mode wall", "mode must be matrix|dual|2x2");
+        row("send ver999", "three upper-case letters and three digits");
+        row("send VER9999", "three upper-case letters and three digits");
+        row("status now", "status takes 0 arguments");
+        row("--port COM10 status", "--port takes COM1..COM9 or a device path");
+        row("--port COM1 --host 10.0.0.2 status", "not both");
+        row("--host status", "unknown command \"10.0.0.2\"");
+        row("--verbose status", "unknown option --verbose");
+        row("--json", "no command given");
+        row("reboot", "unknown command \"reboot\"");
+    }
+    void bad_usage_is_refused() {
+        QFETCH(QString, line);
+        QFETCH(QString, reason);
+        QStringList args = line.split(QLatin1Char(' '));
+        if (line == QLatin1String("--host status")) args << QStringLiteral("10.0.0.2");
+        Request r;
+        QString error;
+        QVERIFY(!parse_request(args, 12, &r, &error));
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QVERIFY(!error.contains(QLatin1Char('\n')));
+    }
+
+    void links_and_help() {
+        Request r;
+        QString e;
+        QVERIFY(parse_request({"--port", "com3", "version"}, 12, &r, &e));
+        QCOMPARE(link_name(r.link), QStringLiteral("COM3"));
+        QVERIFY(parse_request({"--port=/dev/ttyUSB0", "version"}, 12, &r, &e));
+        QCOMPARE(r.link.kind, LinkChoice::Kind::Device);
+        QCOMPARE(link_name(r.link), QStringLiteral("/dev/ttyUSB0"));
+        // the address forms the panel's address box takes
+        QVERIFY(parse_request({"--host", " 10.1.2.3:2323 ", "version"}, 12, &r, &e));
+        QCOMPARE(link_name(r.link), QStringLiteral("10.1.2.3:2323"));
+        QVERIFY(parse_request({"--host", "veldra.local", "version"}, 12, &r, &e));
+        QCOMPARE(link_name(r.link), QStringLiteral("veldra.local:23"));
+        QString host;
+        quint16 port = 0;
+        split_device_address(QStringLiteral("10.1.2.3:70000"), &host, &port);
+        QCOMPARE(host, QStringLiteral("10.1.2.3:70000"));
+        QCOMPARE(port, quint16(23));
+        QVERIFY(parse_request({"status"}, 12, &r, &e));
+        QCOMPARE(r.link.kind, LinkChoice::Kind::Saved);
+        QVERIFY(parse_request({"route", "9", "--help"}, 12, &r, &e));
+        QCOMPARE(r.verb, Verb::Help);
+        // without a resolution list, the two digits of a RES reply bound the number
+        QVERIFY(parse_request({"resolution", "99"}, RESOLUTION_LIMIT, &r, &e));
+    }
+
+    void mode_decides_picture_and_resolution() {
+        QCOMPARE(picture_command(QStringLiteral("BRI"), 3, 37, 2), QStringLiteral("BRI437"));
+        QCOMPARE(picture_command(QStringLiteral("SAT"), 4, 100, 3), QStringLiteral("SAT700"));
+        QCOMPARE(picture_command(QStringLiteral("BRI"), 1, 37, 1), QStringLiteral("BRI037"));
+        Request r;
+        QString e;
+        QVERIFY(parse_request({"picture", "hue", "2", "10"}, 12, &r, &e));
+        QVERIFY(!mode_refusal(r, 1).isEmpty());
+        QVERIFY(mode_refusal(r, 2).isEmpty());
+        QVERIFY(parse_request({"resolution", "6"}, 12, &r, &e));
+        QVERIFY(mode_refusal(r, 1).isEmpty());
+        QVERIFY(!mode_refusal(r, 3).isEmpty());
+        QVERIFY(parse_request({"resolution", "7"}, 12, &r, &e));
+        QVERIFY(mode_refusal(r, 3).isEmpty());
+    }
+
+    void status_from_replies() {
+        DeviceStatus s;
+        s.bezel_max_pending = false;
+        for (const char *r : {"VER160", "AUA002", "AUB001", "AUD000", "AUE003", "BEH012", "BEV034",
+                              "BEZ001"})
+            apply_reply(&s, QLatin1String(r));
+        s.bezel_max_pending = true;
+        apply_reply(&s, QStringLiteral("BEH999")); // above the sliders: no value, still pending
+        apply_reply(&s, QStringLiteral("BEH200"));
+        s.bezel_max_pending = true;
+        apply_reply(&s, QStringLiteral("BEV100"));
+        for (const char *r : {"LCK001", "PWR000", "RES107", "MOD002", "OUT003", "INP004", "OUT001",
+                              "INP002", "OUT009", "INP003", "BRI437", "CON100", "HUE999",
+                              "SAT700", "BRI050"})
+            apply_reply(&s, QLatin1String(r));
+        const QJsonObject j = status_json(s);
+        QCOMPARE(j["version"].toInt(), 160);
+        QCOMPARE(j["audio"].toObject(), (QJsonObject{{"edid", 3}, {"dual_a", 2}, {"dual_b", 1},
+                                                     {"on", 0}}));
+        QCOMPARE(j["bezel"].toObject(), (QJsonObject{{"on", 1}, {"h", 12}, {"v", 34},
+                                                     {"max_h", 200}, {"max_v", 100}}));
+        QCOMPARE(j["lock"].toInt(), 1);
+        QCOMPARE(j["power"].toInt(), 0);
+        QCOMPARE(j["resolution"].toInt(), 7);
+        QCOMPARE(j["mode"].toInt(), 2);
+        // OUT009 names no output: the INP after it lands on output 1 still
+        QCOMPARE(j["routing"].toArray(), (QJsonArray{3, QJsonValue(), 4, QJsonValue()}));
+        QVERIFY(!j.contains("matrix"));
+        const QJsonArray rows = j["rows"].toArray();
+        QCOMPARE(rows[2].toObject()["bri"].toInt(), 37);
+        QCOMPARE(rows[0].toObject()["bri"].toInt(), 50);
+        QCOMPARE(rows[3].toObject()["sat"].toInt(), 100);
+        QCOMPARE(rows[0].toObject()["con"].toInt(), 100);
+        QVERIFY(rows[0].toObject()["hue"].isNull()); // HUE999 is no level
+        QVERIFY(j["output"].isNull()); // only the OUT999 answer sets it (the client does)
+        const QString text = status_text(s, {"A", "B", "C", "D", "E", "F", "1920x1080@60"});
+        QVERIFY2(text.contains("resolution  7 (1920x1080@60)"), qPrintable(text));
+        QVERIFY2(text.contains("audio       edid bitstream  dual-a right  dual-b left  mute on"),
+                 qPrintable(text));
+        QVERIFY2(text.contains("picture 3   brightness 37"), qPrintable(text));
+
+        DeviceStatus m; // Matrix until told otherwise
+        apply_reply(&m, QStringLiteral("BRI077"));
+        apply_reply(&m, QStringLiteral("BRI437")); // no Matrix level
+        QCOMPARE(status_json(m)["matrix"].toObject()["bri"].toInt(), 77);
+        QVERIFY(!status_json(m).contains("rows"));
+    }
+
+    void replies_described() {
+        QCOMPARE(describe_reply("MOD003"), QStringLiteral("mode 2x2"));
+        QCOMPARE(describe_reply("AUD000"), QStringLiteral("mute on"));
+        QCOMPARE(describe_reply("BRI437"), QStringLiteral("brightness row 3 level 37"));
+        QCOMPARE(describe_reply("HUE042"), QStringLiteral("hue 42"));
+        QCOMPARE(describe_reply("VER160"), QStringLiteral("version 1.60"));
+        QCOMPARE(describe_reply("MNU001"), QString());
+        QCOMPARE(reply_json("RES012"),
+                 (QJsonObject{{"reply", "RES012"}, {"mnemonic", "RES"}, {"value", 12}}));
+        QCOMPARE(network_text("192.168.001.100\r"), QStringLiteral("192.168.001.100"));
+    }
+
+    void link_failures_and_settings_file() {
+        QCOMPARE(open_failure_text("COM1", "/x/COM1", "busy", true, true),
+                 QStringLiteral("COM1 is in use \u2014 is the panel open?"));
+        QVERIFY(open_failure_text("COM2", "/dev/ttyUSB0", "denied", true, false)
+                    .contains("dialout"));
+        QVERIFY(open_failure_text("COM3", "/x/COM3", "gone", false, true)
+                    .startsWith("COM3: no such device /x/COM3"));
+
+        QTemporaryDir program, config;
+        QCOMPARE(settings_path(program.path(), config.path()),
+                 program.path() + "/TEVRAL_QX.ini");
+        QDir(config.path()).mkpath("tevral-qx");
+        QFile user(config.path() + "/tevral-qx/TEVRAL_QX.ini");
+        QVERIFY(user.open(QIODevice::WriteOnly));
+        user.close();
+        QCOMPARE(settings_path(program.path(), config.path()), user.fileName());
+        QCOMPARE(settings_path(program.path(), QString()), program.path() + "/TEVRAL_QX.ini");
+    }
+};
+
+QTEST_GUILESS_MAIN(CtlRequest)
+#include "test_ctl_request.moc"
