@@ -1,0 +1,396 @@
+// veldra-ctl as a real process against veldra-sim over a pseudo-terminal and over
+// TCP: what each command does to the device, status against the device's own
+// state, exit statuses, and watch.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+#include "sim_fixture.h"
+
+namespace {
+// This file's loopback addresses.
+const QString ADDR_TCP = QStringLiteral("127.0.0.150");   // the device of the command rows
+const QString ADDR_FRONT = QStringLiteral("127.0.0.151"); // a front panel in use
+const QString ADDR_SILENT = QStringLiteral("127.0.0.152");
+const QString ADDR_WATCH = QStringLiteral("127.0.0.153");
+const QString ADDR_NOBODY = QStringLiteral("127.0.0.159"); // nothing listens here
+const int PORT = 2323;
+
+QString host_arg(const QString &addr) { return QStringLiteral("%1:%2").arg(addr).arg(PORT); }
+
+struct Run {
+    int code = -1;
+    QString out, err;
+    qint64 ms = 0;
+};
+
+// veldra-ctl lives beside the panel: a copy in the program folder maps COMn through
+// the folder's ports/ links and reads the folder's settings file.
+QString install_ctl(const ProgramFolder &folder) {
+    const QString path = folder.file(QStringLiteral("veldra-ctl"));
+    if (!QFile::exists(path)) QFile::copy(qEnvironmentVariable("VELDRA_CTL"), path);
+    return path;
+}
+
+Run ctl(const ProgramFolder &folder, const QStringList &args, int timeout_ms = 20000) {
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(install_ctl(folder), args);
+    if (!p.waitForFinished(timeout_ms)) p.kill();
+    p.waitForFinished(2000);
+    Run r;
+    r.ms = t.elapsed();
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// The value at "a/b/2" in a JSON object.
+QJsonValue at(const QJsonObject &o, const QString &path) {
+    QJsonValue v = o;
+    for (const QString &k : path.split(QLatin1Char('/'))) {
+        bool index = false;
+        const int i = k.toInt(&index);
+        v = index ? v.toArray().at(i) : v.toObject().value(k);
+    }
+    return v;
+}
+
+// Keys of `ours` that the state file also has, whose values differ; `shared` counts
+// the leaves compared.
+void compare_shared(const QJsonValue &ours, const QJsonValue &theirs, const QString &path,
+                    QStringList *diffs, int *shared) {
+    if (ours.isObject() && theirs.isObject()) {
+        const QJsonObject o = ours.toObject(), t = theirs.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            if (t.contains(it.key()))
+                compare_shared(it.value(), t.value(it.key()), path + "/" + it.key(), diffs, shared);
+    } else if (ours.isArray() && theirs.isArray() && ours.toArray().size() == theirs.toArray().size()) {
+        for (int i = 0; i < ours.toArray().size(); ++i)
+            compare_shared(ours.toArray()[i], theirs.toArray()[i], path + "/" + QString::number(i),
+                           diffs, shared);
+    } else {
+        ++*shared;
+        if (ours != theirs)
+            *diffs << QStringLiteral("%1: ctl %2, device %3")
+                          .arg(path, QString::fromUtf8(QJsonDocument(QJsonArray{ours}).toJson(
+                                         QJsonDocument::Compact)),
+                               QString::fromUtf8(QJsonDocument(QJsonArray{theirs}).toJson(
+                                   QJsonDocument::Compact)));
+    }
+}
+
+QJsonObject without_count(QJsonObject o) {
+    o.remove(QStringLiteral("commands"));
+    return o;
+}
+} // namespace
+
+class CtlAgainstSim : public QObject {
+    Q_OBJECT
+    QTemporaryDir config_;
+    std::unique_ptr<ProgramFolder> folder_; // COM1: the pty device; settings RS-232 COM1
+    SimDevice pty_, tcp_;
+
+    SimDevice &sim(bool tcp) { return tcp ? tcp_ : pty_; }
+    QStringList link(bool tcp) {
+        return tcp ? QStringList{"--host", host_arg(ADDR_TCP)} : QStringList{"--port", "COM1"};
+    }
+
+private slots:
+    void initTestCase() {
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        folder_ = std::make_unique<ProgramFolder>(0, 1);
+        QVERIFY(pty_.start_pty(*folder_, 1));
+        // A short reboot drop, so the client after "power on" finds the device again.
+        QVERIFY(tcp_.start_tcp(ADDR_TCP, PORT, {"--reboot-drop", "50"}));
+    }
+
+    // One row per command, in order on each link (the device keeps its state between
+    // rows): the exit status, the exact lines the device received, and the state.
+    void every_command_changes_the_device_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QStringList>("received");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("value");
+        struct Row {
+            const char *args;
+            QStringList received;
+            const char *key;
+            int value;
+        };
+        const Row rows[] = {
+            {"route 2 3", {"OUT002", "INP003"}, "routing/1", 3},
+            {"route 1 4", {"OUT001", "INP004"}, "routing/0", 4},
+            {"preset save 2", {"SAV002"}, "routing/0", 4},
+            {"route 1 1", {"OUT001", "INP001"}, "routing/0", 1},
+            {"preset recall 2", {"CAL002"}, "routing/0", 4},
+            {"mode dual", {"MOD002"}, "mode", 2},
+            {"picture brightness 3 37", {"MOD999", "BRI437"}, "rows/2/bri", 37},
+            {"picture contrast 1 20", {"MOD999", "CON020"}, "rows/0/con", 20},
+            {"mode 2x2", {"MOD003", "OUT001"}, "mode", 3},
+            {"resolution 7", {"MOD999", "RES007"}, "resolution", 7},
+            {"mode matrix", {"MOD001"}, "mode", 1},
+            {"picture hue 1 70", {"MOD999", "HUE070"}, "matrix/hue", 70},
+            {"picture saturation 1 0", {"MOD999", "SAT000"}, "matrix/sat", 0},
+            {"send RST002", {"RST002"}, "matrix/hue", 50},
+            {"power standby", {"PWR000"}, "power", 0},
+            {"power on", {"PWR001"}, "power", 1},
+            {"lock on", {"LCK001"}, "lock", 1},
+            {"lock off", {"LCK000"}, "lock", 0},
+            {"mute on", {"AUD000"}, "audio/on", 0},
+            {"mute off", {"AUD001"}, "audio/on", 1},
+            {"bezel on", {"BEZ001"}, "bezel/on", 1},
+            {"bezel h 12", {"BEH012"}, "bezel/h", 12},
+            {"bezel v 254", {"BEV254"}, "bezel/v", 254},
+            {"bezel off", {"BEZ000"}, "bezel/on", 0},
+            {"audio edid bitstream", {"AUE003"}, "audio/edid", 3},
+            {"audio dual-a right", {"AUA002"}, "audio/dual_a", 2},
+            {"audio dual-b left", {"AUB001"}, "audio/dual_b", 1},
+            {"resolution 5", {"MOD999", "RES005"}, "resolution", 5},
+            {"menu ok", {"MNO001"}, "", 0},
+            {"menu up", {"MNU001"}, "", 0},
+        };
+        for (bool tcp : {false, true})
+            for (const Row &r : rows)
+                QTest::addRow("%s %s", tcp ? "tcp" : "pty", r.args)
+                    << tcp << QString::fromLatin1(r.args) << r.received
+                    << QString::fromLatin1(r.key) << r.value;
+    }
+    void every_command_changes_the_device() {
+        QFETCH(bool, tcp);
+        QFETCH(QString, args);
+        QFETCH(QStringList, received);
+        QFETCH(QString, key);
+        QFETCH(int, value);
+        sim(tcp).mark();
+        const Run r = ctl(*folder_, link(tcp) + args.split(QLatin1Char(' ')));
+        QVERIFY2(r.code == 0, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
+        QCOMPARE(sim(tcp).commands_since_mark(), received);
+        if (!key.isEmpty()) QCOMPARE(at(sim(tcp).state(), key).toInt(-1), value);
+    }
+
+    void version_and_network() {
+        Run r = ctl(*folder_, {"--port", "COM1", "version"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("1.60\n"));
+        r = ctl(*folder_, {"--host", host_arg(ADDR_TCP), "--json", "version"});
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object()["version"].toInt(),
+                 pty_.state()["version"].toInt());
+        r = ctl(*folder_, {"--port", "COM1", "network", "--json"});
+        QCOMPARE(r.code, 0);
+        const QJsonObject net = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        for (const char *k : {"ip", "mask", "gateway"}) QCOMPARE(net[k], pty_.state()[k]);
+        QCOMPARE(pty_.commands().mid(pty_.commands().size() - 3),
+                 (QStringList{"EIP999", "EMK999", "EGW999"}));
+    }
+
+    // The link the panel saved: its settings file in the program folder, or the
+    // per-user one when that exists.
+    void saved_link() {
+        pty_.mark();
+        Run r = ctl(*folder_, {"version"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(pty_.commands_since_mark(), QStringList{"VER999"});
+
+        const QString user = config_.path() + QStringLiteral("/tevral-qx");
+        QVERIFY(QDir().mkpath(user));
+        QFile::copy(folder_->file("TEVRAL_QX.ini"), user + "/TEVRAL_QX.ini");
+        folder_->write_settings(1, 1, false, host_arg(ADDR_NOBODY)); // not this one
+        ProgramFolder other(1, 1, false, " " + host_arg(ADDR_TCP) + " ");
+        QFile::remove(user + "/TEVRAL_QX.ini");
+        QFile::copy(other.file("TEVRAL_QX.ini"), user + "/TEVRAL_QX.ini");
+        tcp_.mark();
+        r = ctl(*folder_, {"version"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(tcp_.commands_since_mark(), QStringList{"VER999"});
+        QFile::remove(user + "/TEVRAL_QX.ini");
+        folder_->write_settings(0, 1, false, QStringLiteral("127.0.0.1"));
+    }
+
+    void status_matches_the_device_after_its_front_panel_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::newRow("pty") << false;
+        QTest::newRow("tcp") << true;
+    }
+    void status_matches_the_device_after_its_front_panel() {
+        QFETCH(bool, tcp);
+        ProgramFolder folder(0, 1);
+        SimDevice dev;
+        QVERIFY(dev.start({"--pty", folder.file("ports/COM1"), "--tcp", host_arg(ADDR_FRONT)},
+                          {"--front-panel", "300", "--seed", tcp ? "11" : "7"}));
+        const QStringList link = tcp ? QStringList{"--host", host_arg(ADDR_FRONT)}
+                                     : QStringList{"--port", "COM1"};
+        // Dual, so the per-row pictures are compared too (the front panel may change it).
+        QCOMPARE(ctl(folder, link + QStringList{"mode", "dual"}).code, 0);
+        for (int change = 0; change < 3; ++change) {
+            const QJsonObject seen = without_count(dev.state());
+            QVERIFY(pump_until([&] { return without_count(dev.state()) != seen; }, 5000));
+        }
+        QStringList diffs;
+        int shared = 0, mode = 0;
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            // Right after a front-panel change, so the next one is 300 ms away.
+            const QJsonObject seen = without_count(dev.state());
+            QVERIFY(pump_until([&] { return without_count(dev.state()) != seen; }, 5000));
+            const QJsonObject before = without_count(dev.state());
+            const Run r = ctl(folder, link + QStringList{"status", "--json"});
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            // Reading the routing moves the selected output; status puts it back.
+            const QJsonObject after = without_count(dev.state());
+            QCOMPARE(after["output"], before["output"]);
+            if (after != before) continue; // the front panel acted meanwhile
+            diffs.clear();
+            shared = 0;
+            const QJsonObject ours = QJsonDocument::fromJson(r.out.toUtf8()).object();
+            mode = ours["mode"].toInt();
+            compare_shared(ours, before, QString(), &diffs, &shared);
+            break;
+        }
+        // Every shared key: 19 besides the picture, which is 4 values in Matrix, 16 else.
+        QCOMPARE(shared, 19 + (mode == 1 ? 4 : 16));
+        QVERIFY2(diffs.isEmpty(), qPrintable(diffs.join("; ")));
+    }
+
+    void device_refusal_gives_1_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("reply");
+        for (bool tcp : {false, true}) {
+            QTest::addRow("%s unknown mnemonic", tcp ? "tcp" : "pty") << tcp << "XYZ001" << "ERR000";
+            QTest::addRow("%s bad argument", tcp ? "tcp" : "pty") << tcp << "BRI555" << "ERR001";
+        }
+    }
+    void device_refusal_gives_1() {
+        QFETCH(bool, tcp);
+        QFETCH(QString, command);
+        QFETCH(QString, reply);
+        const Run r = ctl(*folder_, link(tcp) + QStringList{"send", command});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, reply + "\n");
+        QVERIFY(r.err.contains(reply));
+    }
+
+    // No reply: exit 3 once the panel's own time-out has run (302 waits of at least
+    // 2 ms on serial, 602 on Ethernet; a mode change waits 5 s more).
+    void silent_device_gives_3_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("least_ms");
+        QTest::newRow("pty version") << false << "version" << 602;
+        QTest::newRow("tcp version") << true << "version" << 1202;
+        QTest::newRow("pty mode") << false << "mode dual" << 5602;
+    }
+    void silent_device_gives_3() {
+        QFETCH(bool, tcp);
+        QFETCH(QString, command);
+        QFETCH(int, least_ms);
+        ProgramFolder folder(0, 1);
+        SimDevice dev;
+        QVERIFY(tcp ? dev.start_tcp(ADDR_SILENT, PORT, {"--drop", "1"})
+                    : dev.start_pty(folder, 1, {"--drop", "1"}));
+        const QStringList link = tcp ? QStringList{"--host", host_arg(ADDR_SILENT)}
+                                     : QStringList{"--port", "COM1"};
+        const Run r = ctl(folder, link + command.split(' '));
+        QCOMPARE(r.code, 3);
+        QVERIFY2(r.err.contains("no reply to"), qPrintable(r.err));
+        QVERIFY2(r.ms >= least_ms && r.ms < least_ms + 4000, qPrintable(QString::number(r.ms)));
+        QCOMPARE(dev.commands().size(), 1); // no retry
+    }
+
+    void bad_arguments_give_2_and_send_nothing_data() {
+        QTest::addColumn<QString>("args");
+        for (const char *a : {"--port COM1 route 5 1", "--port COM1 picture hue 1 101",
+                              "--port COM1 preset recall 9", "--port COM1 resolution 13",
+                              "--port COM1 bezel v 255", "--port COM1 send ver999",
+                              "--port COM1 mode wall", "--port COM1 --host 127.0.0.150 status",
+                              "--port COM1", "--host 127.0.0.150:2323 network"})
+            QTest::newRow(a) << QString::fromLatin1(a);
+    }
+    void bad_arguments_give_2_and_send_nothing() {
+        QFETCH(QString, args);
+        pty_.mark();
+        tcp_.mark();
+        const Run r = ctl(*folder_, args.split(' '));
+        QCOMPARE(r.code, 2);
+        QCOMPARE(r.err.count('\n'), 1);
+        QVERIFY(r.out.isEmpty());
+        pump_ms(50);
+        QVERIFY(pty_.commands_since_mark().isEmpty());
+        QVERIFY(tcp_.commands_since_mark().isEmpty());
+    }
+
+    // Refused in the device's present mode: only the mode query went out.
+    void mode_refusal_gives_2_after_the_mode_query() {
+        QCOMPARE(ctl(*folder_, {"--port", "COM1", "mode", "matrix"}).code, 0);
+        pty_.mark();
+        const Run r = ctl(*folder_, {"--port", "COM1", "picture", "brightness", "2", "10"});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.err.contains("Matrix"));
+        QCOMPARE(pty_.commands_since_mark(), QStringList{"MOD999"});
+    }
+
+    void missing_or_busy_link_gives_4() {
+        Run r = ctl(*folder_, {"--port", "COM7", "version"}); // a link to nowhere
+        QCOMPARE(r.code, 4);
+        QVERIFY2(r.err.contains("COM7: no such device"), qPrintable(r.err));
+        r = ctl(*folder_, {"--host", host_arg(ADDR_NOBODY), "version"});
+        QCOMPARE(r.code, 4);
+        QVERIFY2(r.err.contains("Client could not find Server."), qPrintable(r.err));
+
+        QProcess holder; // the port held by another program
+        holder.start(install_ctl(*folder_), {"--port", "COM1", "watch"});
+        QVERIFY(pump_until([&] { return holder.readAllStandardError().contains("watching"); }));
+        r = ctl(*folder_, {"--port", "COM1", "version"});
+        QCOMPARE(r.code, 4);
+        QCOMPARE(r.err, QStringLiteral("veldra-ctl: COM1 is in use \u2014 is the panel open?\n"));
+        holder.terminate();
+        QVERIFY(holder.waitForFinished(5000));
+        QCOMPARE(holder.exitCode(), 0);
+    }
+
+    void watch_prints_unsolicited_replies_in_order_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::newRow("pty") << false;
+        QTest::newRow("tcp") << true;
+    }
+    void watch_prints_unsolicited_replies_in_order() {
+        QFETCH(bool, tcp);
+        ProgramFolder folder(0, 1);
+        SimDevice dev;
+        QVERIFY(tcp ? dev.start_tcp(ADDR_WATCH, PORT) : dev.start_pty(folder, 1));
+        QProcess w;
+        w.start(install_ctl(folder), (tcp ? QStringList{"--host", host_arg(ADDR_WATCH)}
+                                          : QStringList{"--port", "COM1"}) +
+                                         QStringList{"watch", "--json"});
+        QVERIFY(pump_until([&] { return w.readAllStandardError().contains("watching"); }));
+        const QStringList sent = {"MOD002", "INP003", "BRI437", "PWR000", "RES012"};
+        QStringList lines;
+        for (const QString &s : sent) {
+            // One at a time: replies that arrive together are cut as the panel cuts them.
+            QVERIFY(dev.inject(s));
+            QVERIFY(pump_until([&] { return w.canReadLine(); }));
+            lines << QString::fromUtf8(w.readLine()).trimmed();
+        }
+        QStringList got;
+        for (const QString &l : lines)
+            got << QJsonDocument::fromJson(l.toUtf8()).object()["reply"].toString();
+        QCOMPARE(got, sent);
+        QCOMPARE(QJsonDocument::fromJson(lines[4].toUtf8()).object()["value"].toInt(), 12);
+        QVERIFY(dev.commands().isEmpty()); // watching sends nothing
+        ::kill(static_cast<pid_t>(w.processId()), SIGINT);
+        QVERIFY(w.waitForFinished(5000));
+        QCOMPARE(w.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(CtlAgainstSim)
+#include "test_ctl.moc"
