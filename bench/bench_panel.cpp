@@ -1,9 +1,11 @@
 // Measures the real panel against veldra-sim (no added latency) over a
 // pseudo-terminal and over loopback TCP, and prints a table.
 //   bench_panel [runs]      (default 20 runs per figure)
+//   bench_panel runs ctl    (only the veldra-ctl figures)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -83,6 +85,7 @@ int main(int argc, char **argv) {
         qputenv("TEVRAL_RUNTIME_DIR", TEVRAL_RUNTIME_PATH);
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 20;
+    const bool only_ctl = argc > 2 && QByteArray(argv[2]) == "ctl";
 
     std::printf("| %-34s | %-6s | %8s | %8s | %8s | notes\n", "figure (ms)", "link", "median",
                 "p10", "p90");
@@ -91,6 +94,7 @@ int main(int argc, char **argv) {
 
     std::vector<double> startups;
     for (bool tcp : {false, true}) {
+        if (only_ctl) break;
         const char *link = tcp ? "tcp" : "pty";
         for (bool advanced : {false, true}) {
             Rig r;
@@ -175,6 +179,48 @@ int main(int argc, char **argv) {
             }
         }
     }
+    // veldra-ctl status as a script runs it: process start to exit.
+    const auto ctl_ms = [](const QStringList &args) {
+        QProcess p;
+        QElapsedTimer t;
+        t.start();
+        p.start(QStringLiteral(TEVRAL_CTL_PATH), args);
+        p.waitForFinished(30000);
+        return p.exitCode() == 0 ? t.nsecsElapsed() / 1e6 : -1.0;
+    };
+    std::vector<double> bare;
+    for (int i = 0; i < runs; ++i)
+        bare.push_back(ctl_ms({QStringLiteral("--help")}));
+    const double process_floor = stats(bare).median;
+    for (bool tcp : {false, true}) {
+        ProgramFolder folder;
+        SimDevice sim;
+        const QString host = TCP_ADDR + QStringLiteral(":2324");
+        if (!(tcp ? sim.start_tcp(TCP_ADDR, 2324) : sim.start_pty(folder, 1))) return 1;
+        const QStringList args = {tcp ? QStringLiteral("--host") : QStringLiteral("--port"),
+                                  tcp ? host : folder.file(QStringLiteral("ports/COM1")),
+                                  QStringLiteral("status")};
+        std::vector<double> wall;
+        int exchanges = 0;
+        for (int i = 0; i < runs + 1; ++i) {
+            sim.mark();
+            const double w = ctl_ms(args);
+            exchanges = sim.commands_since_mark().size();
+            if (w < 0) return 1;
+            if (i > 0) wall.push_back(w);
+        }
+        const Stats s = stats(wall);
+        const double floor_ms = 2.0 * exchanges + process_floor;
+        row("veldra-ctl status, process to exit", tcp ? "tcp" : "pty", s,
+            QStringLiteral("%1 exchanges; floor %2 ms = 2 ms each + process start-up %3 ms "
+                           "(--help); ratio %4")
+                .arg(exchanges)
+                .arg(floor_ms, 0, 'f', 1)
+                .arg(process_floor, 0, 'f', 1)
+                .arg(s.median / floor_ms, 0, 'f', 2));
+    }
+
+    if (only_ctl) return 0;
     const Stats st = stats(startups);
     row("start-up to window shown", "both", st, "frm_main construction + Form_Load + show");
     std::printf("| %-34s | %-6s | %8.1f | %8s | %8s | MB\n", "peak resident memory", "both",

@@ -20,8 +20,8 @@ int main(int argc, char *argv[]) {
     Request request;
     QString error;
     if (!parse_request(app.arguments().mid(1),
-                       resolutions.isEmpty() ? RESOLUTION_LIMIT : int(resolutions.size()),
-                       &request, &error)) {
+                       resolutions.isEmpty() ? RESOLUTION_LIMIT : int(resolutions.size()), &request,
+                       &error)) {
         std::fputs(("veldra-ctl: " + error + " (see veldra-ctl --help)\n").toUtf8().constData(),
                    stderr);
         return EXIT_USAGE;

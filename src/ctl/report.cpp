@@ -7,11 +7,13 @@
 
 namespace {
 
-QJsonValue value(int v) { return v < 0 ? QJsonValue() : QJsonValue(v); }
+QJsonValue value(int v) {
+    return v < 0 ? QJsonValue() : QJsonValue(v);
+}
 
 QJsonObject picture_json(const PictureLevels &p) {
-    return {{"bri", value(p.bri)}, {"con", value(p.con)}, {"hue", value(p.hue)},
-            {"sat", value(p.sat)}};
+    return {
+        {"bri", value(p.bri)}, {"con", value(p.con)}, {"hue", value(p.hue)}, {"sat", value(p.sat)}};
 }
 
 int *picture_slot(PictureLevels &p, const QString &mnemonic) {
@@ -21,7 +23,9 @@ int *picture_slot(PictureLevels &p, const QString &mnemonic) {
     return &p.sat;
 }
 
-QString shown(int v) { return v < 0 ? QStringLiteral("?") : QString::number(v); }
+QString shown(int v) {
+    return v < 0 ? QStringLiteral("?") : QString::number(v);
+}
 
 QString word(int v, const QStringList &words, int base) {
     const int i = v - base;
@@ -100,24 +104,23 @@ void apply_reply(DeviceStatus *s, const QString &reply) {
 
 QJsonObject status_json(const DeviceStatus &s) {
     QJsonArray routing;
-    for (int in : s.routing) routing.append(value(in));
+    for (int in : s.routing)
+        routing.append(value(in));
     QJsonObject o{
         {"power", value(s.power)},
         {"lock", value(s.lock)},
         {"mode", value(s.mode)},
         {"output", value(s.output)},
         {"routing", routing},
-        {"bezel",
-         QJsonObject{{"on", value(s.bezel_on)},
-                     {"h", value(s.bezel_h)},
-                     {"v", value(s.bezel_v)},
-                     {"max_h", value(s.max_h)},
-                     {"max_v", value(s.max_v)}}},
-        {"audio",
-         QJsonObject{{"edid", value(s.edid)},
-                     {"dual_a", value(s.dual_a)},
-                     {"dual_b", value(s.dual_b)},
-                     {"on", value(s.audio_on)}}},
+        {"bezel", QJsonObject{{"on", value(s.bezel_on)},
+                              {"h", value(s.bezel_h)},
+                              {"v", value(s.bezel_v)},
+                              {"max_h", value(s.max_h)},
+                              {"max_v", value(s.max_v)}}},
+        {"audio", QJsonObject{{"edid", value(s.edid)},
+                              {"dual_a", value(s.dual_a)},
+                              {"dual_b", value(s.dual_b)},
+                              {"on", value(s.audio_on)}}},
         {"resolution", value(s.resolution)},
         {"version", value(s.version)},
     };
@@ -125,7 +128,8 @@ QJsonObject status_json(const DeviceStatus &s) {
         o.insert(QStringLiteral("matrix"), picture_json(s.matrix));
     } else {
         QJsonArray rows;
-        for (const PictureLevels &p : s.rows) rows.append(picture_json(p));
+        for (const PictureLevels &p : s.rows)
+            rows.append(picture_json(p));
         o.insert(QStringLiteral("rows"), rows);
     }
     return o;
@@ -155,12 +159,11 @@ QString status_text(const DeviceStatus &s, const QStringList &resolutions) {
     add("bezel", QStringLiteral("%1  h %2  v %3  (max h %4, v %5)")
                      .arg(word(s.bezel_on, OFF_ON, 0), shown(s.bezel_h), shown(s.bezel_v),
                           shown(s.max_h), shown(s.max_v)));
-    add("audio", QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
-                     .arg(word(s.edid, EDIDS, 0), word(s.dual_a, SIDES, 1),
-                          word(s.dual_b, SIDES, 1),
-                          s.audio_on < 0 ? QStringLiteral("?")
-                                         : (s.audio_on ? QStringLiteral("off")
-                                                       : QStringLiteral("on"))));
+    add("audio",
+        QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
+            .arg(word(s.edid, EDIDS, 0), word(s.dual_a, SIDES, 1), word(s.dual_b, SIDES, 1),
+                 s.audio_on < 0 ? QStringLiteral("?")
+                                : (s.audio_on ? QStringLiteral("off") : QStringLiteral("on"))));
     QString res = shown(s.resolution);
     if (s.resolution >= 1 && s.resolution <= resolutions.size())
         res += QStringLiteral(" (%1)").arg(resolutions[s.resolution - 1]);
@@ -187,7 +190,8 @@ QString describe_reply(const QString &reply) {
     if (m == QLatin1String("BEZ")) return QStringLiteral("bezel ") + word(d, OFF_ON, 0);
     if (m == QLatin1String("BEH")) return QStringLiteral("bezel h %1").arg(v3);
     if (m == QLatin1String("BEV")) return QStringLiteral("bezel v %1").arg(v3);
-    if (m == QLatin1String("RES")) return QStringLiteral("resolution %1").arg(reply_value(reply, 2));
+    if (m == QLatin1String("RES"))
+        return QStringLiteral("resolution %1").arg(reply_value(reply, 2));
     if (m == QLatin1String("SAV")) return QStringLiteral("preset %1 saved").arg(d);
     if (m == QLatin1String("CAL")) return QStringLiteral("preset %1 recalled").arg(d);
     if (m == QLatin1String("VER")) return QStringLiteral("version ") + version_text(v3);
@@ -226,8 +230,7 @@ QString settings_path(const QString &program_folder, const QString &config_dir) 
 
 QString open_failure_text(const QString &name, const QString &device, const QString &why,
                           bool exists, bool permitted) {
-    if (!exists)
-        return QStringLiteral("%1: no such device %2 (%3)").arg(name, device, why);
+    if (!exists) return QStringLiteral("%1: no such device %2 (%3)").arg(name, device, why);
     if (!permitted)
         return QStringLiteral("%1: permission denied on %2 \u2014 add your user to the dialout "
                               "group (sudo usermod -aG dialout $USER) and log in again")

@@ -136,14 +136,14 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         int args;
     };
     static const Shape shapes[] = {
-        {"help", Verb::Help, 0},          {"status", Verb::Status, 0},
-        {"route", Verb::Route, 2},        {"mode", Verb::Mode, 1},
-        {"preset", Verb::PresetSave, 2},  {"power", Verb::Power, 1},
-        {"lock", Verb::Lock, 1},          {"mute", Verb::Mute, 1},
-        {"picture", Verb::Picture, 3},    {"bezel", Verb::Bezel, -1},
-        {"audio", Verb::AudioEdid, 2},    {"resolution", Verb::Resolution, 1},
-        {"menu", Verb::Menu, 1},          {"version", Verb::Version, 0},
-        {"network", Verb::Network, 0},    {"send", Verb::Send, 1},
+        {"help", Verb::Help, 0},         {"status", Verb::Status, 0},
+        {"route", Verb::Route, 2},       {"mode", Verb::Mode, 1},
+        {"preset", Verb::PresetSave, 2}, {"power", Verb::Power, 1},
+        {"lock", Verb::Lock, 1},         {"mute", Verb::Mute, 1},
+        {"picture", Verb::Picture, 3},   {"bezel", Verb::Bezel, -1},
+        {"audio", Verb::AudioEdid, 2},   {"resolution", Verb::Resolution, 1},
+        {"menu", Verb::Menu, 1},         {"version", Verb::Version, 0},
+        {"network", Verb::Network, 0},   {"send", Verb::Send, 1},
         {"watch", Verb::Watch, 0},
     };
     const Shape *shape = nullptr;
@@ -154,10 +154,11 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         return false;
     }
     int wanted = shape->args;
-    if (shape->verb == Verb::Bezel) wanted = words.value(0).toLower() == QLatin1String("h") ||
-                                                     words.value(0).toLower() == QLatin1String("v")
-                                                 ? 2
-                                                 : 1;
+    if (shape->verb == Verb::Bezel) {
+        // "bezel on|off" or "bezel h|v N"
+        const QString what = words.value(0).toLower();
+        wanted = (what == QLatin1String("h") || what == QLatin1String("v")) ? 2 : 1;
+    }
     if (words.size() != wanted) {
         *error = QStringLiteral("%1 takes %2 argument%3 (see --help)")
                      .arg(cmd)
@@ -209,8 +210,8 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
             return choice(w1, "audio edid", {"2ch", "6ch", "8ch", "bitstream", "hd"}, 0, &r->a,
                           error);
         r->verb = which == 1 ? Verb::AudioDualA : Verb::AudioDualB;
-        return choice(w1, which == 1 ? "audio dual-a" : "audio dual-b", {"left", "right"}, 1,
-                      &r->a, error);
+        return choice(w1, which == 1 ? "audio dual-a" : "audio dual-b", {"left", "right"}, 1, &r->a,
+                      error);
     }
     case Verb::Resolution:
         return number(words[0], "resolution", 1, qBound(1, resolution_count, RESOLUTION_LIMIT),
@@ -236,10 +237,14 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
 
 QString link_name(const LinkChoice &link) {
     switch (link.kind) {
-    case LinkChoice::Kind::Com: return QStringLiteral("COM%1").arg(link.port_number);
-    case LinkChoice::Kind::Device: return link.device;
-    case LinkChoice::Kind::Tcp: return QStringLiteral("%1:%2").arg(link.host).arg(link.tcp_port);
-    case LinkChoice::Kind::Saved: break;
+    case LinkChoice::Kind::Com:
+        return QStringLiteral("COM%1").arg(link.port_number);
+    case LinkChoice::Kind::Device:
+        return link.device;
+    case LinkChoice::Kind::Tcp:
+        return QStringLiteral("%1:%2").arg(link.host).arg(link.tcp_port);
+    case LinkChoice::Kind::Saved:
+        break;
     }
     return QStringLiteral("the saved link");
 }
@@ -254,20 +259,34 @@ QStringList fixed_commands(const Request &r) {
         // The wall is driven through output 1: the panel selects it after the change.
         if (r.a == 3) return {QStringLiteral("MOD003"), QStringLiteral("OUT001")};
         return {QStringLiteral("MOD") + pad3(r.a)};
-    case Verb::PresetSave: return {QStringLiteral("SAV") + pad3(r.a)};
-    case Verb::PresetRecall: return {QStringLiteral("CAL") + pad3(r.a)};
-    case Verb::Power: return {QStringLiteral("PWR") + pad3(r.a)};
-    case Verb::Lock: return {QStringLiteral("LCK") + pad3(r.a)};
-    case Verb::Mute: return {QStringLiteral("AUD") + pad3(r.a)};
-    case Verb::Bezel: return {QStringLiteral("BEZ") + pad3(r.a)};
-    case Verb::BezelH: return {QStringLiteral("BEH") + pad3(r.a)};
-    case Verb::BezelV: return {QStringLiteral("BEV") + pad3(r.a)};
-    case Verb::AudioEdid: return {QStringLiteral("AUE") + pad3(r.a)};
-    case Verb::AudioDualA: return {QStringLiteral("AUA") + pad3(r.a)};
-    case Verb::AudioDualB: return {QStringLiteral("AUB") + pad3(r.a)};
-    case Verb::Menu: return {QLatin1String(menu[r.a])};
-    case Verb::Send: return {r.mnemonic};
-    default: return {};
+    case Verb::PresetSave:
+        return {QStringLiteral("SAV") + pad3(r.a)};
+    case Verb::PresetRecall:
+        return {QStringLiteral("CAL") + pad3(r.a)};
+    case Verb::Power:
+        return {QStringLiteral("PWR") + pad3(r.a)};
+    case Verb::Lock:
+        return {QStringLiteral("LCK") + pad3(r.a)};
+    case Verb::Mute:
+        return {QStringLiteral("AUD") + pad3(r.a)};
+    case Verb::Bezel:
+        return {QStringLiteral("BEZ") + pad3(r.a)};
+    case Verb::BezelH:
+        return {QStringLiteral("BEH") + pad3(r.a)};
+    case Verb::BezelV:
+        return {QStringLiteral("BEV") + pad3(r.a)};
+    case Verb::AudioEdid:
+        return {QStringLiteral("AUE") + pad3(r.a)};
+    case Verb::AudioDualA:
+        return {QStringLiteral("AUA") + pad3(r.a)};
+    case Verb::AudioDualB:
+        return {QStringLiteral("AUB") + pad3(r.a)};
+    case Verb::Menu:
+        return {QLatin1String(menu[r.a])};
+    case Verb::Send:
+        return {r.mnemonic};
+    default:
+        return {};
     }
 }
 
@@ -275,7 +294,9 @@ QString picture_command(const QString &mnemonic, int row, int level, int mode) {
     return mnemonic + pad3(mode == 1 ? level : level + 200 * (row - 1));
 }
 
-bool needs_mode(const Request &r) { return r.verb == Verb::Picture || r.verb == Verb::Resolution; }
+bool needs_mode(const Request &r) {
+    return r.verb == Verb::Picture || r.verb == Verb::Resolution;
+}
 
 QString mode_refusal(const Request &r, int mode) {
     if (r.verb == Verb::Picture && mode == 1 && r.a != 1)

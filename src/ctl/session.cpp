@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -32,12 +33,14 @@ int signal_pipe[2] = {-1, -1};
 
 void on_signal(int) {
     const char c = 1;
-    if (::write(signal_pipe[1], &c, 1) < 0) { /* nothing to do in a handler */ }
+    if (::write(signal_pipe[1], &c, 1) < 0) { /* nothing to do in a handler */
+    }
 }
 
 QString printable(const QString &text) {
     QString t;
-    for (QChar c : text) t += (c.unicode() >= 32 && c.unicode() < 127) ? c : QLatin1Char('?');
+    for (QChar c : text)
+        t += (c.unicode() >= 32 && c.unicode() < 127) ? c : QLatin1Char('?');
     return t;
 }
 
@@ -53,16 +56,16 @@ Session::Session(const QString &program_folder, const Request &request,
       link_(std::make_unique<Connection>(program_folder)),
       x_(std::make_unique<Exchange>(*link_, *this)) {
     // Every reply the panel has a handler for is recorded (and printed while watching).
-    static const char *const mnemonics[] = {"AUA", "AUB", "AUD", "AUE", "BEH", "BEV",
-                                            "BEZ", "BRI", "CAL", "CON", "HUE", "INP",
-                                            "LCK", "MOD", "OUT", "PWR", "RES", "RST",
-                                            "SAT", "SAV", "VER"};
-    for (const char *m : mnemonics) x_->set_handler(QLatin1String(m), [this] { on_reply(); });
+    static const char *const mnemonics[] = {"AUA", "AUB", "AUD", "AUE", "BEH", "BEV", "BEZ",
+                                            "BRI", "CAL", "CON", "HUE", "INP", "LCK", "MOD",
+                                            "OUT", "PWR", "RES", "RST", "SAT", "SAV", "VER"};
+    for (const char *m : mnemonics)
+        x_->set_handler(QLatin1String(m), [this] { on_reply(); });
     // The device ends the TCP connection: the panel drops the link, so do we.
     x_->set_handler(QStringLiteral("EXT"), [this] {
         on_reply();
-        link_lost(QStringLiteral("the device ended the connection (%1)")
-                      .arg(printable(x_->rx_buffer())));
+        link_lost(
+            QStringLiteral("the device ended the connection (%1)").arg(printable(x_->rx_buffer())));
     });
     connect(link_->MSComm1, &SerialPort::lost, this,
             [this] { link_lost(QStringLiteral("the serial device went away")); });
@@ -117,16 +120,16 @@ void Session::on_reply() {
         print(compact(reply_json(reply)) + QLatin1Char('\n'));
     } else {
         const QString what = describe_reply(reply);
-        print(what.isEmpty() ? reply + QLatin1Char('\n') : reply + QStringLiteral("  ") + what +
-                                                             QLatin1Char('\n'));
+        print(what.isEmpty() ? reply + QLatin1Char('\n')
+                             : reply + QStringLiteral("  ") + what + QLatin1Char('\n'));
     }
 }
 
 int Session::resolve_link() {
     link_choice_ = req_.link;
     if (link_choice_.kind != LinkChoice::Kind::Saved) return EXIT_DONE;
-    const QString path =
-        settings_path(folder_, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    const QString path = settings_path(
+        folder_, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     if (!QFileInfo::exists(path)) {
         complain(QStringLiteral("no link given: use --port or --host (the panel has saved no "
                                 "settings at %1)")
@@ -145,8 +148,7 @@ int Session::resolve_link() {
         split_device_address(s.address.trimmed(), &link_choice_.host, &link_choice_.tcp_port);
     } else {
         link_choice_.kind = LinkChoice::Kind::Com;
-        link_choice_.port_number =
-            (s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1;
+        link_choice_.port_number = (s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1;
     }
     return EXIT_DONE;
 }
@@ -292,9 +294,9 @@ int Session::run_status() {
     };
     int code = EXIT_DONE;
     status_.bezel_max_pending = false;
-    for (const char *c : {"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999",
-                          "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999", "RES999", "MOD999",
-                          "OUT999", "INP999"}) {
+    for (const char *c :
+         {"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999", "BEZ999", "BEH998",
+          "BEV998", "LCK999", "PWR999", "RES999", "MOD999", "OUT999", "INP999"}) {
         const QString cmd = QLatin1String(c);
         // The next bezel reply is a maximum (its reading clears the flag).
         status_.bezel_max_pending = cmd.endsWith(QLatin1String("998"));
@@ -347,7 +349,8 @@ int Session::run_network() {
             code = EXIT_NO_LINK;
             break;
         }
-        for (int i = 0; i < 51 && link_->net_query_step() != 3; ++i) x_->wait_sec(0.001f);
+        for (int i = 0; i < 51 && link_->net_query_step() != 3; ++i)
+            x_->wait_sec(0.001f);
         if (link_->net_query_step() != 3) {
             complain(QStringLiteral("no answer to %1 in time").arg(QLatin1String(queries[step])));
             code = EXIT_NO_REPLY;
@@ -398,11 +401,15 @@ int Session::run() {
     if (code != EXIT_DONE) return code;
 
     switch (req_.verb) {
-    case Verb::Status: return run_status();
-    case Verb::Network: return run_network();
-    case Verb::Watch: return run_watch();
+    case Verb::Status:
+        return run_status();
+    case Verb::Network:
+        return run_network();
+    case Verb::Watch:
+        return run_watch();
     case Verb::Picture:
-    case Verb::Resolution: return run_mode_dependent();
+    case Verb::Resolution:
+        return run_mode_dependent();
     case Verb::Version: {
         code = exchange(QStringLiteral("VER999"));
         if (code != EXIT_DONE) return code;
@@ -413,6 +420,7 @@ int Session::run() {
             print(describe_reply(x_->last_reply()).mid(8) + QLatin1Char('\n'));
         return EXIT_DONE;
     }
-    default: return run_commands(fixed_commands(req_));
+    default:
+        return run_commands(fixed_commands(req_));
     }
 }

@@ -17,8 +17,7 @@ class QTimer;
 class Session : public QObject, public ExchangeHost {
     Q_OBJECT
 public:
-    Session(const QString &program_folder, const Request &request,
-            const QStringList &resolutions);
+    Session(const QString &program_folder, const Request &request, const QStringList &resolutions);
     ~Session() override;
     // The exit status of the run.
     int run();

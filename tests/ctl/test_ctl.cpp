@@ -21,7 +21,9 @@ const QString ADDR_WATCH = QStringLiteral("127.0.0.153");
 const QString ADDR_NOBODY = QStringLiteral("127.0.0.159"); // nothing listens here
 const int PORT = 2323;
 
-QString host_arg(const QString &addr) { return QStringLiteral("%1:%2").arg(addr).arg(PORT); }
+QString host_arg(const QString &addr) {
+    return QStringLiteral("%1:%2").arg(addr).arg(PORT);
+}
 
 struct Run {
     int code = -1;
@@ -72,7 +74,8 @@ void compare_shared(const QJsonValue &ours, const QJsonValue &theirs, const QStr
         for (auto it = o.begin(); it != o.end(); ++it)
             if (t.contains(it.key()))
                 compare_shared(it.value(), t.value(it.key()), path + "/" + it.key(), diffs, shared);
-    } else if (ours.isArray() && theirs.isArray() && ours.toArray().size() == theirs.toArray().size()) {
+    } else if (ours.isArray() && theirs.isArray() &&
+               ours.toArray().size() == theirs.toArray().size()) {
         for (int i = 0; i < ours.toArray().size(); ++i)
             compare_shared(ours.toArray()[i], theirs.toArray()[i], path + "/" + QString::number(i),
                            diffs, shared);
@@ -80,10 +83,11 @@ void compare_shared(const QJsonValue &ours, const QJsonValue &theirs, const QStr
         ++*shared;
         if (ours != theirs)
             *diffs << QStringLiteral("%1: ctl %2, device %3")
-                          .arg(path, QString::fromUtf8(QJsonDocument(QJsonArray{ours}).toJson(
-                                         QJsonDocument::Compact)),
-                               QString::fromUtf8(QJsonDocument(QJsonArray{theirs}).toJson(
-                                   QJsonDocument::Compact)));
+                          .arg(path,
+                               QString::fromUtf8(
+                                   QJsonDocument(QJsonArray{ours}).toJson(QJsonDocument::Compact)),
+                               QString::fromUtf8(QJsonDocument(QJsonArray{theirs})
+                                                     .toJson(QJsonDocument::Compact)));
     }
 }
 
@@ -188,7 +192,8 @@ private slots:
         r = ctl(*folder_, {"--port", "COM1", "network", "--json"});
         QCOMPARE(r.code, 0);
         const QJsonObject net = QJsonDocument::fromJson(r.out.toUtf8()).object();
-        for (const char *k : {"ip", "mask", "gateway"}) QCOMPARE(net[k], pty_.state()[k]);
+        for (const char *k : {"ip", "mask", "gateway"})
+            QCOMPARE(net[k], pty_.state()[k]);
         QCOMPARE(pty_.commands().mid(pty_.commands().size() - 3),
                  (QStringList{"EIP999", "EMK999", "EGW999"}));
     }
@@ -227,8 +232,8 @@ private slots:
         SimDevice dev;
         QVERIFY(dev.start({"--pty", folder.file("ports/COM1"), "--tcp", host_arg(ADDR_FRONT)},
                           {"--front-panel", "300", "--seed", tcp ? "11" : "7"}));
-        const QStringList link = tcp ? QStringList{"--host", host_arg(ADDR_FRONT)}
-                                     : QStringList{"--port", "COM1"};
+        const QStringList link =
+            tcp ? QStringList{"--host", host_arg(ADDR_FRONT)} : QStringList{"--port", "COM1"};
         // Dual, so the per-row pictures are compared too (the front panel may change it).
         QCOMPARE(ctl(folder, link + QStringList{"mode", "dual"}).code, 0);
         for (int change = 0; change < 3; ++change) {
@@ -265,8 +270,10 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("reply");
         for (bool tcp : {false, true}) {
-            QTest::addRow("%s unknown mnemonic", tcp ? "tcp" : "pty") << tcp << "XYZ001" << "ERR000";
-            QTest::addRow("%s bad argument", tcp ? "tcp" : "pty") << tcp << "BRI555" << "ERR001";
+            QTest::addRow("%s unknown mnemonic", tcp ? "tcp" : "pty") << tcp << "XYZ001"
+                                                                      << "ERR000";
+            QTest::addRow("%s bad argument", tcp ? "tcp" : "pty") << tcp << "BRI555"
+                                                                  << "ERR001";
         }
     }
     void device_refusal_gives_1() {
@@ -297,8 +304,8 @@ private slots:
         SimDevice dev;
         QVERIFY(tcp ? dev.start_tcp(ADDR_SILENT, PORT, {"--drop", "1"})
                     : dev.start_pty(folder, 1, {"--drop", "1"}));
-        const QStringList link = tcp ? QStringList{"--host", host_arg(ADDR_SILENT)}
-                                     : QStringList{"--port", "COM1"};
+        const QStringList link =
+            tcp ? QStringList{"--host", host_arg(ADDR_SILENT)} : QStringList{"--port", "COM1"};
         const Run r = ctl(folder, link + command.split(' '));
         QCOMPARE(r.code, 3);
         QVERIFY2(r.err.contains("no reply to"), qPrintable(r.err));

@@ -142,24 +142,24 @@ private slots:
     void status_from_replies() {
         DeviceStatus s;
         s.bezel_max_pending = false;
-        for (const char *r : {"VER160", "AUA002", "AUB001", "AUD000", "AUE003", "BEH012", "BEV034",
-                              "BEZ001"})
+        for (const char *r :
+             {"VER160", "AUA002", "AUB001", "AUD000", "AUE003", "BEH012", "BEV034", "BEZ001"})
             apply_reply(&s, QLatin1String(r));
         s.bezel_max_pending = true;
         apply_reply(&s, QStringLiteral("BEH999")); // above the sliders: no value, still pending
         apply_reply(&s, QStringLiteral("BEH200"));
         s.bezel_max_pending = true;
         apply_reply(&s, QStringLiteral("BEV100"));
-        for (const char *r : {"LCK001", "PWR000", "RES107", "MOD002", "OUT003", "INP004", "OUT001",
-                              "INP002", "OUT009", "INP003", "BRI437", "CON100", "HUE999",
-                              "SAT700", "BRI050"})
+        for (const char *r :
+             {"LCK001", "PWR000", "RES107", "MOD002", "OUT003", "INP004", "OUT001", "INP002",
+              "OUT009", "INP003", "BRI437", "CON100", "HUE999", "SAT700", "BRI050"})
             apply_reply(&s, QLatin1String(r));
         const QJsonObject j = status_json(s);
         QCOMPARE(j["version"].toInt(), 160);
-        QCOMPARE(j["audio"].toObject(), (QJsonObject{{"edid", 3}, {"dual_a", 2}, {"dual_b", 1},
-                                                     {"on", 0}}));
-        QCOMPARE(j["bezel"].toObject(), (QJsonObject{{"on", 1}, {"h", 12}, {"v", 34},
-                                                     {"max_h", 200}, {"max_v", 100}}));
+        QCOMPARE(j["audio"].toObject(),
+                 (QJsonObject{{"edid", 3}, {"dual_a", 2}, {"dual_b", 1}, {"on", 0}}));
+        QCOMPARE(j["bezel"].toObject(),
+                 (QJsonObject{{"on", 1}, {"h", 12}, {"v", 34}, {"max_h", 200}, {"max_v", 100}}));
         QCOMPARE(j["lock"].toInt(), 1);
         QCOMPARE(j["power"].toInt(), 0);
         QCOMPARE(j["resolution"].toInt(), 7);
@@ -202,14 +202,13 @@ private slots:
     void link_failures_and_settings_file() {
         QCOMPARE(open_failure_text("COM1", "/x/COM1", "busy", true, true),
                  QStringLiteral("COM1 is in use \u2014 is the panel open?"));
-        QVERIFY(open_failure_text("COM2", "/dev/ttyUSB0", "denied", true, false)
-                    .contains("dialout"));
+        QVERIFY(
+            open_failure_text("COM2", "/dev/ttyUSB0", "denied", true, false).contains("dialout"));
         QVERIFY(open_failure_text("COM3", "/x/COM3", "gone", false, true)
                     .startsWith("COM3: no such device /x/COM3"));
 
         QTemporaryDir program, config;
-        QCOMPARE(settings_path(program.path(), config.path()),
-                 program.path() + "/TEVRAL_QX.ini");
+        QCOMPARE(settings_path(program.path(), config.path()), program.path() + "/TEVRAL_QX.ini");
         QDir(config.path()).mkpath("tevral-qx");
         QFile user(config.path() + "/tevral-qx/TEVRAL_QX.ini");
         QVERIFY(user.open(QIODevice::WriteOnly));
