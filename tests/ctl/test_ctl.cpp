@@ -202,23 +202,20 @@ private slots:
     // per-user one when that exists.
     void saved_link() {
         pty_.mark();
-        Run r = ctl(*folder_, {"version"});
-        QCOMPARE(r.code, 0);
+        QCOMPARE(ctl(*folder_, {"version"}).code, 0); // the folder's file: RS-232 COM1
         QCOMPARE(pty_.commands_since_mark(), QStringList{"VER999"});
 
-        const QString user = config_.path() + QStringLiteral("/tevral-qx");
-        QVERIFY(QDir().mkpath(user));
-        QFile::copy(folder_->file("TEVRAL_QX.ini"), user + "/TEVRAL_QX.ini");
-        folder_->write_settings(1, 1, false, host_arg(ADDR_NOBODY)); // not this one
-        ProgramFolder other(1, 1, false, " " + host_arg(ADDR_TCP) + " ");
-        QFile::remove(user + "/TEVRAL_QX.ini");
-        QFile::copy(other.file("TEVRAL_QX.ini"), user + "/TEVRAL_QX.ini");
+        ProgramFolder user(1, 1, false, " " + host_arg(ADDR_TCP) + " "); // Ethernet
+        const QString per_user = config_.path() + QStringLiteral("/tevral-qx/TEVRAL_QX.ini");
+        QVERIFY(QDir().mkpath(config_.path() + QStringLiteral("/tevral-qx")));
+        QVERIFY(QFile::copy(user.file("TEVRAL_QX.ini"), per_user));
+        pty_.mark();
         tcp_.mark();
-        r = ctl(*folder_, {"version"});
+        const Run r = ctl(*folder_, {"version"});
+        QFile::remove(per_user);
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(tcp_.commands_since_mark(), QStringList{"VER999"});
-        QFile::remove(user + "/TEVRAL_QX.ini");
-        folder_->write_settings(0, 1, false, QStringLiteral("127.0.0.1"));
+        QVERIFY(pty_.commands_since_mark().isEmpty());
     }
 
     void status_matches_the_device_after_its_front_panel_data() {
@@ -313,17 +310,24 @@ private slots:
         QCOMPARE(dev.commands().size(), 1); // no retry
     }
 
+    // Refused before anything is sent; a picture row that Matrix mode lacks is refused
+    // after the mode query alone.
     void bad_arguments_give_2_and_send_nothing_data() {
         QTest::addColumn<QString>("args");
+        QTest::addColumn<QStringList>("sent");
         for (const char *a : {"--port COM1 route 5 1", "--port COM1 picture hue 1 101",
                               "--port COM1 preset recall 9", "--port COM1 resolution 13",
                               "--port COM1 bezel v 255", "--port COM1 send ver999",
                               "--port COM1 mode wall", "--port COM1 --host 127.0.0.150 status",
                               "--port COM1", "--host 127.0.0.150:2323 network"})
-            QTest::newRow(a) << QString::fromLatin1(a);
+            QTest::newRow(a) << QString::fromLatin1(a) << QStringList();
+        QTest::newRow("row 2 in Matrix")
+            << "--port COM1 picture brightness 2 10" << QStringList{"MOD999"};
     }
     void bad_arguments_give_2_and_send_nothing() {
         QFETCH(QString, args);
+        QFETCH(QStringList, sent);
+        if (!sent.isEmpty()) QCOMPARE(ctl(*folder_, {"--port", "COM1", "mode", "matrix"}).code, 0);
         pty_.mark();
         tcp_.mark();
         const Run r = ctl(*folder_, args.split(' '));
@@ -331,18 +335,8 @@ private slots:
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY(r.out.isEmpty());
         pump_ms(50);
-        QVERIFY(pty_.commands_since_mark().isEmpty());
+        QCOMPARE(pty_.commands_since_mark(), sent);
         QVERIFY(tcp_.commands_since_mark().isEmpty());
-    }
-
-    // Refused in the device's present mode: only the mode query went out.
-    void mode_refusal_gives_2_after_the_mode_query() {
-        QCOMPARE(ctl(*folder_, {"--port", "COM1", "mode", "matrix"}).code, 0);
-        pty_.mark();
-        const Run r = ctl(*folder_, {"--port", "COM1", "picture", "brightness", "2", "10"});
-        QCOMPARE(r.code, 2);
-        QVERIFY(r.err.contains("Matrix"));
-        QCOMPARE(pty_.commands_since_mark(), QStringList{"MOD999"});
     }
 
     void missing_or_busy_link_gives_4() {

@@ -10,37 +10,22 @@
 #include "ctl/request.h"
 #include "link/address.h"
 
-Q_DECLARE_METATYPE(Verb)
-
 class CtlRequest : public QObject {
     Q_OBJECT
 private slots:
+    // The device tests check every command on the wire; these are the forms they skip.
     void commands_of_a_request_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("commands");
         const auto row = [](const char *line, QStringList c) {
             QTest::newRow(line) << QString::fromLatin1(line) << c;
         };
-        row("route 2 3", {"OUT002", "INP003"});
-        row("mode matrix", {"MOD001"});
         row("mode 2x2", {"MOD003", "OUT001"});
-        row("preset save 4", {"SAV004"});
-        row("preset recall 1", {"CAL001"});
-        row("power standby", {"PWR000"});
-        row("power on", {"PWR001"});
-        row("lock on", {"LCK001"});
         row("mute on", {"AUD000"});
-        row("mute off", {"AUD001"});
-        row("bezel on", {"BEZ001"});
-        row("bezel h 254", {"BEH254"});
         row("bezel v 0", {"BEV000"});
         row("audio edid hd", {"AUE004"});
         row("audio edid 2ch", {"AUE000"});
-        row("audio dual-a right", {"AUA002"});
-        row("audio dual-b left", {"AUB001"});
         row("menu exit", {"MNE001"});
-        row("menu up", {"MNU001"});
-        row("send RST002", {"RST002"});
         row("--json MODE Dual --quiet", {"MOD002"}); // words in any case, options anywhere
         row("status", {});
         row("picture hue 2 30", {}); // depends on the mode
@@ -60,22 +45,15 @@ private slots:
         const auto row = [](const char *line, const char *reason) {
             QTest::newRow(line) << QString::fromLatin1(line) << QString::fromLatin1(reason);
         };
-        row("route 5 1", "output must be 1..4");
         row("route 1 0", "input must be 1..4");
         row("route 1 +2", "input must be 1..4");
         row("route 1", "route takes 2 arguments");
-        row("picture brightness 1 101", "level must be 0..100");
         row("picture brightness 5 10", "row must be 1..4");
         row("picture tint 1 10", "picture must be brightness|contrast|hue|saturation");
-        row("preset save 0", "preset must be 1..4");
         row("preset load 1", "preset must be save|recall");
-        row("resolution 13", "resolution must be 1..12");
         row("resolution 0", "resolution must be 1..12");
-        row("bezel h 255", "bezel amount must be 0..254");
         row("bezel up", "bezel must be off|on");
         row("audio edid 7ch", "audio edid must be 2ch|6ch|8ch|bitstream|hd");
-        row("mode wall", "mode must be matrix|dual|2x2");
-        row("send ver999", "three upper-case letters and three digits");
         row("send VER9999", "three upper-case letters and three digits");
         row("status now", "status takes 0 arguments");
         row("--port COM10 status", "--port takes COM1..COM9 or a device path");
