@@ -229,7 +229,7 @@ int Session::exchange(const QString &cmd) {
     const QString reply = x_->last_reply();
     const QString mnemonic = reply.left(3);
     if (!x_->reply_ok() || (mnemonic != QLatin1String("ERR") && mnemonic != cmd.left(3))) {
-        if (reply.isEmpty() || !x_->reply_ok())
+        if (reply.isEmpty())
             complain(QStringLiteral("no reply to %1 in time").arg(cmd));
         else
             complain(QStringLiteral("no reply to %1 in time (got %2)").arg(cmd, printable(reply)));
