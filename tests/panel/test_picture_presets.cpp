@@ -4,7 +4,7 @@
 #include <QTest>
 #include <QWindow>
 
-#include "panel_a_rig.h"
+#include "panel_rig.h"
 
 namespace {
 const QString TCP_ADDR = QStringLiteral("127.0.0.21");

@@ -418,4 +418,4 @@ private slots:
 };
 
 QTEST_MAIN(CoreLinks)
-#include "test_core_links.moc"
+#include "test_links.moc"
