@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 
 #include "admin/frm_keypad.h"
+#include "app/command_line.h"
 #include "app/value_list.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
@@ -36,6 +37,7 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
       program_folder_(program_folder) {
     setObjectName(QStringLiteral("frm_main"));
     setWindowTitle(QStringLiteral("VELDRA"));
+    setWindowIcon(program_icon()); // the keypad window inherits it
     setFont(panel_font(QStringLiteral("Arial"), 9));
     set_outer_height(HEIGHT_COMPACT);
 
