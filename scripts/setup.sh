@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   build-essential cmake pkg-config
+  dpkg-dev file
   qt6-base-dev qt6-serialport-dev libqt6serialport6
   xvfb xauth xdotool imagemagick
   fonts-liberation fonts-dejavu-core fonts-arphic-uming
