@@ -1,6 +1,7 @@
 # Writes OUT, a header naming the build: `git describe` of the source tree when it is
 # a git checkout, else the project version. The file is rewritten only when the text
 # changes, so an unchanged build compiles nothing again.
+# Only the program's main() includes it, so a new commit relinks the program alone.
 #   cmake -DSOURCE_DIR=... -DVERSION=1.6 -DOUT=.../build_version.h -P build_version.cmake
 set(build "${VERSION}")
 find_program(GIT_EXECUTABLE git)
@@ -12,7 +13,7 @@ if(GIT_EXECUTABLE)
     set(build "${described}")
   endif()
 endif()
-set(text "#pragma once\n#define TEVRAL_VERSION \"${VERSION}\"\n#define TEVRAL_BUILD_VERSION \"${build}\"\n")
+set(text "#pragma once\n#define TEVRAL_BUILD_VERSION \"${build}\"\n")
 if(EXISTS "${OUT}")
   file(READ "${OUT}" old)
 endif()

@@ -2,10 +2,11 @@
 
 #include "app/command_line.h"
 #include "app/frm_main.h"
+#include "build_version.h"
 
 int main(int argc, char *argv[]) {
     int exit_code = 0;
-    if (!prepare_start(argc, argv, &exit_code)) return exit_code;
+    if (!prepare_start(argc, argv, TEVRAL_BUILD_VERSION, &exit_code)) return exit_code;
     QApplication app(argc, argv);
     set_application_identity();
     frm_main window(QCoreApplication::applicationDirPath());

@@ -5,11 +5,8 @@
 #include <QFileInfo>
 #include <cstdio>
 
-#include "build_version.h"
-
-QString version_text() {
-    return QStringLiteral("TEVRAL-QX %1 (build %2)")
-        .arg(QStringLiteral(TEVRAL_VERSION), QStringLiteral(TEVRAL_BUILD_VERSION));
+QString version_text(const QString &build) {
+    return QStringLiteral("TEVRAL-QX %1 (build %2)").arg(QStringLiteral(TEVRAL_VERSION), build);
 }
 
 bool display_available(const QString &platform, bool has_x11, bool has_wayland) {
@@ -30,7 +27,7 @@ bool display_available(const QString &platform, bool has_x11, bool has_wayland) 
     return names.isEmpty() && (has_x11 || has_wayland);
 }
 
-StartChoice start_choice(const QStringList &arguments) {
+StartChoice start_choice(const QStringList &arguments, const QString &build) {
     QCommandLineParser parser;
     // Qt's own options are written with one dash (-platform offscreen, -style fusion).
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -72,7 +69,7 @@ StartChoice start_choice(const QStringList &arguments) {
     }
     if (parser.isSet(version)) {
         c.run = false;
-        c.out = version_text() + QLatin1Char('\n');
+        c.out = version_text(build) + QLatin1Char('\n');
         return c;
     }
     QString fault;
@@ -101,10 +98,10 @@ StartChoice start_choice(const QStringList &arguments) {
     return c;
 }
 
-bool prepare_start(int argc, char **argv, int *exit_code) {
+bool prepare_start(int argc, char **argv, const char *build, int *exit_code) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const StartChoice c = start_choice(arguments);
+    const StartChoice c = start_choice(arguments, QString::fromUtf8(build));
     if (!c.out.isEmpty()) std::fputs(c.out.toLocal8Bit().constData(), stdout);
     if (!c.err.isEmpty()) std::fputs(c.err.toLocal8Bit().constData(), stderr);
     *exit_code = c.exit_code;

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 // "1.6", and the build (git describe of the source tree, or the project version).
-QString version_text();
+QString version_text(const QString &build);
 
 // Whether the window system can be reached: `platform` is the -platform argument or
 // QT_QPA_PLATFORM (possibly a ';' list, each name optionally followed by ':' and
@@ -22,11 +22,12 @@ struct StartChoice {
     QString err;       // printed on stderr
 };
 
-// Decides from the arguments (argv[0] first) and the environment what to do.
-StartChoice start_choice(const QStringList &arguments);
+// Decides from the arguments (argv[0] first) and the environment what to do; `build`
+// is what --version names as the build.
+StartChoice start_choice(const QStringList &arguments, const QString &build);
 
 // Prints what start_choice says; false when main should return `*exit_code` at once.
-bool prepare_start(int argc, char **argv, int *exit_code);
+bool prepare_start(int argc, char **argv, const char *build, int *exit_code);
 
 // The program's icon (compiled in).
 QIcon program_icon();

@@ -38,7 +38,8 @@ private slots:
         QTest::addColumn<QString>("err");
         QTest::newRow("--help") << QStringList{"--help"} << 0 << "--version" << "";
         QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: tevral-qx" << "";
-        QTest::newRow("--version") << QStringList{"--version"} << 0 << version_text() << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "TEVRAL-QX 1.6 (build "
+                                   << "";
         QTest::newRow("-v among others") << QStringList{"-style", "fusion", "-v"} << 0
                                          << "TEVRAL-QX 1.6 (build " << "";
         QTest::newRow("no display") << QStringList{} << 1 << "" << "needs a graphical session";
