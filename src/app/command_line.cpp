@@ -87,8 +87,9 @@ StartChoice start_choice(const QStringList &arguments, const QString &build) {
     }
     const QString chosen = parser.isSet(platform) ? parser.value(platform)
                                                   : qEnvironmentVariable("QT_QPA_PLATFORM");
-    if (!display_available(chosen, !qEnvironmentVariableIsEmpty("DISPLAY"),
-                           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY") ||
+                     parser.isSet(QStringLiteral("display"));
+    if (!display_available(chosen, x11, !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
         c.run = false;
         c.exit_code = 1;
         c.err = QStringLiteral("%1 needs a graphical session (an X11 or Wayland display) "

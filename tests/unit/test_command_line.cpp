@@ -31,6 +31,21 @@ private slots:
         QCOMPARE(display_available(platform, x11, wayland), available);
     }
 
+    void display_named_on_the_command_line() {
+        const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+        qunsetenv("QT_QPA_PLATFORM");
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        const StartChoice none = start_choice({"tevral-qx"}, "b");
+        const StartChoice named = start_choice({"tevral-qx", "-display", ":5"}, "b");
+        const StartChoice offscreen = start_choice({"tevral-qx", "-platform", "offscreen"}, "b");
+        qputenv("QT_QPA_PLATFORM", platform);
+        QVERIFY(!none.run);
+        QCOMPARE(none.exit_code, 1);
+        QVERIFY(named.run);
+        QVERIFY(offscreen.run);
+    }
+
     void without_display_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
