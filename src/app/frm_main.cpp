@@ -16,6 +16,7 @@
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
 #include "admin/frm_keypad.h"
+#include "app/command_line.h"
 #include "app/panel_style.h"
 #include "app/value_list.h"
 #include "link/connection.h"
@@ -47,6 +48,7 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
       program_folder_(program_folder) {
     setObjectName(QStringLiteral("frm_main"));
     setWindowTitle(QStringLiteral("VELDRA"));
+    setWindowIcon(program_icon()); // the keypad window inherits it
     setFont(panel_font(QStringLiteral("Arial"), 9));
     set_outer_height(HEIGHT_COMPACT);
 

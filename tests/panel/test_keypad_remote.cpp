@@ -8,8 +8,10 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "admin/frm_keypad.h"
+#include "app/command_line.h"
 #include "panel_rig.h"
 
 namespace {
@@ -96,6 +98,11 @@ void TestKeypadRemote::keypad_window_opens_and_closes() {
     QCOMPARE(int(f->admin().keypad_open()), int(true));
     QVERIFY(k->isVisible());
     QVERIFY(k->isWindow());
+    // Both windows show the program's icon, not the window system's generic one.
+    const QImage icon = program_icon().pixmap(64).toImage();
+    QVERIFY(!icon.isNull());
+    for (QWidget *w : {static_cast<QWidget *>(f), static_cast<QWidget *>(k.data())})
+        QCOMPARE(w->windowHandle()->icon().pixmap(64).toImage(), icon);
     QCOMPARE(k->objectName(), QStringLiteral("frm_keypad"));
     QCOMPARE(k->windowTitle(), QStringLiteral("Keyboard"));
     QCOMPARE(k->parentWidget(), static_cast<QWidget *>(f));
