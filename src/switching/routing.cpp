@@ -70,6 +70,8 @@ void frm_main::cmd_out_Click(int index) {
     // In 2X2 the wall has no single outputs to choose.
     if (cur_mode == 3) return;
     send_cmd(QStringLiteral("OUT") + pad3(index));
+    // A link that is down has just said so once; asking again would only say it twice.
+    if ((link_type == 0 && !serial_open) || (link_type == 1 && !eth_connected)) return;
     // Asked even when the output exchange failed: the reply then redraws the
     // output that was selected before.
     send_cmd(QStringLiteral("INP999"));

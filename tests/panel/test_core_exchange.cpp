@@ -221,6 +221,10 @@ private slots:
         QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(f->txt_cmd->text(), QString());
         QCOMPARE(f->reply_ok, FLAG_FALSE);
+        // One action, one message: also the output button, which asks two things.
+        msgs.clear();
+        f->cmd_out_Click(2);
+        QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
         f->opt_interface[1]->setChecked(true);
         msgs.clear();
         f->send_cmd_nowait(QStringLiteral("BRI001"));
