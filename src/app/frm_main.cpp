@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 
 #include "admin/frm_keypad.h"
+#include "app/settings_place.h"
 #include "app/value_list.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
@@ -197,8 +198,9 @@ bool frm_main::Form_Load() {
 
     cmd_clear_Click();
 
+    remove_stale_save_files(program_folder_);
     Settings s;
-    if (!read_settings_file(program_path(QStringLiteral("\\TEVRAL_QX.ini")), &s, &load_error)) {
+    if (!read_settings_file(locate_settings_files(program_folder_).read, &s, &load_error)) {
         show_message(load_error, QMessageBox::Critical);
         return false;
     }
@@ -231,13 +233,18 @@ void frm_main::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     MSComm1->close();
+    save_settings();
+    if (keypad) keypad->close();
+}
+
+void frm_main::save_settings() {
     Settings s;
     s.link_type = link_type;
     s.port_number = port_number;
     s.advanced_view = advanced_view;
     s.address = txt_ip->text().trimmed();
-    write_settings_file(program_path(QStringLiteral("\\TEVRAL_QX.ini")), s);
-    if (keypad) keypad->close();
+    QString why;
+    if (!store_settings(program_folder_, s, &why)) show_message(why, QMessageBox::Critical);
 }
 
 void frm_main::closeEvent(QCloseEvent *e) {

@@ -42,6 +42,8 @@ public:
     // Start-up: false when it failed (after its message was shown).
     bool Form_Load();
     void Form_Unload();
+    // Writes the settings where they belong; says so when nothing could be written.
+    void save_settings();
 
     QString program_folder() const { return program_folder_; }
     // Path of a runtime file given as "\bmp\name.bmp" or "\file.txt".

@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/settings_place.h"
 #include "app/value_list.h"
 
 class ValueList : public QObject {
@@ -77,6 +78,46 @@ private slots:
         for (int i = 0; i < 4096; ++i) junk.append(char((i * 7919) & 0xFF));
         parse_settings(junk, &s, &err);
     }
+    void where_settings_live_data() {
+        QTest::addColumn<bool>("user_file");
+        QTest::addColumn<bool>("program_file");
+        QTest::addColumn<bool>("file_writable");
+        QTest::addColumn<bool>("folder_writable");
+        QTest::addColumn<QString>("read");
+        QTest::addColumn<QStringList>("write");
+        QTest::addColumn<QStringList>("without_user_place");
+        const QStringList both{"P", "U"}, user{"U"}, program{"P"}, none;
+        // portable folder: as always, the per-user file only if the write fails
+        QTest::newRow("writable file") << false << true << true << false << "P" << both << program;
+        QTest::newRow("no file, writable folder")
+            << false << false << false << true << "P" << both << program;
+        // system-wide install
+        QTest::newRow("file not writable") << false << true << false << true << "P" << user << none;
+        QTest::newRow("no file, folder not writable")
+            << false << false << false << false << "P" << user << none;
+        // a user's own file is read and written from then on
+        QTest::newRow("user file") << true << true << true << true << "U" << user << program;
+        QTest::newRow("user file, read-only program")
+            << true << true << false << false << "U" << user << none;
+    }
+    void where_settings_live() {
+        QFETCH(bool, user_file);
+        QFETCH(bool, program_file);
+        QFETCH(bool, file_writable);
+        QFETCH(bool, folder_writable);
+        QFETCH(QString, read);
+        QFETCH(QStringList, write);
+        QFETCH(QStringList, without_user_place);
+        const SettingsFacts facts{user_file, program_file, file_writable, folder_writable};
+        const SettingsFiles got = choose_settings_files("P", "U", facts);
+        QCOMPARE(got.read, read);
+        QCOMPARE(got.write, write);
+        // No per-user place known: only the program folder's file, when it can be written.
+        const SettingsFiles alone = choose_settings_files("P", QString(), facts);
+        QCOMPARE(alone.read, QStringLiteral("P"));
+        QCOMPARE(alone.write, without_user_place);
+    }
+
     void resolution_list_rules() {
         QStringList names;
         QString err;
