@@ -17,8 +17,9 @@ SettingsFiles choose_settings_files(const QString &program_file, const QString &
     SettingsFiles out;
     const bool has_user = !user_file.isEmpty();
     out.read = has_user && facts.user_file_exists ? user_file : program_file;
-    const bool program_writable =
-        facts.program_file_exists ? facts.program_file_writable : facts.program_folder_writable;
+    // The file is replaced by a rename, so its folder must be writable as well.
+    const bool program_writable = facts.program_folder_writable &&
+                                  (!facts.program_file_exists || facts.program_file_writable);
     // Once a user has a file of their own, the shared one is left to the others.
     if (!(has_user && facts.user_file_exists) && program_writable) out.write << program_file;
     // Also when the program folder only looked writable (a full disk): never drop silently.

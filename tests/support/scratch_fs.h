@@ -2,8 +2,9 @@
 // A folder that a test can fill up or make read-only. Where the test may mount (root
 // with the right to mount) it is a small tmpfs of its own, so the faults are the real
 // ones; otherwise a plain temporary folder, where a file-size limit makes every write
-// fail and the folder's mode makes it read-only (the latter not for root, who ignores
-// modes). `how` names what was used, for the test's log.
+// fail and the folder's mode makes it read-only (root first gives up, for the rest of the
+// process, the capabilities that let it ignore modes). `how` names what was used, for
+// the test's log.
 
 #include <QString>
 #include <QTemporaryDir>

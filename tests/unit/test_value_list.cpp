@@ -88,13 +88,15 @@ private slots:
         QTest::addColumn<QStringList>("without_user_place");
         const QStringList both{"P", "U"}, user{"U"}, program{"P"}, none;
         // portable folder: as always, the per-user file only if the write fails
-        QTest::newRow("writable file") << false << true << true << false << "P" << both << program;
+        QTest::newRow("writable file") << false << true << true << true << "P" << both << program;
         QTest::newRow("no file, writable folder")
             << false << false << false << true << "P" << both << program;
         // system-wide install
         QTest::newRow("file not writable") << false << true << false << true << "P" << user << none;
         QTest::newRow("no file, folder not writable")
             << false << false << false << false << "P" << user << none;
+        QTest::newRow("writable file, folder not writable")
+            << false << true << true << false << "P" << user << none;
         // a user's own file is read and written from then on
         QTest::newRow("user file") << true << true << true << true << "U" << user << program;
         QTest::newRow("user file, read-only program")
