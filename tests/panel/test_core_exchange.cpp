@@ -2,7 +2,9 @@
 // pseudo-terminal and over loopback TCP.
 #include <QElapsedTimer>
 #include <QTest>
+#include <functional>
 
+#include "admin/frm_keypad.h"
 #include "app/frm_main.h"
 #include "sim_fixture.h"
 
@@ -221,10 +223,26 @@ private slots:
         QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(f->txt_cmd->text(), QString());
         QCOMPARE(f->reply_ok, FLAG_FALSE);
-        // One action, one message: also the output button, which asks two things.
-        msgs.clear();
-        f->cmd_out_Click(2);
-        QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
+        // One action, one message, whatever the action would send (the output button asks
+        // two things; the keypad's arrow key pauses after its send).
+        const std::function<void()> actions[] = {
+            [&] { f->cmd_out_Click(2); },          [&] { f->cmd_inp_Click(3); },
+            [&] { f->cmd_refresh_Click(); },       [&] { f->cmd_pic_refresh_Click(); },
+            [&] { f->cmd_pic_reset_Click(); },     [&] { f->cmd_pwr_Click(); },
+            [&] { f->cmd_lock_Click(); },          [&] { f->cmd_mute_Click(); },
+            [&] { f->cmd_menu_exit_Click(); },     [&] { f->opt_audio_Click(2); },
+            [&] { f->opt_da_Click(2); },           [&] { f->opt_db_Click(1); },
+            [&] { f->opt_bezel_onoff_Click(1); }, [&] { f->cbo_output->setCurrentIndex(3); },
+            [&] {
+                frm_keypad keypad(f.get());
+                keypad.Form_KeyDown(38);
+            },
+        };
+        for (const auto &action : actions) {
+            msgs.clear();
+            action();
+            QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
+        }
         f->opt_interface[1]->setChecked(true);
         msgs.clear();
         f->send_cmd_nowait(QStringLiteral("BRI001"));
