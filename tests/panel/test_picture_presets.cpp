@@ -199,32 +199,19 @@ private slots:
     // With the link down, one operator action on a picture or bezel slider gives one
     // message and one step, also when the release of the press lands under the message.
     void link_down_one_message_one_step_data() {
-        QTest::addColumn<QString>("slider");
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<bool>("hold"); // the message stays up past the auto-repeat delay
-        QTest::newRow("picture arrow, message held") << "hsr_bri_2"
-                                                     << "arrow" << true;
-        QTest::newRow("picture arrow, message answered") << "hsr_con_1"
-                                                         << "arrow" << false;
-        QTest::newRow("picture track") << "hsr_sat_3"
-                                       << "track" << true;
-        QTest::newRow("picture key") << "hsr_hue_4"
-                                     << "key" << false;
-        QTest::newRow("picture wheel") << "hsr_bri_1"
-                                       << "wheel" << false;
-        QTest::newRow("bezel arrow, message held") << "hsr_bezel_h"
-                                                   << "arrow" << true;
-        QTest::newRow("bezel track, message answered") << "hsr_bezel_v"
-                                                       << "track" << false;
-        QTest::newRow("bezel key") << "hsr_bezel_v"
-                                   << "key" << false;
-        QTest::newRow("bezel wheel") << "hsr_bezel_h"
-                                     << "wheel" << false;
+        QTest::addColumn<QString>("row"); // slider, action, whether the message stays up
+        for (const char *row :
+             {"hsr_bri_2 arrow held", "hsr_con_1 arrow answered", "hsr_sat_3 track held",
+              "hsr_hue_4 key answered", "hsr_bri_1 wheel answered", "hsr_bezel_h arrow held",
+              "hsr_bezel_v track answered", "hsr_bezel_v key answered",
+              "hsr_bezel_h wheel answered"})
+            QTest::newRow(row) << row;
     }
     void link_down_one_message_one_step() {
-        QFETCH(QString, slider);
-        QFETCH(QString, action);
-        QFETCH(bool, hold);
+        QFETCH(QString, row);
+        const QString slider = row.section(' ', 0, 0), action = row.section(' ', 1, 1);
+        const bool hold = row.endsWith(QLatin1String("held")); // past the auto-repeat delay
+        const bool mouse = action == QLatin1String("arrow") || action == QLatin1String("track");
         ProgramFolder folder(1, 1, true); // Ethernet, never connected, full height
         auto f = load_panel(folder);
         QVERIFY(f);
@@ -232,66 +219,49 @@ private slots:
         f->fra_bezel->setEnabled(true);
         auto *hsr = f->findChild<HSlider *>(slider);
         auto *box = f->findChild<QLineEdit *>(QStringLiteral("txt_") + slider.mid(4));
-        QVERIFY(hsr && box);
-        const auto set_quietly = [&](int v) {
-            f->ui_ready = FLAG_FALSE;
-            hsr->setValue(v);
-            f->ui_ready = FLAG_TRUE;
-        };
         // Hit-tested through the window: the arrow, or the track just beside the value box.
         const int x = action == QLatin1String("arrow") ? hsr->width() - 3
                                                        : box->geometry().right() - hsr->x() + 2;
         const QPoint at = hsr->mapTo(f.get(), QPoint(x, hsr->height() / 2));
-        if (action != QLatin1String("key") && action != QLatin1String("wheel"))
-            QCOMPARE(f->childAt(at), hsr);
-        const auto act = [&](bool pressed_only) {
-            if (action == QLatin1String("key")) {
-                QTest::keyClick(hsr, Qt::Key_Right);
-            } else if (action == QLatin1String("wheel")) {
-                QWheelEvent wheel(QPointF(5, 5), hsr->mapToGlobal(QPointF(5, 5)), QPoint(),
-                                  QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                                  false);
-                QCoreApplication::sendEvent(hsr, &wheel);
-            } else if (pressed_only) {
-                QTest::mousePress(f->windowHandle(), Qt::LeftButton, {}, at);
-            } else {
-                QTest::mouseClick(f->windowHandle(), Qt::LeftButton, {}, at);
-            }
+        QVERIFY(!mouse || f->childAt(at) == hsr);
+        const auto act = [&](bool release) {
+            QWheelEvent wheel(QPointF(5, 5), hsr->mapToGlobal(QPointF(5, 5)), QPoint(),
+                              QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            if (action == QLatin1String("key")) QTest::keyClick(hsr, Qt::Key_Right);
+            if (action == QLatin1String("wheel")) QCoreApplication::sendEvent(hsr, &wheel);
+            if (mouse) QTest::mousePress(f->windowHandle(), Qt::LeftButton, {}, at);
+            if (mouse && release) QTest::mouseRelease(f->windowHandle(), Qt::LeftButton, {}, at);
         };
-        // The step one such action gives when nothing is sent.
-        set_quietly(50);
+        // The step one such action gives when nothing is sent (the Right key steps a scroll
+        // bar down: Qt's inverted controls).
         f->ui_ready = FLAG_FALSE;
-        act(false);
-        f->ui_ready = FLAG_TRUE;
+        hsr->setValue(50);
+        act(true);
         const int step = hsr->value() - 50;
-        // (the Right key steps a scroll bar down: Qt's inverted controls)
-        if (action == QLatin1String("arrow") || action == QLatin1String("key"))
-            QCOMPARE(qAbs(step), hsr->singleStep());
-        if (action == QLatin1String("track")) QCOMPARE(step, hsr->pageStep());
+        hsr->setValue(50);
+        f->ui_ready = FLAG_TRUE;
+        if (action != QLatin1String("wheel"))
+            QCOMPARE(qAbs(step), action == QLatin1String("track") ? hsr->pageStep() : 1);
         QVERIFY(step != 0);
-        set_quietly(50);
 
-        // The operator answers each message; a mouse button is let go while the message is
-        // up, so the window never sees the release.
+        // The operator answers each message, letting a mouse button go while it is up, so
+        // the window never sees the release.
         QStringList texts;
-        bool released = action == QLatin1String("key") || action == QLatin1String("wheel");
         qint64 first_seen = -1;
         QTimer operator_hand;
-        operator_hand.setInterval(10);
         connect(&operator_hand, &QTimer::timeout, [&] {
             auto *m = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!m) return;
-            if (first_seen < 0) first_seen = clock_ms();
-            if (!released) {
+            if (first_seen < 0 && mouse)
                 QTest::mouseRelease(f->windowHandle(), Qt::LeftButton, {}, at);
-                released = true;
-            }
+            if (first_seen < 0) first_seen = clock_ms();
             if (hold && clock_ms() - first_seen < 800) return;
             texts << m->text();
             m->button(QMessageBox::Ok)->click();
         });
-        operator_hand.start();
-        act(true);
+        operator_hand.start(10);
+        act(false);
         pump_ms(800); // past the auto-repeat delay of a press
         QCOMPARE(texts, QStringList{"Ethernet port is disconnected !"});
         QCOMPARE(hsr->value(), 50 + step);

@@ -16,11 +16,11 @@ public:
     QString path() const { return dir_.path(); }
     bool mounted() const { return mounted_; }
 
-    // Each returns false (with `how` saying why) when this kind of fault cannot be made.
+    // Each returns false (with `how` saying why) when this kind of fault cannot be made;
+    // release() undoes it.
     bool fill();           // no room left for data
     bool use_up_inodes();  // room, but no file can be created (tmpfs only)
     bool make_read_only(); // read-only remount, or the folders' modes
-    // Undoes the fault, so the test can look at and remove its files.
     void release();
 
     QString how;
