@@ -209,12 +209,19 @@ bool read_settings_file(const QString &path, Settings *s, QString *error) {
     return true;
 }
 
-bool write_settings_file(const QString &path, const Settings &s) {
+bool write_settings_file(const QString &path, const Settings &s, QString *error) {
     // Written to a temporary file and renamed, so a kill leaves the old or the new file whole.
+    // A full disk shows only in the flush: every step is checked, and any failure cancels
+    // the rename, or an empty file would replace the old one.
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    f.write(format_settings(s));
-    return f.commit();
+    const QByteArray data = format_settings(s);
+    const bool ok =
+        f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush() && f.commit();
+    if (!ok) {
+        if (error) *error = f.errorString();
+        f.cancelWriting();
+    }
+    return ok;
 }
 
 bool read_resolution_file(const QString &path, QStringList *names, QString *error) {

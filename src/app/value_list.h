@@ -53,5 +53,6 @@ QString storable_text(const QString &text);
 // File access: the error text names the file and the fault.
 bool read_value_file(const QString &path, QByteArray *data, QString *error);
 bool read_settings_file(const QString &path, Settings *s, QString *error);
-bool write_settings_file(const QString &path, const Settings &s);
+// Replaces the file whole or leaves it untouched; `error` says why it was not written.
+bool write_settings_file(const QString &path, const Settings &s, QString *error = nullptr);
 bool read_resolution_file(const QString &path, QStringList *names, QString *error);

@@ -2,6 +2,7 @@
 // pseudo-terminal and over loopback TCP.
 #include <QElapsedTimer>
 #include <QTest>
+#include <functional>
 
 #include "panel_rig.h"
 
@@ -204,6 +205,26 @@ private slots:
         QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(f->txt_cmd->text(), QString());
         QCOMPARE(f->exchange().reply_ok(), false);
+        // One action, one message, whatever the action would send (the output button asks
+        // two things; the keypad's arrow key pauses after its send).
+        const std::function<void()> actions[] = {
+            [&] { f->switching().cmd_out_Click(2); },          [&] { f->switching().cmd_inp_Click(3); },
+            [&] { f->switching().cmd_refresh_Click(); },       [&] { f->adjust().cmd_pic_refresh_Click(); },
+            [&] { f->adjust().cmd_pic_reset_Click(); },     [&] { f->admin().cmd_pwr_Click(); },
+            [&] { f->admin().cmd_lock_Click(); },          [&] { f->adjust().cmd_mute_Click(); },
+            [&] { f->admin().cmd_menu_exit_Click(); },     [&] { f->adjust().opt_audio_Click(2); },
+            [&] { f->adjust().opt_da_Click(2); },           [&] { f->adjust().opt_db_Click(1); },
+            [&] { f->adjust().opt_bezel_onoff_Click(1); }, [&] { f->adjust().cbo_output->setCurrentIndex(3); },
+            [&] {
+                frm_keypad keypad(&f->admin());
+                keypad.Form_KeyDown(38);
+            },
+        };
+        for (const auto &action : actions) {
+            msgs.clear();
+            action();
+            QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
+        }
         f->link().opt_interface[1]->setChecked(true);
         msgs.clear();
         f->exchange().send_cmd_nowait(QStringLiteral("BRI001"));

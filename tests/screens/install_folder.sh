@@ -68,6 +68,8 @@ ok "bin link, desktop entry, icon"
 
 # ---- the installed program gets to its window (and stays there until stopped)
 export QT_QPA_PLATFORM=offscreen
+# Not the real user's settings or port map.
+export XDG_CONFIG_HOME="$prefix/config"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/tevral-runtime}"
 mkdir -p "$XDG_RUNTIME_DIR"
 timeout 3 "$prefix/bin/tevral-qx" >/dev/null 2>&1

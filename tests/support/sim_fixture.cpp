@@ -13,6 +13,16 @@
 
 #include "panel_access.h"
 
+namespace {
+// No test may read or write a real user's settings or port map: every test process gets
+// a per-user configuration folder of its own, before anything asks where it is.
+struct PrivateConfigHome {
+    QTemporaryDir dir;
+    PrivateConfigHome() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path())); }
+};
+const PrivateConfigHome private_config_home;
+} // namespace
+
 QStringList ProgramFolder::default_resolutions() {
     return {"640x480@60",  "800x600@60",   "1024x768@60",  "1280x720@60",
             "1920x1080@60", "1920x1200@60", "1280x1024@60", "1360x768@60",

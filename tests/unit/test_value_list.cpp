@@ -2,7 +2,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/settings_place.h"
 #include "app/value_list.h"
+
+Q_DECLARE_METATYPE(SettingsFacts)
 
 class ValueList : public QObject {
     Q_OBJECT
@@ -118,6 +121,35 @@ private slots:
         QByteArray junk;
         for (int i = 0; i < 4096; ++i) junk.append(char((i * 7919) & 0xFF));
         parse_settings(junk, &s, &err);
+    }
+    void where_settings_live_data() {
+        QTest::addColumn<SettingsFacts>("facts"); // user file, program file, file / folder writable
+        QTest::addColumn<QString>("read");
+        QTest::addColumn<QStringList>("write");
+        const QStringList both{"P", "U"}, user{"U"};
+        // portable folder: as always (the per-user file only if that write fails)
+        QTest::newRow("writable file") << SettingsFacts{false, true, true, true} << "P" << both;
+        QTest::newRow("no file, writable folder")
+            << SettingsFacts{false, false, false, true} << "P" << both;
+        // system-wide install; the file is replaced by a rename, so its folder counts too
+        QTest::newRow("file not writable")
+            << SettingsFacts{false, true, false, true} << "P" << user;
+        QTest::newRow("folder not writable")
+            << SettingsFacts{false, true, true, false} << "P" << user;
+        // a user's own file is read and written from then on
+        QTest::newRow("user file") << SettingsFacts{true, true, true, true} << "U" << user;
+    }
+    void where_settings_live() {
+        QFETCH(SettingsFacts, facts);
+        QFETCH(QString, read);
+        QFETCH(QStringList, write);
+        const SettingsFiles got = choose_settings_files("P", "U", facts);
+        QCOMPARE(got.read, read);
+        QCOMPARE(got.write, write);
+        // No per-user place known: the program folder's file, when it can be written.
+        if (!facts.user_file_exists)
+            QCOMPARE(choose_settings_files("P", QString(), facts).write,
+                     write.mid(0, write.size() - 1));
     }
     void resolution_list_rules() {
         QStringList names;
