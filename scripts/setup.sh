@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, tests and demo need, then configures
-# and builds into build/. Idempotent: a second run installs nothing.
+# and builds into build/ (only BUILD_TARGETS, a list of targets, when it is set).
+# Idempotent: a second run installs nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
   build-essential cmake pkg-config
+  dpkg-dev file
   qt6-base-dev qt6-serialport-dev libqt6serialport6
   xvfb xauth xdotool imagemagick
   fonts-liberation fonts-dejavu-core fonts-arphic-uming
@@ -27,4 +29,5 @@ fi
 
 BUILD_DIR="${BUILD_DIR:-build}"
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_EXTRA:-} >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+# shellcheck disable=SC2086 # a list of target names
+cmake --build "$BUILD_DIR" -j"$(nproc)" ${BUILD_TARGETS:+--target $BUILD_TARGETS}

@@ -16,7 +16,9 @@
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
 #include "admin/frm_keypad.h"
+#include "app/command_line.h"
 #include "app/panel_style.h"
+#include "app/settings_place.h"
 #include "app/value_list.h"
 #include "link/connection.h"
 #include "link/link_panel.h"
@@ -47,6 +49,7 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
       program_folder_(program_folder) {
     setObjectName(QStringLiteral("frm_main"));
     setWindowTitle(QStringLiteral("VELDRA"));
+    setWindowIcon(program_icon()); // the keypad window inherits it
     setFont(panel_font(QStringLiteral("Arial"), 9));
     set_outer_height(HEIGHT_COMPACT);
 
@@ -256,8 +259,9 @@ bool frm_main::Form_Load() {
 
     cmd_clear_Click();
 
+    remove_stale_save_files(program_folder_);
     Settings s;
-    if (!read_settings_file(program_path(QStringLiteral("\\TEVRAL_QX.ini")), &s, &load_error)) {
+    if (!read_settings_file(locate_settings_files(program_folder_).read, &s, &load_error)) {
         show_message(load_error, QMessageBox::Critical);
         return false;
     }
@@ -290,13 +294,18 @@ void frm_main::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     connection_->MSComm1->close();
+    save_settings();
+    if (admin_->keypad) admin_->keypad->close();
+}
+
+void frm_main::save_settings() {
     Settings s;
     s.link_type = static_cast<qint16>(connection_->link_type());
     s.port_number = static_cast<qint16>(connection_->port_number());
     s.advanced_view = link_->advanced_view();
     s.address = link_->txt_ip->text().trimmed();
-    write_settings_file(program_path(QStringLiteral("\\TEVRAL_QX.ini")), s);
-    if (admin_->keypad) admin_->keypad->close();
+    QString why;
+    if (!store_settings(program_folder_, s, &why)) show_message(why, QMessageBox::Critical);
 }
 
 void frm_main::closeEvent(QCloseEvent *e) {

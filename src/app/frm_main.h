@@ -29,6 +29,8 @@ public:
     // Start-up: false when it failed (after its message was shown).
     bool Form_Load();
     void Form_Unload();
+    // Writes the settings where they belong; says so when nothing could be written.
+    void save_settings();
 
     QString program_folder() const { return program_folder_; }
     QString program_path(const QString &backslash_name) const override;

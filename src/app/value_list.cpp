@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <limits>
 
 static bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -21,6 +22,18 @@ static void skip_separator(const QByteArray &d, int &pos) {
     }
 }
 
+static const QByteArray UTF8_BOM("\xEF\xBB\xBF");
+
+ValueListReader::ValueListReader(const QByteArray &data, bool utf8) : data_(data), utf8_(utf8) {
+    if (data_.startsWith(UTF8_BOM)) pos_ = UTF8_BOM.size();
+}
+
+QString ValueListReader::decode(int start, int length) const {
+    // Values end at ASCII bytes only, so a slice of valid UTF-8 is valid UTF-8.
+    return utf8_ ? QString::fromUtf8(data_.constData() + start, length)
+                 : QString::fromLatin1(data_.constData() + start, length);
+}
+
 bool ValueListReader::next_raw(QString *out, bool *quoted) {
     *quoted = false;
     if (pos_ >= data_.size()) {
@@ -34,7 +47,7 @@ bool ValueListReader::next_raw(QString *out, bool *quoted) {
         ++pos_;
         start = pos_;
         while (pos_ < data_.size() && data_[pos_] != '"') ++pos_;
-        *out = QString::fromLatin1(data_.constData() + start, pos_ - start);
+        *out = decode(start, pos_ - start);
         if (pos_ < data_.size()) ++pos_; // closing quote
         // Anything between the closing quote and the separator is not part of the value.
         while (pos_ < data_.size() && data_[pos_] != ',' && !is_line_end(data_[pos_])) ++pos_;
@@ -42,7 +55,7 @@ bool ValueListReader::next_raw(QString *out, bool *quoted) {
         while (pos_ < data_.size() && data_[pos_] != ',' && !is_line_end(data_[pos_])) ++pos_;
         int end = pos_;
         while (end > start && is_blank(data_[end - 1])) --end;
-        *out = QString::fromLatin1(data_.constData() + start, end - start);
+        *out = decode(start, end - start);
     }
     skip_separator(data_, pos_);
     return true;
@@ -129,8 +142,15 @@ QByteArray format_settings(const Settings &s) {
     return out;
 }
 
+bool is_valid_utf8(const QByteArray &data) {
+    // Stateless: a sequence cut off at the end of the file counts as an error.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(data);
+    return !utf8.hasError();
+}
+
 bool parse_resolution_list(const QByteArray &data, QStringList *names, QString *error) {
-    ValueListReader r(data);
+    ValueListReader r(data, is_valid_utf8(data));
     QStringList out;
     for (;;) {
         QString name;
@@ -139,6 +159,12 @@ bool parse_resolution_list(const QByteArray &data, QStringList *names, QString *
             return false;
         }
         if (name == QLatin1String("END")) break;
+        if (out.size() == RESOLUTION_LIST_MAX) {
+            *error = QStringLiteral("more than %1 entries (the device numbers resolutions "
+                                    "with three digits)")
+                         .arg(RESOLUTION_LIST_MAX);
+            return false;
+        }
         out << name;
     }
     *names = out;
@@ -183,12 +209,19 @@ bool read_settings_file(const QString &path, Settings *s, QString *error) {
     return true;
 }
 
-bool write_settings_file(const QString &path, const Settings &s) {
+bool write_settings_file(const QString &path, const Settings &s, QString *error) {
     // Written to a temporary file and renamed, so a kill leaves the old or the new file whole.
+    // A full disk shows only in the flush: every step is checked, and any failure cancels
+    // the rename, or an empty file would replace the old one.
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    f.write(format_settings(s));
-    return f.commit();
+    const QByteArray data = format_settings(s);
+    const bool ok =
+        f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush() && f.commit();
+    if (!ok) {
+        if (error) *error = f.errorString();
+        f.cancelWriting();
+    }
+    return ok;
 }
 
 bool read_resolution_file(const QString &path, QStringList *names, QString *error) {

@@ -1,6 +1,7 @@
 #include "app/widgets.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
@@ -97,6 +98,26 @@ HSlider::HSlider(QWidget *parent, const QString &name, int max)
     setPageStep(10);
     setTracking(false);
     setValue(0);
+}
+
+void HSlider::timerEvent(QTimerEvent *e) {
+    if (repeatAction() != SliderNoAction) {
+        QWidget *modal = QApplication::activeModalWidget();
+        const bool blocked = modal && modal != window() && !modal->isAncestorOf(this);
+        if (blocked || !(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+            end_press();
+            return;
+        }
+    }
+    QScrollBar::timerEvent(e);
+}
+
+void HSlider::end_press() {
+    // The release the press still waits for: ends the repeat and the pressed look.
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(), QPointF(), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QScrollBar::mouseReleaseEvent(&release);
+    setRepeatAction(SliderNoAction);
 }
 
 LogBox::LogBox(QWidget *parent, const QString &name) : QPlainTextEdit(parent) {

@@ -84,6 +84,15 @@ class HSlider : public QScrollBar {
     Q_OBJECT
 public:
     HSlider(QWidget *parent, const QString &name, int max);
+
+protected:
+    // A held arrow or track repeats only while the button is really down and no modal
+    // message stands over the slider: a message opened by the step's own handler takes
+    // the release, and the slider would otherwise run to its end, a message per step.
+    void timerEvent(QTimerEvent *e) override;
+
+private:
+    void end_press();
 };
 
 // The command log: keeps the exact text (carriage returns included) it was given.

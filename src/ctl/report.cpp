@@ -1,6 +1,5 @@
 #include "ctl/report.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 
 #include "protocol/command.h"
@@ -220,12 +219,6 @@ QJsonObject reply_json(const QString &reply) {
 
 QString network_text(const QString &answer) {
     return answer.endsWith(QLatin1Char('\r')) ? answer.chopped(1) : answer;
-}
-
-QString settings_path(const QString &program_folder, const QString &config_dir) {
-    const QString user = config_dir + QStringLiteral("/tevral-qx/TEVRAL_QX.ini");
-    if (!config_dir.isEmpty() && QFileInfo::exists(user)) return user;
-    return program_folder + QStringLiteral("/TEVRAL_QX.ini");
 }
 
 QString open_failure_text(const QString &name, const QString &device, const QString &why,

@@ -51,10 +51,6 @@ QJsonObject reply_json(const QString &reply);
 // The network answers as the state file keeps them: the text without its CR.
 QString network_text(const QString &answer);
 
-// The settings file the panel uses: the per-user one when it exists, else the one
-// in the program folder.
-QString settings_path(const QString &program_folder, const QString &config_dir);
-
 // Why a serial port did not open, from what the file system says about its device:
 // missing, not permitted (the dialout hint), or else held by another program.
 QString open_failure_text(const QString &name, const QString &device, const QString &why,

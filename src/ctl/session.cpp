@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
@@ -14,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "app/settings_place.h"
 #include "app/value_list.h"
 #include "link/address.h"
 #include "link/connection.h"
@@ -128,8 +128,8 @@ void Session::on_reply() {
 int Session::resolve_link() {
     link_choice_ = req_.link;
     if (link_choice_.kind != LinkChoice::Kind::Saved) return EXIT_DONE;
-    const QString path = settings_path(
-        folder_, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    // The file the panel reads: its per-user one when that exists.
+    const QString path = locate_settings_files(folder_).read;
     if (!QFileInfo::exists(path)) {
         complain(QStringLiteral("no link given: use --port or --host (the panel has saved no "
                                 "settings at %1)")

@@ -70,9 +70,10 @@ void LinkPanel::build_link_controls() {
     txt_ip = new QLineEdit(frames_.fra_rs232);
     txt_ip->setObjectName(QStringLiteral("txt_ip"));
     txt_ip->setGeometry(36, 71, 148, 24);
-    // A double quote cannot be kept in the settings file, so it cannot be typed.
+    // The settings file keeps 8-bit text between double quotes: neither a double quote nor
+    // a character beyond Latin-1 could be kept, so neither can be typed.
     txt_ip->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[^\"]*")), txt_ip));
+        QRegularExpression(QStringLiteral("[^\"\\x{100}-\\x{10FFFF}]*")), txt_ip));
     lab_eth_state = new QLabel(QStringLiteral("Connecting..."), frames_.fra_rs232);
     lab_eth_state->setObjectName(QStringLiteral("lab_eth_state"));
     lab_eth_state->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
+#include "app/settings_place.h"
+
 // Received bytes held by the port beyond this are dropped by the driver side, so
 // a device that floods cannot grow the program's memory without bound.
 static constexpr qint64 READ_BUFFER_LIMIT = 64 * 1024;
@@ -23,8 +25,12 @@ SerialPort::SerialPort(const QString &program_folder, QObject *parent)
 SerialPort::~SerialPort() = default;
 
 QString SerialPort::device_for(const QString &program_folder, int port_number) {
-    const QString mapped = program_folder + QStringLiteral("/ports/COM%1").arg(port_number);
-    if (QFileInfo(mapped).isSymLink() || QFileInfo::exists(mapped)) return mapped;
+    // A user's own map comes first, so an adapter can be mapped without root.
+    for (const QString &folder : {user_config_folder(), program_folder}) {
+        if (folder.isEmpty()) continue;
+        const QString mapped = folder + QStringLiteral("/ports/COM%1").arg(port_number);
+        if (QFileInfo(mapped).isSymLink() || QFileInfo::exists(mapped)) return mapped;
+    }
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(port_number);
 #else

@@ -13,7 +13,8 @@ public:
     SerialPort(const QString &program_folder, QObject *parent = nullptr);
     ~SerialPort() override;
 
-    // COMn: <program folder>/ports/COMn when that path exists, else the platform's port.
+    // COMn: ports/COMn in the per-user folder, else in the program folder, when that path
+    // exists; else the platform's port.
     static QString device_for(const QString &program_folder, int port_number);
 
     // Opens COM<port_number> at 115200 8N1 without flow control.

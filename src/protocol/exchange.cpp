@@ -88,6 +88,8 @@ void Exchange::wait_sec(float seconds) {
     waiting_ = false;
 }
 
+bool Exchange::link_ready() const { return link_.selected_link_up(); }
+
 // Refuses a send on a link that is down; true when the link may be used.
 bool Exchange::link_up() {
     if (link_.link_type() == LinkType::Rs232 && !link_.serial_open()) {

@@ -63,6 +63,8 @@ public:
     // The serial poll, on for the whole life of the window once it is shown.
     PollTimer *tim_rx() const { return tim_rx_; }
 
+    // The selected link is up, so a command could go out.
+    bool link_ready() const;
     bool busy() const { return busy_; }
     bool reply_ok() const { return reply_ok_; }
     int rx_count() const { return rx_count_; }

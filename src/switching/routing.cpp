@@ -73,6 +73,8 @@ void SwitchingPanel::cmd_out_Click(int index) {
     // In 2X2 the wall has no single outputs to choose.
     if (mode_.cur_mode() == DisplayMode::Wall) return;
     exchange_.send_cmd(QStringLiteral("OUT") + pad3(index));
+    // A link that is down has just said so once; asking again would only say it twice.
+    if (!exchange_.link_ready()) return;
     // Asked even when the output exchange failed: the reply then redraws the
     // output that was selected before.
     exchange_.send_cmd(QStringLiteral("INP999"));

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "panel_b_rig.h"
+#include "panel_rig.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ private slots:
 };
 
 void TestBezelAudioRes::bezel_controls_layout() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QCOMPARE(f->adjust().opt_bezel_onoff[1]->text(), QStringLiteral("On"));
@@ -95,7 +95,7 @@ void TestBezelAudioRes::bezel_controls_layout() {
 }
 
 void TestBezelAudioRes::bezel_sliders_send_their_amount() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
@@ -130,7 +130,7 @@ void TestBezelAudioRes::bezel_sliders_send_their_amount() {
 }
 
 void TestBezelAudioRes::bezel_amount_and_bound_replies() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     rig.sim.mark();
@@ -170,7 +170,7 @@ void TestBezelAudioRes::bezel_amount_and_bound_replies() {
 }
 
 void TestBezelAudioRes::bezel_on_off() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
@@ -207,7 +207,7 @@ void TestBezelAudioRes::bezel_on_off() {
 }
 
 void TestBezelAudioRes::audio_options_send() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
@@ -229,7 +229,7 @@ void TestBezelAudioRes::audio_options_send() {
 }
 
 void TestBezelAudioRes::audio_replies_select_without_sending() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     rig.sim.mark();
@@ -262,7 +262,7 @@ void TestBezelAudioRes::audio_replies_select_without_sending() {
 }
 
 void TestBezelAudioRes::mute_button_and_speaker_picture() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
@@ -297,7 +297,7 @@ void TestBezelAudioRes::mute_button_and_speaker_picture() {
 
 void TestBezelAudioRes::mute_without_answer() {
     // No answer: the flipped state stays and the next press sends the opposite.
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({"--drop-cmd", "AUD001"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
@@ -312,7 +312,7 @@ void TestBezelAudioRes::mute_without_answer() {
 }
 
 void TestBezelAudioRes::options_send_nothing_while_not_ready() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
@@ -329,7 +329,7 @@ void TestBezelAudioRes::options_send_nothing_while_not_ready() {
 }
 
 void TestBezelAudioRes::resolution_choice() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({"--latency", "150"}));
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
@@ -352,7 +352,7 @@ void TestBezelAudioRes::resolution_choice() {
 }
 
 void TestBezelAudioRes::resolution_refused_in_dual_and_2x2() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
@@ -385,7 +385,7 @@ void TestBezelAudioRes::resolution_refused_in_dual_and_2x2() {
 }
 
 void TestBezelAudioRes::resolution_replies() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     rig.sim.mark();
@@ -406,7 +406,7 @@ void TestBezelAudioRes::resolution_replies() {
 }
 
 void TestBezelAudioRes::audio_over_tcp() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_tcp(QStringLiteral("127.0.0.46")));
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());

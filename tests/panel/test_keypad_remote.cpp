@@ -8,9 +8,11 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "admin/frm_keypad.h"
-#include "panel_b_rig.h"
+#include "app/command_line.h"
+#include "panel_rig.h"
 
 namespace {
 
@@ -35,7 +37,7 @@ private slots:
 };
 
 void TestKeypadRemote::remote_block_layout() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     const ColorButton *grid[3][3] = {{f->adjust().cmd_mute, f->admin().cmd_menu_up, f->admin().cmd_lock},
@@ -64,7 +66,7 @@ void TestKeypadRemote::remote_block_layout() {
 }
 
 void TestKeypadRemote::remote_buttons_send() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
@@ -82,7 +84,7 @@ void TestKeypadRemote::remote_buttons_send() {
 }
 
 void TestKeypadRemote::keypad_window_opens_and_closes() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     QCOMPARE(int(f->admin().keypad_open()), int(false));
@@ -96,6 +98,11 @@ void TestKeypadRemote::keypad_window_opens_and_closes() {
     QCOMPARE(int(f->admin().keypad_open()), int(true));
     QVERIFY(k->isVisible());
     QVERIFY(k->isWindow());
+    // Both windows show the program's icon, not the window system's generic one.
+    const QImage icon = program_icon().pixmap(64).toImage();
+    QVERIFY(!icon.isNull());
+    for (QWidget *w : {static_cast<QWidget *>(f), static_cast<QWidget *>(k.data())})
+        QCOMPARE(w->windowHandle()->icon().pixmap(64).toImage(), icon);
     QCOMPARE(k->objectName(), QStringLiteral("frm_keypad"));
     QCOMPARE(k->windowTitle(), QStringLiteral("Keyboard"));
     QCOMPARE(k->parentWidget(), static_cast<QWidget *>(f));
@@ -138,7 +145,7 @@ void TestKeypadRemote::keypad_window_opens_and_closes() {
 }
 
 void TestKeypadRemote::keypad_placed_above_main_window() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     f->move(120, 300);
@@ -168,7 +175,7 @@ void TestKeypadRemote::keypad_placed_above_main_window() {
 }
 
 void TestKeypadRemote::keys_drive_routing_and_menu() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     frm_keypad *k = open_keypad(f);
@@ -215,7 +222,7 @@ void TestKeypadRemote::keys_drive_routing_and_menu() {
 }
 
 void TestKeypadRemote::key_during_exchange_is_dropped() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({"--latency", "100"}));
     frm_main *f = rig.f.get();
     frm_keypad *k = open_keypad(f);
@@ -250,7 +257,7 @@ void TestKeypadRemote::key_during_exchange_is_dropped() {
 }
 
 void TestKeypadRemote::held_arrow_key_pauses() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
     frm_keypad *k = open_keypad(f);
@@ -299,7 +306,7 @@ void TestKeypadRemote::held_arrow_key_pauses() {
 }
 
 void TestKeypadRemote::keypad_over_tcp() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_tcp(QStringLiteral("127.0.0.50")));
     frm_main *f = rig.f.get();
     frm_keypad *k = open_keypad(f);

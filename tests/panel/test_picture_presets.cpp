@@ -2,9 +2,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWindow>
 
-#include "panel_a_rig.h"
+#include "panel_rig.h"
 
 namespace {
 const QString TCP_ADDR = QStringLiteral("127.0.0.21");
@@ -187,6 +188,78 @@ private slots:
         pump_ms(100);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"CON001"});
         QCOMPARE(hsr->value(), 1);
+    }
+
+    // With the link down, one operator action on a picture or bezel slider gives one
+    // message and one step, also when the release of the press lands under the message.
+    void link_down_one_message_one_step_data() {
+        QTest::addColumn<QString>("row"); // slider, action, whether the message stays up
+        for (const char *row :
+             {"hsr_bri_2 arrow held", "hsr_con_1 arrow answered", "hsr_sat_3 track held",
+              "hsr_hue_4 key answered", "hsr_bri_1 wheel answered", "hsr_bezel_h arrow held",
+              "hsr_bezel_v track answered", "hsr_bezel_v key answered",
+              "hsr_bezel_h wheel answered"})
+            QTest::newRow(row) << row;
+    }
+    void link_down_one_message_one_step() {
+        QFETCH(QString, row);
+        const QString slider = row.section(' ', 0, 0), action = row.section(' ', 1, 1);
+        const bool hold = row.endsWith(QLatin1String("held")); // past the auto-repeat delay
+        const bool mouse = action == QLatin1String("arrow") || action == QLatin1String("track");
+        ProgramFolder folder(1, 1, true); // Ethernet, never connected, full height
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        f->frames().fra_pic->setEnabled(true); // as after a refresh
+        f->frames().fra_bezel->setEnabled(true);
+        auto *hsr = f->findChild<HSlider *>(slider);
+        auto *box = f->findChild<QLineEdit *>(QStringLiteral("txt_") + slider.mid(4));
+        // Hit-tested through the window: the arrow, or the track just beside the value box.
+        const int x = action == QLatin1String("arrow") ? hsr->width() - 3
+                                                       : box->geometry().right() - hsr->x() + 2;
+        const QPoint at = hsr->mapTo(f.get(), QPoint(x, hsr->height() / 2));
+        QVERIFY(!mouse || f->childAt(at) == hsr);
+        const auto act = [&](bool release) {
+            QWheelEvent wheel(QPointF(5, 5), hsr->mapToGlobal(QPointF(5, 5)), QPoint(),
+                              QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            if (action == QLatin1String("key")) QTest::keyClick(hsr, Qt::Key_Right);
+            if (action == QLatin1String("wheel")) QCoreApplication::sendEvent(hsr, &wheel);
+            if (mouse) QTest::mousePress(f->windowHandle(), Qt::LeftButton, {}, at);
+            if (mouse && release) QTest::mouseRelease(f->windowHandle(), Qt::LeftButton, {}, at);
+        };
+        // The step one such action gives when nothing is sent (the Right key steps a scroll
+        // bar down: Qt's inverted controls).
+        TestProbe::set_ui_ready(*f, false);
+        hsr->setValue(50);
+        act(true);
+        const int step = hsr->value() - 50;
+        hsr->setValue(50);
+        TestProbe::set_ui_ready(*f, true);
+        if (action != QLatin1String("wheel"))
+            QCOMPARE(qAbs(step), action == QLatin1String("track") ? hsr->pageStep() : 1);
+        QVERIFY(step != 0);
+
+        // The operator answers each message, letting a mouse button go while it is up, so
+        // the window never sees the release.
+        QStringList texts;
+        qint64 first_seen = -1;
+        QTimer operator_hand;
+        connect(&operator_hand, &QTimer::timeout, [&] {
+            auto *m = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!m) return;
+            if (first_seen < 0 && mouse)
+                QTest::mouseRelease(f->windowHandle(), Qt::LeftButton, {}, at);
+            if (first_seen < 0) first_seen = clock_ms();
+            if (hold && clock_ms() - first_seen < 800) return;
+            texts << m->text();
+            m->button(QMessageBox::Ok)->click();
+        });
+        operator_hand.start(10);
+        act(false);
+        pump_ms(800); // past the auto-repeat delay of a press
+        QCOMPARE(texts, QStringList{"Ethernet port is disconnected !"});
+        QCOMPARE(hsr->value(), 50 + step);
+        QCOMPARE(box->text(), QString::number(50 + step));
     }
 
     void picture_replies_per_mode() {

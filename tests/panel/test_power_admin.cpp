@@ -3,7 +3,7 @@
 #include <QJsonObject>
 #include <QTest>
 
-#include "panel_a_rig.h"
+#include "panel_rig.h"
 #include "protocol/command.h"
 
 namespace {

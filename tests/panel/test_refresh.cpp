@@ -5,24 +5,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "panel_b_rig.h"
+#include "panel_rig.h"
 #include "panel_mirror.h"
 
 namespace {
-
-const QStringList kQueries = {"AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999",
-                              "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999", "RES999",
-                              "MOD999", "OUT999", "INP999"};
-const QStringList kMapRefresh = {"OUT001", "INP999", "OUT002", "INP999",
-                                 "OUT003", "INP999", "OUT004", "INP999"};
-
-// The complete sequence of a refresh; in 2X2 without "OUT999".
-QStringList refresh_sequence(bool two_by_two) {
-    QStringList s{QStringLiteral("VER999")};
-    for (const QString &q : kQueries)
-        if (!(two_by_two && q == QLatin1String("OUT999"))) s << q;
-    return s + kMapRefresh;
-}
 
 // Runs a refresh and records how cmd_refresh looked while it ran.
 struct RefreshRun {
@@ -79,7 +65,7 @@ void TestRefresh::compare_with_device(frm_main *f, const QJsonObject &st) {
 }
 
 void TestRefresh::compact_refresh_mirrors_the_device() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({"--version", "123", "--bezel-max-h", "200", "--bezel-max-v", "100"},
                           false, QStringLiteral("127.0.0.40")));
     // Another operator changes everything away from the factory state.
@@ -95,21 +81,21 @@ void TestRefresh::compact_refresh_mirrors_the_device() {
     const RefreshRun run = run_refresh(f);
     QVERIFY(run.disabled_meanwhile);
     QVERIFY(run.busy_colour_meanwhile);
-    QCOMPARE(rig.sent_since_mark(), refresh_sequence(false));
+    QCOMPARE(rig.sent_since_mark(), refresh_sequence(1, false));
     check_restored(f);
     compare_with_device(f, rig.sim.state());
     QVERIFY(rig.msgs.messages.isEmpty());
 }
 
 void TestRefresh::full_height_refresh_reads_pictures_back() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({}, true, QStringLiteral("127.0.0.41")));
     QVERIFY(rig.device.set({"BRI037", "CON061", "HUE045", "SAT070", "AUE001", "RES002"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
     f->switching().cmd_refresh_Click();
     QCOMPARE(rig.sent_since_mark(),
-             (refresh_sequence(false) + QStringList{"BRI999", "CON999", "HUE999", "SAT999"}));
+             (refresh_sequence(1, true)));
     check_restored(f);
     compare_with_device(f, rig.sim.state());
     QCOMPARE(f->adjust().hsr_bri[1]->value(), 37);
@@ -119,21 +105,21 @@ void TestRefresh::full_height_refresh_reads_pictures_back() {
 }
 
 void TestRefresh::two_by_two_skips_the_output_query() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({}, false, QStringLiteral("127.0.0.42")));
     QVERIFY(rig.device.set({"MOD003", "BEZ000", "BEH011", "BEV012", "OUT003", "INP004"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
     f->switching().cmd_refresh_Click();
     const QStringList sent = rig.sent_since_mark();
-    QCOMPARE(sent, refresh_sequence(true));
+    QCOMPARE(sent, refresh_sequence(3, false));
     QVERIFY(!sent.contains("OUT999"));
     check_restored(f);
     compare_with_device(f, rig.sim.state());
 }
 
 void TestRefresh::unanswered_bez_query_ends_the_chain() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({"--drop-cmd", "BEZ999"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
@@ -152,7 +138,7 @@ void TestRefresh::unanswered_bez_query_ends_the_chain() {
 }
 
 void TestRefresh::unanswered_first_query() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({"--drop-cmd", "VER999"}));
     frm_main *f = rig.f.get();
     rig.sim.mark();
@@ -180,7 +166,7 @@ void TestRefresh::closed_link_still_removes_the_banner() {
 void TestRefresh::bezel_bounds_from_the_device() {
     // A horizontal bound above 254 is no bezel value: it is ignored, and the vertical
     // bound that follows is still taken as the vertical maximum.
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_pty({"--bezel-max-h", "300", "--bezel-max-v", "40"}, false,
                           QStringLiteral("127.0.0.43")));
     QVERIFY(rig.device.set({"MOD003", "BEZ001", "BEH150", "BEV035"}));
@@ -190,7 +176,7 @@ void TestRefresh::bezel_bounds_from_the_device() {
     QCOMPARE(f->adjust().hsr_bezel_v->value(), 100);
     rig.sim.mark();
     f->switching().cmd_refresh_Click();
-    QCOMPARE(rig.sent_since_mark(), refresh_sequence(true));
+    QCOMPARE(rig.sent_since_mark(), refresh_sequence(3, false));
     QCOMPARE(f->adjust().hsr_bezel_h->maximum(), 254);
     QCOMPARE(f->adjust().hsr_bezel_h->value(), 150);
     QCOMPARE(f->adjust().hsr_bezel_v->maximum(), 40);
@@ -212,7 +198,7 @@ void TestRefresh::bezel_bounds_from_the_device() {
 }
 
 void TestRefresh::refresh_over_tcp() {
-    RigB rig;
+    PanelRig rig;
     QVERIFY(rig.start_tcp(QStringLiteral("127.0.0.44"),
                           {"MOD002", "AUE004", "AUA001", "AUB002", "RES004", "BEH010", "LCK000",
                            "OUT001", "INP002", "OUT004", "INP001", "OUT003"},
@@ -220,7 +206,7 @@ void TestRefresh::refresh_over_tcp() {
     frm_main *f = rig.f.get();
     rig.sim.mark();
     f->switching().cmd_refresh_Click();
-    QCOMPARE(rig.sent_since_mark(), refresh_sequence(false));
+    QCOMPARE(rig.sent_since_mark(), refresh_sequence(1, false));
     check_restored(f);
     compare_with_device(f, rig.sim.state());
     QVERIFY(rig.msgs.messages.isEmpty());

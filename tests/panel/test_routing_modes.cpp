@@ -2,7 +2,7 @@
 #include <QJsonArray>
 #include <QTest>
 
-#include "panel_a_rig.h"
+#include "panel_rig.h"
 #include "protocol/command.h"
 
 namespace {

@@ -68,6 +68,8 @@ ok "bin link, desktop entry, icon"
 
 # ---- the installed program gets to its window (and stays there until stopped)
 export QT_QPA_PLATFORM=offscreen
+# Not the real user's settings or port map.
+export XDG_CONFIG_HOME="$prefix/config"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/tevral-runtime}"
 mkdir -p "$XDG_RUNTIME_DIR"
 timeout 3 "$prefix/bin/tevral-qx" >/dev/null 2>&1
@@ -104,4 +106,19 @@ kill "$sim_pid"; wait "$sim_pid" 2>/dev/null; sim_pid=""
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null 2>&1 || fail "second cmake --install"
 [ "$(head -c 1 "$folder/TEVRAL_QX.ini")" = "0" ] || fail "reinstall overwrote TEVRAL_QX.ini"
 ok "reinstall keeps TEVRAL_QX.ini"
+
+# ---- a staged install (DESTDIR) puts everything, the default settings included, under
+# DESTDIR once
+stage="$prefix/stage"
+DESTDIR="$stage" "$cmake" --install "$build" --prefix /opt/tq >/dev/null 2>&1 ||
+  fail "DESTDIR cmake --install"
+for f in lib/tevral-qx/TEVRAL_QX.ini lib/tevral-qx/tevral-qx share/applications/tevral-qx.desktop; do
+  [ -f "$stage/opt/tq/$f" ] || fail "staged install lacks $f"
+done
+[ "$(readlink "$stage/opt/tq/bin/tevral-qx")" = "../lib/tevral-qx/tevral-qx" ] ||
+  fail "staged bin link: $(readlink "$stage/opt/tq/bin/tevral-qx")"
+[ "$(cd "$stage" && ls)" = "opt" ] || fail "staged install wrote outside DESTDIR/opt: $(ls "$stage")"
+grep -qx 'Exec=/opt/tq/bin/tevral-qx' "$stage/opt/tq/share/applications/tevral-qx.desktop" ||
+  fail "staged desktop entry names the staging folder"
+ok "DESTDIR install"
 echo "install_folder: all checks passed"

@@ -33,7 +33,7 @@ QByteArray garbageReply(const QString &seed)
     QString why;
     if (!sim.start({"--tcp", "127.0.0.117:23", "--garbage", "1", "--seed", seed}, &why))
         return "start failed: " + why.toLocal8Bit();
-    TcpClient c;
+    DeviceClient c;
     if (!c.connectTo("127.0.0.117"))
         return "connect failed";
     c.send("VER999\r");
@@ -67,7 +67,7 @@ private slots:
             {"commands", 0}};
         QCOMPARE(readStateFile(state), defaults);
 
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.110"));
         const QList<QByteArray> commands = {"OUT003", "INP002", "MOD002", "BRI437", "CON012",
                                             "BEZ001", "BEH100", "BEV007", "AUE003", "AUA002",
@@ -111,7 +111,7 @@ private slots:
         const QString replies = dir.filePath("replies.txt");
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.111:23", "--commands", cmds, "--replies", replies}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.111"));
         c.send("VER999\r");
         QCOMPARE(c.readLine(), QByteArray("VER160\r"));
@@ -136,7 +136,7 @@ private slots:
         const QString inject = dir.filePath("sock/inject");
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.112:23", "--inject", inject}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.112"));
         c.send("VER999\r");   // makes sure the client is the device's current one
         QCOMPARE(c.readLine(), QByteArray("VER160\r"));
@@ -179,7 +179,7 @@ private slots:
     {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.113:23", "--split", "--log"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.113"));
         c.send("VER999\r");
         QCOMPARE(c.readLine(), QByteArray("VER160\r"));
@@ -216,7 +216,7 @@ private slots:
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.114:23", "--drop-cmd", "BEZ999",
                                     "--drop-cmd", "AUD999", "--commands", cmds}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.114"));
         c.send("BEZ999\rVER999\r");
         QCOMPARE(c.readLine(), QByteArray("VER160\r"));
@@ -234,7 +234,7 @@ private slots:
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.115:23", "--latency", "10", "--late", "120",
                                     "--late-p", "0.5", "--seed", "3"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.115"));
         QByteArray burst;
         QList<QByteArray> expected;
@@ -258,7 +258,7 @@ private slots:
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.116:23", "--drop", "1", "--commands", cmds,
                                     "--replies", replies, "--state", state}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.116"));
         c.send("OUT003\rVER999\r");
         QCOMPARE(waitForLines(cmds, 2), (QList<QByteArray>{"OUT003", "VER999"}));
@@ -286,7 +286,7 @@ private slots:
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.118:23", "--front-panel", "400", "--seed", "5",
                                     "--state", state}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.118"));
         for (int i = 0; i < 3; ++i) {
             const QByteArray a = c.readLine(5000);
@@ -321,7 +321,7 @@ private slots:
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.120:23", "--version", "213", "--res-count", "5",
                                     "--bezel-max-h", "200", "--bezel-max-v", "40",
                                     "--mask", "255.0.0.0", "--state", state}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.120"));
         const QList<QPair<QByteArray, QByteArray>> exchanges = {
             {"VER999", "VER213\r"}, {"RES005", "RES005\r"}, {"RES006", "ERR001\r"},

@@ -149,7 +149,7 @@ private slots:
         START_SIM(sim, (QStringList{"--pty", link, "--tcp", "127.0.0.119:23", "--inject", inject}));
         PtyClient port;
         QVERIFY(port.open(link));
-        TcpClient net;
+        DeviceClient net;
         QVERIFY(net.connectTo("127.0.0.119"));
 
         QVERIFY(port.send("OUT002\rINP004\r"));

@@ -17,7 +17,7 @@ private slots:
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.101:23", "--ip", "10.0.0.5",
                                     "--gateway", "192.168.100.200.77"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.101"));
         c.send("VER999\r");
         QCOMPARE(c.readLine(), QByteArray("VER160\r"));
@@ -59,7 +59,7 @@ private slots:
         QFETCH(QByteArray, command);
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", address + ":23"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo(address));
         c.send("OUT002\r");
         QCOMPARE(c.readLine(), QByteArray("OUT002\r"));
@@ -72,7 +72,7 @@ private slots:
         QCOMPARE(c.buffered(), QByteArray());
 
         // Still listening, and the new session sees the device's state.
-        TcpClient again;
+        DeviceClient again;
         QVERIFY(again.connectTo(address));
         again.send("PWR999\r");
         QCOMPARE(again.readLine(), QByteArray("PWR001\r"));
@@ -84,7 +84,7 @@ private slots:
     {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.102:23", "--reboot-drop", "2000"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.102"));
         c.send("PWR001\r");
         QCOMPARE(c.readLine(), QByteArray("PWR001\r"));
@@ -100,7 +100,7 @@ private slots:
     {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.104:23"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.104"));
         c.send("PWR000\r");
         QCOMPARE(c.readLine(), QByteArray("PWR000\r"));
@@ -115,7 +115,7 @@ private slots:
     {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.105:23", "--exit-after", "0.3"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.105"));
         c.send("VER999\r");
         QCOMPARE(c.readLine(), QByteArray("VER160\r"));
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(c.waitClosed(5000));
         QCOMPARE(c.buffered(), QByteArray());
         // The listener stays; a new client is served (and timed out) afresh.
-        TcpClient next;
+        DeviceClient next;
         QVERIFY(next.connectTo("127.0.0.105"));
         QCOMPARE(next.readLine(5000), QByteArray("EXT000\r"));
         QVERIFY(next.waitClosed(5000));
@@ -133,7 +133,7 @@ private slots:
     {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.106:23", "--exit-after", "1.5"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.106"));
         // 2.4 s of traffic, a command every 0.1 s: never idle for 1.5 s.
         for (int i = 0; i < 24; ++i) {
@@ -149,11 +149,11 @@ private slots:
     {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.107:23"}));
-        TcpClient first;
+        DeviceClient first;
         QVERIFY(first.connectTo("127.0.0.107"));
         first.send("OUT004\r");
         QCOMPARE(first.readLine(), QByteArray("OUT004\r"));
-        TcpClient second;
+        DeviceClient second;
         QVERIFY(second.connectTo("127.0.0.107"));
         second.send("OUT999\r");
         QCOMPARE(second.readLine(), QByteArray("OUT004\r"));
@@ -167,7 +167,7 @@ private slots:
     {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.108:23"}));
-        TcpClient c;
+        DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.108"));
 
         // 20000 random bytes (NUL and 0xFF included) with no line end at all.
@@ -212,14 +212,14 @@ private slots:
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.109:23"}));
         {
-            TcpClient c;
+            DeviceClient c;
             QVERIFY(c.connectTo("127.0.0.109"));
             c.send("VER9");
             c.socket().disconnectFromHost();
             c.socket().waitForDisconnected(2000);
         }
         // The half line died with its connection: "99" alone is too short.
-        TcpClient next;
+        DeviceClient next;
         QVERIFY(next.connectTo("127.0.0.109"));
         next.send("99\r");
         QCOMPARE(next.readLine(), QByteArray("ERR002\r"));
@@ -227,12 +227,12 @@ private slots:
         QCOMPARE(next.readLine(), QByteArray("VER160\r"));
         // Abrupt resets don't hurt either.
         for (int i = 0; i < 5; ++i) {
-            TcpClient quick;
+            DeviceClient quick;
             QVERIFY(quick.connectTo("127.0.0.109"));
             quick.send("MOD00");
             quick.socket().abort();
         }
-        TcpClient last;
+        DeviceClient last;
         QVERIFY(last.connectTo("127.0.0.109"));
         last.send("MOD999\r");
         QCOMPARE(last.readLine(), QByteArray("MOD001\r"));

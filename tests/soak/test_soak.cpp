@@ -55,9 +55,8 @@
 #include <unistd.h>
 
 #include "admin/frm_keypad.h"
-#include "panel_access.h"
 #include "panel_mirror.h"
-#include "sim_fixture.h"
+#include "panel_rig.h"
 
 namespace {
 
@@ -343,24 +342,6 @@ QStringList commands_for_state(const QJsonObject &st) {
 QJsonObject without_count(QJsonObject st) {
     st.remove(QStringLiteral("commands"));
     return st;
-}
-
-// Everything a full refresh at full height sends, for the mode the device reports.
-QStringList full_refresh_sequence(int mode) {
-    QStringList s{"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999",
-                  "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999", "RES999", "MOD999"};
-    if (mode != 3) s << QStringLiteral("OUT999");
-    s << QStringLiteral("INP999");
-    for (int o = 1; o <= 4; ++o) s << QStringLiteral("OUT00%1").arg(o) << QStringLiteral("INP999");
-    if (mode == 1) {
-        s << QStringLiteral("BRI999") << QStringLiteral("CON999") << QStringLiteral("HUE999")
-          << QStringLiteral("SAT999");
-    } else {
-        for (int r = 1; r <= 4; ++r)
-            for (const char *mn : {"BRI", "CON", "HUE", "SAT"})
-                s << QLatin1String(mn) + QStringLiteral("99%1").arg(r);
-    }
-    return s;
 }
 
 // ---------------------------------------------------------------------------------
@@ -931,7 +912,7 @@ void SoakRun::final_link(SimSlot &s) {
         pump_ms(200);
         QStringList diff = mirror_mismatches(f, s.dev.state(), true);
         const QStringList sent = s.dev.commands_since_mark();
-        if (sent != full_refresh_sequence(mode))
+        if (sent != refresh_sequence(mode, true))
             diff << QStringLiteral("refresh sent: %1").arg(sent.join(QLatin1Char(' ')));
         if (!msgs_->messages.isEmpty())
             diff << QStringLiteral("messages during the refresh: %1").arg(msgs_->texts().join(QStringLiteral(" | ")));

@@ -10,11 +10,18 @@
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTest>
-#include <csignal>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 
 #include "panel_access.h"
+
+namespace {
+// No test may read or write a real user's settings or port map: every test process gets
+// a per-user configuration folder of its own, before anything asks where it is.
+struct PrivateConfigHome {
+    QTemporaryDir dir;
+    PrivateConfigHome() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path())); }
+};
+const PrivateConfigHome private_config_home;
+} // namespace
 
 QStringList ProgramFolder::default_resolutions() {
     return {"640x480@60",  "800x600@60",   "1024x768@60",  "1280x720@60",
@@ -75,47 +82,24 @@ bool SimDevice::start(const QStringList &link_args, const QStringList &extra) {
     stop();
     QFile::remove(dir_.filePath(QStringLiteral("commands.txt")));
     mark_ = 0;
-    proc_ = std::make_unique<QProcess>();
-    proc_->setProcessChannelMode(QProcess::SeparateChannels);
-    // The simulator ends with the test even when the test crashes.
-    // A real device answers whatever the PC is doing; a raised priority (where
-    // allowed) keeps the simulated one as prompt when the machine is loaded.
-    proc_->setChildProcessModifier([] {
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::setpriority(PRIO_PROCESS, 0, -5) != 0) { /* not permitted: keep the default */ }
-    });
+    proc_ = std::make_unique<SimProcess>();
     QStringList args = link_args;
     args << QStringLiteral("--state") << dir_.filePath(QStringLiteral("state.json"))
          << QStringLiteral("--commands") << dir_.filePath(QStringLiteral("commands.txt"))
          << QStringLiteral("--inject") << dir_.filePath(QStringLiteral("inject.sock")) << extra;
-    proc_->start(qEnvironmentVariable("VELDRA_SIM"), args);
-    if (!proc_->waitForStarted(5000)) return false;
-    QElapsedTimer t;
-    t.start();
-    QByteArray out;
-    while (t.elapsed() < 10000) {
-        proc_->waitForReadyRead(100);
-        out += proc_->readAllStandardOutput();
-        if (out.contains("veldra-sim ready")) return true;
-        if (proc_->state() == QProcess::NotRunning) break;
-    }
-    qWarning("veldra-sim did not start: %s", proc_->readAllStandardError().constData());
+    QString why;
+    if (proc_->start(args, &why)) return true;
+    qWarning("veldra-sim did not start: %s", qPrintable(why));
     return false;
 }
 
 void SimDevice::stop() {
     if (!proc_) return;
-    if (proc_->state() != QProcess::NotRunning) {
-        proc_->terminate();
-        if (!proc_->waitForFinished(5000)) {
-            proc_->kill();
-            proc_->waitForFinished(2000);
-        }
-    }
+    proc_->stop();
     proc_.reset();
 }
 
-bool SimDevice::running() const { return proc_ && proc_->state() == QProcess::Running; }
+bool SimDevice::running() const { return proc_ && proc_->running(); }
 
 QStringList SimDevice::commands() const {
     QFile f(dir_.filePath(QStringLiteral("commands.txt")));
@@ -151,8 +135,8 @@ bool SimDevice::inject(const QString &line) {
     return true;
 }
 
-QString SimDevice::stderr_text() const {
-    return proc_ ? QString::fromLatin1(proc_->readAllStandardError()) : QString();
+QString SimDevice::stderr_text() {
+    return proc_ ? QString::fromLatin1(proc_->stderrSoFar()) : QString();
 }
 
 MessageCatcher::MessageCatcher() {

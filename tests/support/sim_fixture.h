@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <memory>
 
+#include "sim_process.h"
+
 class frm_main;
 
 // A temporary program folder holding what the panel expects beside itself.
@@ -56,11 +58,11 @@ public:
     // Sends a line to the panel as if the device had sent it ("BEV040" goes out with CR;
     // "raw:..." goes out as given).
     bool inject(const QString &line);
-    QString stderr_text() const;
+    QString stderr_text();
 
 private:
     QTemporaryDir dir_;
-    std::unique_ptr<QProcess> proc_;
+    std::unique_ptr<SimProcess> proc_;
     int mark_ = 0;
 };
 

@@ -1,9 +1,6 @@
 // veldra-ctl without a device: the command line into device commands, the checks
 // that refuse bad input, and the status read back from replies.
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "ctl/report.h"
@@ -177,22 +174,13 @@ private slots:
         QCOMPARE(network_text("192.168.001.100\r"), QStringLiteral("192.168.001.100"));
     }
 
-    void link_failures_and_settings_file() {
+    void link_failures() {
         QCOMPARE(open_failure_text("COM1", "/x/COM1", "busy", true, true),
                  QStringLiteral("COM1 is in use \u2014 is the panel open?"));
         QVERIFY(
             open_failure_text("COM2", "/dev/ttyUSB0", "denied", true, false).contains("dialout"));
         QVERIFY(open_failure_text("COM3", "/x/COM3", "gone", false, true)
                     .startsWith("COM3: no such device /x/COM3"));
-
-        QTemporaryDir program, config;
-        QCOMPARE(settings_path(program.path(), config.path()), program.path() + "/TEVRAL_QX.ini");
-        QDir(config.path()).mkpath("tevral-qx");
-        QFile user(config.path() + "/tevral-qx/TEVRAL_QX.ini");
-        QVERIFY(user.open(QIODevice::WriteOnly));
-        user.close();
-        QCOMPARE(settings_path(program.path(), config.path()), user.fileName());
-        QCOMPARE(settings_path(program.path(), QString()), program.path() + "/TEVRAL_QX.ini");
     }
 };
 

@@ -2,7 +2,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/settings_place.h"
 #include "app/value_list.h"
+
+Q_DECLARE_METATYPE(SettingsFacts)
 
 class ValueList : public QObject {
     Q_OBJECT
@@ -54,6 +57,48 @@ private slots:
         QCOMPARE(s.advanced_view, true);
         QCOMPARE(s.address, QStringLiteral("1.2.3.4"));
     }
+    void settings_with_byte_order_mark() {
+        const QByteArray bom("\xEF\xBB\xBF");
+        Settings s;
+        QString err;
+        // The mark must not hide the first value (Ethernet read as RS-232).
+        QVERIFY(parse_settings(bom + "1\r\n3\r\n#TRUE#\r\n\"10.0.0.1\"\r\n", &s, &err));
+        QCOMPARE(s.link_type, qint16(1));
+        QCOMPARE(s.port_number, qint16(3));
+        QCOMPARE(s.address, QStringLiteral("10.0.0.1"));
+        QVERIFY(!format_settings(s).startsWith(bom));
+        // Only a leading mark is one; elsewhere the bytes are text.
+        QVERIFY(parse_settings("1\r\n3\r\n#TRUE#\r\n" + bom + "\r\n", &s, &err));
+        QCOMPARE(s.address, QString::fromLatin1(bom));
+    }
+    void resolution_list_encodings_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("names");
+        const QByteArray bom("\xEF\xBB\xBF");
+        const QStringList times{QString::fromUtf8("1920\u00D71080")};
+        // U+00D7 is C3 97 in UTF-8 and D7 in Latin-1 (written in octal here).
+        QTest::newRow("utf-8") << QByteArray("\"1920\303\2271080\"\r\nEND\r\n") << times;
+        QTest::newRow("utf-8 with mark") << bom + "1920\303\2271080\r\n\"END\"\r\n" << times;
+        QTest::newRow("mark before END") << bom + "END\r\n" << QStringList{};
+        QTest::newRow("latin-1") << QByteArray("1920\3271080\r\nEND\r\n") << times;
+        // One invalid sequence anywhere makes the whole file Latin-1.
+        QTest::newRow("mixed is latin-1")
+            << QByteArray("\xC3\x97\r\n\xD7\r\nEND\r\n")
+            << QStringList{QString::fromLatin1("\xC3\x97"), QString(QChar(0xD7))};
+        QTest::newRow("overlong form is latin-1")
+            << QByteArray("\xC0\xAF\r\nEND\r\n") << QStringList{QString::fromLatin1("\xC0\xAF")};
+        QTest::newRow("cut sequence at the end")
+            << QByteArray("\xC3\x97\r\nEND\r\n\xC3")
+            << QStringList{QString::fromLatin1("\xC3\x97")};
+    }
+    void resolution_list_encodings() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, names);
+        QStringList got;
+        QString err;
+        QVERIFY2(parse_resolution_list(file, &got, &err), qPrintable(err));
+        QCOMPARE(got, names);
+    }
     void settings_lenient_forms() {
         Settings s;
         QString err;
@@ -77,6 +122,35 @@ private slots:
         for (int i = 0; i < 4096; ++i) junk.append(char((i * 7919) & 0xFF));
         parse_settings(junk, &s, &err);
     }
+    void where_settings_live_data() {
+        QTest::addColumn<SettingsFacts>("facts"); // user file, program file, file / folder writable
+        QTest::addColumn<QString>("read");
+        QTest::addColumn<QStringList>("write");
+        const QStringList both{"P", "U"}, user{"U"};
+        // portable folder: as always (the per-user file only if that write fails)
+        QTest::newRow("writable file") << SettingsFacts{false, true, true, true} << "P" << both;
+        QTest::newRow("no file, writable folder")
+            << SettingsFacts{false, false, false, true} << "P" << both;
+        // system-wide install; the file is replaced by a rename, so its folder counts too
+        QTest::newRow("file not writable")
+            << SettingsFacts{false, true, false, true} << "P" << user;
+        QTest::newRow("folder not writable")
+            << SettingsFacts{false, true, true, false} << "P" << user;
+        // a user's own file is read and written from then on
+        QTest::newRow("user file") << SettingsFacts{true, true, true, true} << "U" << user;
+    }
+    void where_settings_live() {
+        QFETCH(SettingsFacts, facts);
+        QFETCH(QString, read);
+        QFETCH(QStringList, write);
+        const SettingsFiles got = choose_settings_files("P", "U", facts);
+        QCOMPARE(got.read, read);
+        QCOMPARE(got.write, write);
+        // No per-user place known: the program folder's file, when it can be written.
+        if (!facts.user_file_exists)
+            QCOMPARE(choose_settings_files("P", QString(), facts).write,
+                     write.mid(0, write.size() - 1));
+    }
     void resolution_list_rules() {
         QStringList names;
         QString err;
@@ -88,6 +162,15 @@ private slots:
         QCOMPARE(names, (QStringList{"1920x1080", "60", "1024x768, 60", ""}));
         QVERIFY(!parse_resolution_list("A\r\nB\r\n", &names, &err));
         QVERIFY(err.contains("END"));
+        // Entry 1000 cannot be sent in three digits: the list is refused, not cut.
+        QByteArray list;
+        for (int i = 1; i <= RESOLUTION_LIST_MAX; ++i)
+            list += "R" + QByteArray::number(i) + "\r\n";
+        QVERIFY(parse_resolution_list(list + "END\r\n", &names, &err));
+        QCOMPARE(names.size(), 999);
+        QCOMPARE(names.last(), QStringLiteral("R999"));
+        QVERIFY(!parse_resolution_list(list + "R1000\r\nEND\r\n", &names, &err));
+        QVERIFY2(err.contains("more than 999 entries"), qPrintable(err));
     }
     void files_missing_huge_and_atomic() {
         QTemporaryDir dir;

@@ -2,33 +2,17 @@
 // pseudo-terminal and over loopback TCP.
 #include <QElapsedTimer>
 #include <QTest>
+#include <functional>
 
-#include "panel_access.h"
-#include "sim_fixture.h"
+#include "panel_rig.h"
 
 namespace {
 const QString TCP_ADDR = QStringLiteral("127.0.0.2");
 
-// A panel connected to a simulator over the link of the test row.
-struct Rig {
-    std::unique_ptr<ProgramFolder> folder;
-    SimDevice sim;
-    MessageCatcher msgs;
-    std::unique_ptr<frm_main> f;
-
-    bool start(bool tcp, const QStringList &extra = {}) {
-        folder = std::make_unique<ProgramFolder>(tcp ? 1 : 0, 1, false, TCP_ADDR);
-        if (!(tcp ? sim.start_tcp(TCP_ADDR, 23, extra) : sim.start_pty(*folder, 1, extra)))
-            return false;
-        f = load_panel(*folder);
-        if (!f) return false;
-        if (tcp) {
-            f->link().cmd_conn_eth_Click();
-            if (!pump_until([&] { return f->connection().eth_connected() != 0; })) return false;
-        }
-        return tcp ? true : f->connection().serial_open() != 0;
-    }
-};
+// A panel on the link of the test row.
+bool start(PanelRig &r, bool tcp, const QStringList &extra = {}) {
+    return r.start(extra, tcp ? TCP_ADDR : QString());
+}
 } // namespace
 
 class CoreExchange : public QObject {
@@ -43,8 +27,8 @@ private slots:
     void exchange_logs_and_dispatches_once_data() { links_data(); }
     void exchange_logs_and_dispatches_once() {
         QFETCH(bool, tcp);
-        Rig r;
-        QVERIFY(r.start(tcp));
+        PanelRig r;
+        QVERIFY(start(r, tcp));
         r.sim.mark();
         r.f->exchange().send_cmd(QStringLiteral("VER999"));
         QCOMPARE(r.f->exchange().reply_ok(), true);
@@ -63,8 +47,8 @@ private slots:
     void unsolicited_reply_dispatched_by_receiver_data() { links_data(); }
     void unsolicited_reply_dispatched_by_receiver() {
         QFETCH(bool, tcp);
-        Rig r;
-        QVERIFY(r.start(tcp));
+        PanelRig r;
+        QVERIFY(start(r, tcp));
         QVERIFY(r.sim.inject(QStringLiteral("SAV003")));
         QVERIFY(pump_until([&] { return r.f->exchange().dispatch_count() == 1; }));
         QCOMPARE(r.f->exchange().last_dispatch(), QStringLiteral("SAV"));
@@ -102,8 +86,8 @@ private slots:
     void ext_only_on_tcp_data() { links_data(); }
     void ext_only_on_tcp() {
         QFETCH(bool, tcp);
-        Rig r;
-        QVERIFY(r.start(tcp));
+        PanelRig r;
+        QVERIFY(start(r, tcp));
         QVERIFY(r.sim.inject(QStringLiteral("EXT000")));
         QVERIFY(pump_until([&] { return r.f->txt_cmd->text().endsWith("EXT000\r "); }));
         pump_ms(20);
@@ -123,8 +107,8 @@ private slots:
     void split_reply_is_assembled_data() { links_data(); }
     void split_reply_is_assembled() {
         QFETCH(bool, tcp);
-        Rig r;
-        QVERIFY(r.start(tcp, {"--split"}));
+        PanelRig r;
+        QVERIFY(start(r, tcp, {"--split"}));
         r.f->exchange().send_cmd(QStringLiteral("VER999"));
         QCOMPARE(r.f->exchange().reply_ok(), true);
         QCOMPARE(r.f->exchange().dispatch_count(), 1);
@@ -134,8 +118,8 @@ private slots:
     void err_answers_and_other_mnemonic_does_not_data() { links_data(); }
     void err_answers_and_other_mnemonic_does_not() {
         QFETCH(bool, tcp);
-        Rig r;
-        QVERIFY(r.start(tcp, {"--drop-cmd", "OUT001"}));
+        PanelRig r;
+        QVERIFY(start(r, tcp, {"--drop-cmd", "OUT001"}));
         r.f->exchange().send_cmd(QStringLiteral("XYZ001")); // the device refuses it with ERR
         QCOMPARE(r.f->exchange().reply_ok(), true);
         QCOMPARE(r.f->exchange().dispatch_count(), 0);
@@ -149,8 +133,8 @@ private slots:
     void no_reply_times_out_data() { links_data(); }
     void no_reply_times_out() {
         QFETCH(bool, tcp);
-        Rig r;
-        QVERIFY(r.start(tcp, {"--drop-cmd", "VER999"}));
+        PanelRig r;
+        QVERIFY(start(r, tcp, {"--drop-cmd", "VER999"}));
         QElapsedTimer t;
         t.start();
         r.f->exchange().send_cmd(QStringLiteral("VER999"));
@@ -165,8 +149,8 @@ private slots:
     }
 
     void nested_send_is_refused_silently() {
-        Rig r;
-        QVERIFY(r.start(false, {"--latency", "60"}));
+        PanelRig r;
+        QVERIFY(start(r, false, {"--latency", "60"}));
         r.sim.mark();
         qint16 inner_ok = 99;
         QTimer::singleShot(10, [&] {
@@ -185,8 +169,8 @@ private slots:
     }
 
     void log_holds_at_most_31_entries() {
-        Rig r;
-        QVERIFY(r.start(false));
+        PanelRig r;
+        QVERIFY(start(r, false));
         for (int i = 0; i < 15; ++i) r.f->exchange().send_cmd(QStringLiteral("MNU001"));
         QCOMPARE(r.f->exchange().log_count(), qint16(30));
         r.f->exchange().send_cmd(QStringLiteral("VER999")); // 31st appended, 32nd (reply) clears first
@@ -198,8 +182,8 @@ private slots:
     }
 
     void nowait_sends_without_log() {
-        Rig r;
-        QVERIFY(r.start(false));
+        PanelRig r;
+        QVERIFY(start(r, false));
         r.sim.mark();
         r.f->exchange().send_cmd_nowait(QStringLiteral("MNO001"));
         QVERIFY(r.sim.wait_commands(1));
@@ -221,6 +205,26 @@ private slots:
         QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(f->txt_cmd->text(), QString());
         QCOMPARE(f->exchange().reply_ok(), false);
+        // One action, one message, whatever the action would send (the output button asks
+        // two things; the keypad's arrow key pauses after its send).
+        const std::function<void()> actions[] = {
+            [&] { f->switching().cmd_out_Click(2); },          [&] { f->switching().cmd_inp_Click(3); },
+            [&] { f->switching().cmd_refresh_Click(); },       [&] { f->adjust().cmd_pic_refresh_Click(); },
+            [&] { f->adjust().cmd_pic_reset_Click(); },     [&] { f->admin().cmd_pwr_Click(); },
+            [&] { f->admin().cmd_lock_Click(); },          [&] { f->adjust().cmd_mute_Click(); },
+            [&] { f->admin().cmd_menu_exit_Click(); },     [&] { f->adjust().opt_audio_Click(2); },
+            [&] { f->adjust().opt_da_Click(2); },           [&] { f->adjust().opt_db_Click(1); },
+            [&] { f->adjust().opt_bezel_onoff_Click(1); }, [&] { f->adjust().cbo_output->setCurrentIndex(3); },
+            [&] {
+                frm_keypad keypad(&f->admin());
+                keypad.Form_KeyDown(38);
+            },
+        };
+        for (const auto &action : actions) {
+            msgs.clear();
+            action();
+            QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
+        }
         f->link().opt_interface[1]->setChecked(true);
         msgs.clear();
         f->exchange().send_cmd_nowait(QStringLiteral("BRI001"));
@@ -228,8 +232,8 @@ private slots:
     }
 
     void reply_collected_inside_a_nowait_send_is_not_lost() {
-        Rig r;
-        QVERIFY(r.start(false));
+        PanelRig r;
+        QVERIFY(start(r, false));
         // A mode click already queued runs inside the slider send's event pass; its
         // late-reply wait collects the slider's reply while `busy` is still set.
         QTimer::singleShot(0, [&] { r.f->switching().cmd_mode_Click(2); });
@@ -244,8 +248,8 @@ private slots:
     }
 
     void standby_reply_makes_power_usable_again() {
-        Rig r;
-        QVERIFY(r.start(false, {"--drop-cmd", "PWR001"}));
+        PanelRig r;
+        QVERIFY(start(r, false, {"--drop-cmd", "PWR001"}));
         r.f->admin().cmd_pwr_Click(); // PWR001 never answered: the button stays disabled
         QVERIFY(!r.f->admin().cmd_pwr->isEnabled());
         QVERIFY(r.sim.inject(QStringLiteral("PWR000")));
@@ -254,8 +258,8 @@ private slots:
     }
 
     void reboot_command_over_ethernet() {
-        Rig r;
-        QVERIFY(r.start(true));
+        PanelRig r;
+        QVERIFY(start(r, true));
         r.f->switching().img_start->setVisible(false);
         r.f->switching().cmd_keypad->setVisible(true);
         const qint64 sent_at = clock_ms();
@@ -276,4 +280,4 @@ private slots:
 };
 
 QTEST_MAIN(CoreExchange)
-#include "test_core_exchange.moc"
+#include "test_exchange.moc"

@@ -369,12 +369,15 @@ private slots:
             f->close();
         }
         QCOMPARE(folder.read_raw("TEVRAL_QX.ini"), QByteArray("1\r\n3\r\n#TRUE#\r\n\"\"\r\n"));
-        // a double quote cannot be typed into the address
+        // neither a double quote nor a character beyond Latin-1 can be typed into the address
         auto f = load_panel(folder);
         QVERIFY(f);
         f->link().txt_ip->setFocus();
-        QTest::keyClicks(f->link().txt_ip, QStringLiteral("a\"b"));
-        QCOMPARE(f->link().txt_ip->text(), QStringLiteral("ab"));
+        for (const QString &typed : {QStringLiteral("a"), QStringLiteral("\""), QStringLiteral("b"),
+                                     QStringLiteral("\u20AC"), QStringLiteral("\u00E9"),
+                                     QStringLiteral("\U0001F600"), QStringLiteral("c")})
+            QTest::sendKeyEvent(QTest::Click, f->link().txt_ip, Qt::Key_unknown, typed, Qt::NoModifier);
+        QCOMPARE(f->link().txt_ip->text(), QStringLiteral("ab\u00E9c"));
     }
 
     void missing_or_bad_files_end_start_up_data() {
@@ -418,4 +421,4 @@ private slots:
 };
 
 QTEST_MAIN(CoreLinks)
-#include "test_core_links.moc"
+#include "test_links.moc"

@@ -1,0 +1,34 @@
+# `cpack -G DEB` in the build folder makes a Debian package of the install rules:
+# prefix /usr, program folder /usr/lib/tevral-qx, stripped programs, dependencies
+# computed by dpkg-shlibdeps.
+set(TEVRAL_PACKAGE_MAINTAINER "TEVRAL-QX developers <tevral-qx@localhost>" CACHE STRING
+    "Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tevral-qx)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control panel for the VELDRA video matrix switcher")
+# The install rules write the desktop entry with the final prefix, so the package is
+# staged through DESTDIR rather than by moving the prefix.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# cpack packs what was built (build first); it does not build every target again.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TEVRAL_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "One window to see and change everything the VELDRA 4x4 video matrix switcher
+does, over RS-232 or Ethernet: routing, display modes, picture, bezel, audio,
+output resolution, power, lock, presets and the on-screen menu. Includes
+veldra-sim, a simulated device for trying the panel without hardware.")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's fonts (Arial and PMingLiU are matched to these).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-arphic-uming")
+# An administrator's edits of the default settings survive upgrades.
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/conffiles
+     CONTENT "${CPACK_PACKAGING_INSTALL_PREFIX}/${TEVRAL_INSTALL_DIR}/TEVRAL_QX.ini\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
+include(CPack)

@@ -1,0 +1,201 @@
+// Where the settings go at close, what happens when they cannot be written, and the
+// program's own shut-down on signals.
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QTest>
+#include <csignal>
+
+#include "panel_access.h"
+#include "scratch_fs.h"
+#include "sim_fixture.h"
+
+namespace {
+const QByteArray OLD_SETTINGS = "1\r\n2\r\n#FALSE#\r\n\"10.1.2.3\"\r\n";
+const QByteArray CHANGED_SETTINGS = "1\r\n2\r\n#TRUE#\r\n\"10.9.9.9\"\r\n";
+
+// Points the per-user folder somewhere for one check.
+struct ConfigHome {
+    QByteArray old = qgetenv("XDG_CONFIG_HOME");
+    explicit ConfigHome(const QString &path) {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path));
+    }
+    ~ConfigHome() { qputenv("XDG_CONFIG_HOME", old); }
+};
+QString user_settings() {
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/tevral-qx/TEVRAL_QX.ini");
+}
+
+QByteArray read_file(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A program folder with only the two text files (the scratch file system is small).
+QString small_program_folder(const QString &parent) {
+    const QString folder = parent + QStringLiteral("/program");
+    QDir().mkpath(folder);
+    QFile s(folder + QStringLiteral("/TEVRAL_QX.ini")),
+        r(folder + QStringLiteral("/output_reso.txt"));
+    if (!s.open(QIODevice::WriteOnly) || !r.open(QIODevice::WriteOnly)) return QString();
+    s.write(OLD_SETTINGS);
+    r.write("\"640x480\"\r\n\"END\"\r\n");
+    return folder;
+}
+
+// Starts the panel, changes every setting and closes the window.
+bool run_and_change(const QString &folder) {
+    frm_main f(folder);
+    if (!f.Form_Load()) return false;
+    f.link().txt_ip->setText(QStringLiteral("  10.9.9.9 "));
+    f.link().cmd_advance_Click();
+    return f.close();
+}
+} // namespace
+
+class SettingsFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void nothing_writable_keeps_old_file_and_says_so_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("full disk") << "full";
+        QTest::newRow("no free inodes") << "inodes";
+        QTest::newRow("read-only folder") << "read-only";
+    }
+    void nothing_writable_keeps_old_file_and_says_so() {
+        QFETCH(QString, fault);
+        ScratchFs fs;
+        const QString folder = small_program_folder(fs.path());
+        QVERIFY(!folder.isEmpty());
+        // The per-user folder lies on the same file system: nothing at all can be written.
+        ConfigHome home(fs.path() + QStringLiteral("/config"));
+        MessageCatcher msgs;
+        frm_main f(folder);
+        QVERIFY(f.Form_Load());
+        f.link().cmd_advance_Click();
+        const bool made = fault == QLatin1String("full")     ? fs.fill()
+                          : fault == QLatin1String("inodes") ? fs.use_up_inodes()
+                                                             : fs.make_read_only();
+        if (!made) QSKIP(qPrintable(QStringLiteral("cannot make the fault: ") + fs.how));
+        qInfo("fault made by: %s", qPrintable(fs.how));
+        f.close();
+        fs.release();
+        QCOMPARE(read_file(folder + QStringLiteral("/TEVRAL_QX.ini")), OLD_SETTINGS);
+        QCOMPARE(msgs.messages.size(), 1);
+        QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
+        const QString text = msgs.messages[0].text;
+        qInfo("message: %s", qPrintable(text));
+        // Both places, each with its reason.
+        QVERIFY(text.startsWith(QStringLiteral("The settings could not be saved.\n\n")));
+        QVERIFY(text.contains(folder + QStringLiteral("/TEVRAL_QX.ini: ")));
+        QVERIFY(text.contains(fs.path() + QStringLiteral("/config/tevral-qx")));
+        QVERIFY(!QFile::exists(user_settings()));
+        QCOMPARE(QDir(folder).entryList({"TEVRAL_QX.ini*"}, QDir::Files | QDir::Hidden),
+                 QStringList{"TEVRAL_QX.ini"});
+    }
+
+    void stale_temporary_files_removed_at_start() {
+        ProgramFolder folder(1, 1);
+        // A name from Qt's own generator, the one QSaveFile names its temporary with.
+        QTemporaryFile made(folder.file(QStringLiteral("TEVRAL_QX.ini.XXXXXX")));
+        made.setAutoRemove(false);
+        QVERIFY(made.open());
+        const QString user_folder = QFileInfo(user_settings()).path();
+        QDir().mkpath(user_folder);
+        const QStringList stale{made.fileName(),
+                                user_folder + QStringLiteral("/TEVRAL_QX.ini.zz09ZZ")};
+        const QStringList kept{folder.file("TEVRAL_QX.ini.bak"),
+                               folder.file("TEVRAL_QX.ini.Ab3dE9x"),
+                               folder.file("output_reso.txt.Ab3dE9")};
+        for (const QString &p : stale + kept)
+            QFile(p).open(QIODevice::WriteOnly);
+        QVERIFY(load_panel(folder));
+        for (const QString &p : stale)
+            QVERIFY2(!QFile::exists(p), qPrintable(p));
+        for (const QString &p : kept)
+            QVERIFY2(QFile::exists(p), qPrintable(p));
+        QDir(user_folder).removeRecursively();
+    }
+
+    void portable_folder_kept_as_today() {
+        ProgramFolder folder(1, 2, false, QStringLiteral("10.1.2.3"));
+        QCOMPARE(folder.read_raw(QStringLiteral("TEVRAL_QX.ini")), OLD_SETTINGS);
+        QVERIFY(run_and_change(folder.path()));
+        QCOMPARE(folder.read_raw(QStringLiteral("TEVRAL_QX.ini")), CHANGED_SETTINGS);
+        QVERIFY(!QFileInfo::exists(QFileInfo(user_settings()).path()));
+    }
+
+    void read_only_program_folder_uses_per_user_file() {
+        ScratchFs fs;
+        const QString folder = small_program_folder(fs.path());
+        QTemporaryDir home_dir;
+        ConfigHome home(home_dir.path());
+        if (!fs.make_read_only())
+            QSKIP(qPrintable(QStringLiteral("no read-only folder: ") + fs.how));
+        qInfo("read-only program folder made by: %s", qPrintable(fs.how));
+        MessageCatcher msgs;
+        QVERIFY(run_and_change(folder));
+        QCOMPARE(read_file(user_settings()), CHANGED_SETTINGS);
+        {
+            // read in place of the program folder's file, and written again
+            frm_main f(folder);
+            QVERIFY(f.Form_Load());
+            QCOMPARE(f.link().txt_ip->text(), QStringLiteral("10.9.9.9"));
+            f.link().cmd_advance_Click();
+            f.close();
+        }
+        QCOMPARE(read_file(user_settings()), QByteArray("1\r\n2\r\n#FALSE#\r\n\"10.9.9.9\"\r\n"));
+        QCOMPARE(read_file(folder + QStringLiteral("/TEVRAL_QX.ini")), OLD_SETTINGS);
+        QVERIFY(msgs.messages.isEmpty());
+    }
+
+    void per_user_port_map_comes_first() {
+        ProgramFolder folder(0, 3); // its ports/COM3 leads nowhere
+        QTemporaryDir home_dir;
+        ConfigHome home(home_dir.path());
+        SimDevice sim;
+        QVERIFY(
+            sim.start({"--pty", home_dir.path() + QStringLiteral("/tevral-qx/ports/COM3")}, {}));
+        auto f = load_panel(folder);
+        QVERIFY(f && f->connection().serial_open());
+        f->exchange().send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(f->exchange().reply_ok(), true);
+    }
+
+    void signals_close_the_window_and_save_data() {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void signals_close_the_window_and_save() {
+        QFETCH(int, sig);
+        // The real program, from a program folder of its own (it finds its files beside its
+        // executable, so the executable is copied there).
+        ProgramFolder folder(1, 2);
+        folder.write_raw(QStringLiteral("TEVRAL_QX.ini"), "1,2,#TRUE#,\"  10.9.9.9  \"\r\n");
+        const QString program = folder.file(QStringLiteral("tevral-qx"));
+        QVERIFY(QFile::copy(qEnvironmentVariable("TEVRAL_QX"), program));
+        QProcess p;
+        p.start(program, {});
+        QVERIFY(p.waitForStarted());
+        // Ready once its handlers are in place (they come after start-up).
+        const auto catches = [&] {
+            const QByteArray status =
+                read_file(QStringLiteral("/proc/%1/status").arg(p.processId()));
+            const int at = status.indexOf("SigCgt:");
+            const quint64 mask = status.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16);
+            return at >= 0 && (mask >> (sig - 1)) & 1;
+        };
+        QVERIFY(pump_until(catches, 20000));
+        ::kill(pid_t(p.processId()), sig);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        // Saved as at a click on the close box: four lines, the address trimmed.
+        QCOMPARE(folder.read_raw(QStringLiteral("TEVRAL_QX.ini")), CHANGED_SETTINGS);
+    }
+};
+
+QTEST_MAIN(SettingsFiles)
+#include "test_settings_files.moc"
