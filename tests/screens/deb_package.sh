@@ -46,6 +46,7 @@ dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles 2>/dev/null |
 mapfile -t listing < <(dpkg-deb -c "$deb" | awk '{print $6 ($7 ? " " $7 " " $8 : "")}')
 has() { printf '%s\n' "${listing[@]}" | grep -qxF -- "$1"; }
 for f in ./usr/lib/tevral-qx/tevral-qx ./usr/lib/tevral-qx/veldra-sim \
+         ./usr/lib/tevral-qx/veldra-ctl "./usr/bin/veldra-ctl -> ../lib/tevral-qx/veldra-ctl" \
          ./usr/lib/tevral-qx/TEVRAL_QX.ini ./usr/lib/tevral-qx/output_reso.txt \
          ./usr/lib/tevral-qx/ports/ ./usr/lib/tevral-qx/bmp/start.bmp \
          "./usr/bin/tevral-qx -> ../lib/tevral-qx/tevral-qx" \

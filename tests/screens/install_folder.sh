@@ -27,7 +27,7 @@ ok() { echo "ok: $*"; }
 rm -f "$prefix.log"
 
 # ---- the program folder
-for f in tevral-qx veldra-sim; do
+for f in tevral-qx veldra-sim veldra-ctl; do
   [ -f "$folder/$f" ] && [ -x "$folder/$f" ] || fail "$f missing or not executable"
 done
 [ -d "$folder/ports" ] || fail "ports/ missing"
@@ -49,9 +49,11 @@ done
 ok "program folder"
 
 # ---- bin link, desktop entry, icon
-[ -L "$prefix/bin/tevral-qx" ] || fail "bin/tevral-qx is not a link"
-[ "$(readlink -f "$prefix/bin/tevral-qx")" = "$(readlink -f "$folder/tevral-qx")" ] ||
-  fail "bin/tevral-qx points to $(readlink -f "$prefix/bin/tevral-qx")"
+for f in tevral-qx veldra-ctl; do
+  [ -L "$prefix/bin/$f" ] || fail "bin/$f is not a link"
+  [ "$(readlink -f "$prefix/bin/$f")" = "$(readlink -f "$folder/$f")" ] ||
+    fail "bin/$f points to $(readlink -f "$prefix/bin/$f")"
+done
 case "$(readlink "$prefix/bin/tevral-qx")" in /*) fail "bin/tevral-qx link is absolute" ;; esac
 desktop="$prefix/share/applications/tevral-qx.desktop"
 icon="$prefix/share/icons/hicolor/64x64/apps/tevral-qx.png"
@@ -100,6 +102,10 @@ kill -0 "$prog_pid" 2>/dev/null || fail "installed program ended by itself"
 [ -n "$opened" ] || fail "installed program did not open its ports/COM1 ($pty)"
 ok "runs from its own folder (opened ports/COM1 -> $pty)"
 kill "$prog_pid"; wait "$prog_pid" 2>/dev/null; prog_pid=""
+# veldra-ctl through bin/ takes the link the panel saved in its folder, and its ports/ map.
+out=$("$prefix/bin/veldra-ctl" version 2>&1) || fail "installed veldra-ctl version: $out"
+[ "$out" = "1.60" ] || fail "installed veldra-ctl version said: $out"
+ok "veldra-ctl through bin/ reads the folder's settings and ports/COM1"
 kill "$sim_pid"; wait "$sim_pid" 2>/dev/null; sim_pid=""
 
 # ---- a second install keeps the operator's settings
