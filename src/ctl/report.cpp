@@ -42,12 +42,12 @@ QString picture_line(const PictureLevels &p) {
         .arg(shown(p.bri), shown(p.con), shown(p.hue), shown(p.sat));
 }
 
+} // namespace
+
 QString version_text(int v) {
     return v < 0 ? QStringLiteral("?")
                  : QStringLiteral("%1.%2").arg(v / 100).arg(v % 100, 2, 10, QLatin1Char('0'));
 }
-
-} // namespace
 
 void apply_reply(DeviceStatus *s, const QString &reply) {
     if (reply.size() < 6) return;

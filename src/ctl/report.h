@@ -43,6 +43,9 @@ QJsonObject status_json(const DeviceStatus &s);
 // Lines for people; `resolutions` names resolution n at position n-1.
 QString status_text(const DeviceStatus &s, const QStringList &resolutions);
 
+// The firmware version as the panel shows it: 160 -> "1.60"; "?" when not reported.
+QString version_text(int version);
+
 // "MOD002" -> "mode dual"; empty when the reply means nothing more than its text.
 QString describe_reply(const QString &reply);
 // One line of `watch --json`: the reply, its mnemonic and its value digits.

@@ -417,7 +417,7 @@ int Session::run() {
             print(compact({{"version", status_.version < 0 ? QJsonValue() : status_.version}}) +
                   QLatin1Char('\n'));
         else
-            print(describe_reply(x_->last_reply()).mid(8) + QLatin1Char('\n'));
+            print(version_text(status_.version) + QLatin1Char('\n'));
         return EXIT_DONE;
     }
     default:
