@@ -41,7 +41,13 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
 
     MSComm1 = new SerialPort(program_folder_, this);
     wsk_client = new TcpClient(this);
-    tim_rx = new PollTimer([this] { return MSComm1->in_buffer_count(); }, this);
+    tim_rx = new PollTimer(
+        [this] { return MSComm1->in_buffer_count(); }, this,
+        [this](qint64 usec) { return MSComm1->more_within(usec); },
+        // A network answer is awaited: its 16 characters may come in two chunks.
+        [this](qint64 waiting) {
+            return net_query_step >= 0 && net_query_step <= 2 && rx_count + waiting < 16;
+        });
     tim_rx->setObjectName(QStringLiteral("tim_rx"));
     connect(MSComm1, &SerialPort::data_arrived, tim_rx, &PollTimer::data_arrived);
     tim_eth = new QTimer(this);

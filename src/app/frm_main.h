@@ -82,8 +82,10 @@ public:
     static constexpr int RX_KEEP = 64;
     // Runs the handler of a mnemonic; false when it has none ("EXT" only with include_ext).
     bool dispatch_reply(const QString &mnemonic, bool include_ext = false);
-    // Modal message with an OK button (exact text; icon as the caller says).
-    void show_message(const QString &text, QMessageBox::Icon icon);
+    // Modal message with an OK button (exact text; icon as the caller says); the
+    // informative text, when given, explains it below.
+    void show_message(const QString &text, QMessageBox::Icon icon,
+                      const QString &informative = QString());
 
     // exchange state
     qint16 busy = FLAG_FALSE;

@@ -7,11 +7,12 @@
 
 void frm_main::set_comm() {
     if (serial_open) MSComm1->close();
+    cbo_com->setToolTip(SerialPort::device_shown(program_folder(), port_number));
     QString why;
     if (!MSComm1->open(port_number, &why)) {
         show_message(QStringLiteral("COM") + QLatin1Char(' ') + QString::number(port_number) +
                          QStringLiteral(": Fail !"),
-                     QMessageBox::NoIcon);
+                     QMessageBox::NoIcon, why);
         cmd_conn->setBackColor(face());
         cmd_disconn->setBackColor(red_colour());
         serial_open = FLAG_FALSE;
@@ -33,6 +34,7 @@ void frm_main::set_comm() {
 void frm_main::cbo_com_Click() {
     if (cbo_com->currentIndex() < 0) return;
     port_number = static_cast<qint16>(cbo_com->currentIndex() + 1);
+    cbo_com->setToolTip(SerialPort::device_shown(program_folder(), port_number));
     if (ui_ready) set_comm();
 }
 

@@ -9,10 +9,12 @@
 #include "link/tcp_client.h"
 #include "protocol/command.h"
 
-void frm_main::show_message(const QString &text, QMessageBox::Icon icon) {
+void frm_main::show_message(const QString &text, QMessageBox::Icon icon,
+                            const QString &informative) {
     QMessageBox box(icon, windowTitle().isEmpty() ? QStringLiteral("VELDRA") : windowTitle(), text,
                     QMessageBox::Ok, isVisible() ? this : nullptr);
     box.setObjectName(QStringLiteral("message"));
+    box.setInformativeText(informative);
     box.exec();
 }
 

@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 #include "app/frm_main.h"
 #include "app/value_list.h"
@@ -298,6 +299,34 @@ private slots:
         QCOMPARE(f->net_query_step, NOT_REPORTED);
         QVERIFY(f->cmd_get_ip->isEnabled());
         QCOMPARE(f->cmd_get_ip->backColor(), frm_main::face());
+        QVERIFY(msgs.messages.isEmpty());
+    }
+
+    // A real line hands the 16-character answers over a byte at a time, or (behind a
+    // USB adapter) in chunks a latency period apart that can cut an answer in two.
+    void get_ip_at_wire_pace_data() {
+        QTest::addColumn<QStringList>("pace");
+        QTest::newRow("115200 baud") << QStringList{"--baud", "115200"};
+        QTest::newRow("USB latency 16 ms") << QStringList{"--usb-latency", "16"};
+    }
+    void get_ip_at_wire_pace() {
+        QFETCH(QStringList, pace);
+        ProgramFolder folder(0, 1, true);
+        SimDevice sim;
+        QVERIFY(sim.start_pty(folder, 1, pace));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        for (int i = 0; i < 20; ++i) {
+            // Steps of 0.8 ms move the click across the whole 16 ms adapter period, so
+            // some first answers straddle two chunks.
+            QThread::usleep(800 * i);
+            f->cmd_get_ip->click();
+            const QStringList got{f->txt_get_ip->text(), f->txt_get_mask->text(),
+                                  f->txt_get_gate->text()};
+            QCOMPARE(got, (QStringList{"192.168.001.100\r", "255.255.255.000\r",
+                                       "192.168.001.001\r"}));
+        }
         QVERIFY(msgs.messages.isEmpty());
     }
 
