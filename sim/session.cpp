@@ -100,7 +100,6 @@ void Session::pump()
         }
         if (chunk > 0) {
             const QByteArray piece = bytes.mid(e.pos, chunk);
-            logTraffic(m_link->name(), ">", piece);
             transmit(piece);
             e.pos += chunk;
         }
@@ -131,10 +130,13 @@ void Session::scheduleClose(int ms)
 
 void Session::transmit(const QByteArray &bytes)
 {
-    if (m_pacer)
+    // Logged as it leaves: a paced text goes out piece by piece later.
+    if (m_pacer) {
         m_pacer->write(bytes);
-    else
+    } else {
+        logTraffic(m_link->name(), ">", bytes);
         m_link->write(bytes);
+    }
 }
 
 } // namespace veldra

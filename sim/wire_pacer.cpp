@@ -1,6 +1,7 @@
 #include "wire_pacer.h"
 
 #include "links.h"
+#include "traffic_log.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -71,8 +72,10 @@ void WirePacer::deliver()
             chunk += m_queue.front().second;
             m_queue.pop_front();
         }
-        if (!chunk.isEmpty() && m_link)
+        if (!chunk.isEmpty() && m_link) {
+            logTraffic(m_link->name(), ">", chunk);
             m_link->write(chunk);
+        }
         if (m_queue.empty()) {
             if (m_closePending && m_link)
                 m_link->closeLink();
