@@ -14,11 +14,13 @@
 #include <QTimer>
 #include <functional>
 
-// A pause of about six character times at 115200 baud (86.8 us each) ends a burst.
-// A UART sends a text back to back, and a sender late by a scheduling hiccup of a
-// few hundred microseconds still counts as one burst; yet the reply plus the pause
-// stays inside the exchange's first 2 ms wait step, so an exchange costs no extra step.
-constexpr qint64 BURST_GAP_US = 500;
+// A pause of four character times at 115200 baud (86.8 us each) ends a burst. A UART
+// sends a text back to back, so a longer pause means the sender has stopped; four leave
+// room for an adapter's or the system's scheduling jitter. Reply plus pause (0.6 + 0.35
+// ms, and on a real line the command's own 0.6 ms) stays inside the exchange's first
+// 2 ms wait step, so an exchange costs no extra step. A network answer split wider than
+// that is held anyway (short_of_answer).
+constexpr qint64 BURST_GAP_US = 350;
 // Past this since the first byte of a burst, what is waiting is examined anyway.
 constexpr qint64 BURST_BOUND_US = 20000;
 constexpr qint64 BURST_MAX_CHARS = 64;
