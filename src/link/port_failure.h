@@ -7,9 +7,9 @@ enum class PortProblem { Missing, PermissionDenied, Busy, NotSerial, Other };
 
 // What is known about the device path after a failed open.
 struct PortFacts {
-    bool exists = false;       // the path (or what its link points to) exists
-    bool char_device = false;  // it is a character device
-    bool accessible = false;   // read and write access are granted to this user
+    bool exists = false;           // the path (or what its link points to) exists
+    bool char_device = false;      // it is a character device
+    bool accessible = false;       // read and write access are granted to this user
     bool permission_error = false; // the open failed with "permission denied"
     bool not_found_error = false;  // the open failed with "no such device"
 };

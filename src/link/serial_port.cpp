@@ -109,7 +109,8 @@ bool SerialPort::more_within(qint64 usec) {
     // The port's own notifier reads whatever is there, so a readable descriptor means
     // bytes newer than those already waiting; ppoll times sub-millisecond pauses.
     pollfd p{static_cast<int>(port_->handle()), POLLIN, 0};
-    const timespec ts{static_cast<time_t>(usec / 1000000), static_cast<long>(usec % 1000000) * 1000};
+    const timespec ts{static_cast<time_t>(usec / 1000000),
+                      static_cast<long>(usec % 1000000) * 1000};
     return ::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN);
 #else
     return port_->waitForReadyRead(static_cast<int>((usec + 999) / 1000));

@@ -121,8 +121,10 @@ private slots:
             folder.write_raw(QStringLiteral("ports/COM5"), "not a tty");
         } else if (kind != QLatin1String("missing")) {
             QVERIFY(sim.start_pty(folder, 5));
-            if (kind == QLatin1String("held")) QVERIFY(holder.open(QIODevice::ReadWrite));
-            else QCOMPARE(::chmod(QFile::encodeName(QFileInfo(link).symLinkTarget()), 0), 0);
+            if (kind == QLatin1String("held"))
+                QVERIFY(holder.open(QIODevice::ReadWrite));
+            else
+                QCOMPARE(::chmod(QFile::encodeName(QFileInfo(link).symLinkTarget()), 0), 0);
         }
         MessageCatcher msgs;
         auto f = load_panel(folder);
