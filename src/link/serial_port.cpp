@@ -111,7 +111,9 @@ bool SerialPort::more_within(qint64 usec) {
     pollfd p{static_cast<int>(port_->handle()), POLLIN, 0};
     const timespec ts{static_cast<time_t>(usec / 1000000),
                       static_cast<long>(usec % 1000000) * 1000};
-    return ::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN);
+    // A hung-up line stays "readable" for ever: that is no new byte.
+    return ::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN) &&
+           !(p.revents & (POLLHUP | POLLERR));
 #else
     return port_->waitForReadyRead(static_cast<int>((usec + 999) / 1000));
 #endif
