@@ -217,7 +217,7 @@ private slots:
         QTest::addColumn<QStringList>("pace");
         QTest::addColumn<int>("minPieces");
         QTest::addColumn<int>("maxPieces");
-        QTest::newRow("9600 baud") << QStringList{"--baud", "9600"} << 4 << 16;
+        QTest::newRow("9600 baud") << QStringList{"--baud", "9600"} << 2 << 16;
         QTest::newRow("USB latency 16 ms") << QStringList{"--baud", "9600", "--usb-latency", "16"}
                                            << 1 << 3;
     }
