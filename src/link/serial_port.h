@@ -17,7 +17,12 @@ public:
     // exists; else the platform's port.
     static QString device_for(const QString &program_folder, int port_number);
 
-    // Opens COM<port_number> at 115200 8N1 without flow control.
+    // The device COMn opens, as the operator should read it: the path, and for a
+    // port map link also what it points to.
+    static QString device_shown(const QString &program_folder, int port_number);
+
+    // Opens COM<port_number> at 115200 8N1 without flow control; on failure `error`
+    // gets the device path and the reason, in the operator's terms.
     bool open(int port_number, QString *error);
     void close();
     bool is_open() const;
@@ -26,6 +31,8 @@ public:
     void discard_input();
     void discard_output();
     QByteArray read_all();
+    // Blocks up to `usec` microseconds for new received bytes; true when some came.
+    bool more_within(qint64 usec);
     // Writes a block and pushes it to the line; waits (without handling events)
     // until the transmit buffer is empty.
     void write_block(const QByteArray &block);
