@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-#include "panel_access.h"
+#include "panel_rig.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -45,31 +45,10 @@ void idle_ms(int ms) {
     loop.exec();
 }
 
-struct Rig {
-    std::unique_ptr<ProgramFolder> folder;
-    SimDevice sim;
-    MessageCatcher msgs;
-    std::unique_ptr<frm_main> f;
-    bool tcp;
-    double startup_ms = 0;
-
-    bool start(bool over_tcp, bool advanced, const QStringList &sim_args = {}) {
-        tcp = over_tcp;
-        folder = std::make_unique<ProgramFolder>(tcp ? 1 : 0, 1, advanced, TCP_ADDR);
-        if (!(tcp ? sim.start_tcp(TCP_ADDR, 23, sim_args) : sim.start_pty(*folder, 1, sim_args)))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        f = load_panel(*folder);
-        startup_ms = t.nsecsElapsed() / 1e6;
-        if (!f) return false;
-        if (tcp) {
-            f->link().cmd_conn_eth_Click();
-            if (!pump_until([&] { return f->connection().eth_connected() != 0; })) return false;
-        }
-        return true;
-    }
-};
+// A rig on the link asked for.
+bool start(PanelRig &r, bool tcp, bool advanced, const QStringList &sim_args = {}) {
+    return r.start(sim_args, tcp ? TCP_ADDR : QString(), advanced);
+}
 
 // How long the serial poll leaves a reply waiting after its last byte came in: the
 // burst's quiet gap plus the event loop's own delay.
@@ -117,12 +96,12 @@ int main(int argc, char **argv) {
     for (bool tcp : {false, true}) {
         const char *link = tcp ? "tcp" : "pty";
         for (bool advanced : {false, true}) {
-            Rig r;
-            if (!r.start(tcp, advanced)) {
+            PanelRig r;
+            if (!start(r, tcp, advanced)) {
                 std::printf("cannot start the %s rig\n", link);
                 return 1;
             }
-            startups.push_back(r.startup_ms);
+            startups.push_back(r.load_ms);
             std::vector<double> wall, cpu;
             int exchanges = 0;
             for (int i = 0; i < runs + 1; ++i) {
@@ -205,8 +184,8 @@ int main(int argc, char **argv) {
     const double byte_ms = 10.0 / 115200 * 1000;
     for (const QStringList &pace : {QStringList{}, QStringList{"--baud", "115200"},
                                     QStringList{"--usb-latency", "16"}}) {
-        Rig r;
-        if (!r.start(false, false, pace)) {
+        PanelRig r;
+        if (!start(r, false, false, pace)) {
             std::printf("cannot start the paced rig\n");
             return 1;
         }
