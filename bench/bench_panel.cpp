@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-#include "panel_access.h"
+#include "panel_rig.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -47,28 +47,31 @@ void idle_ms(int ms) {
     loop.exec();
 }
 
-struct Rig {
-    std::unique_ptr<ProgramFolder> folder;
-    SimDevice sim;
-    MessageCatcher msgs;
-    std::unique_ptr<frm_main> f;
-    bool tcp;
-    double startup_ms = 0;
+// A rig on the link asked for.
+bool start(PanelRig &r, bool tcp, bool advanced, const QStringList &sim_args = {}) {
+    return r.start(sim_args, tcp ? TCP_ADDR : QString(), advanced);
+}
 
-    bool start(bool over_tcp, bool advanced) {
-        tcp = over_tcp;
-        folder = std::make_unique<ProgramFolder>(tcp ? 1 : 0, 1, advanced, TCP_ADDR);
-        if (!(tcp ? sim.start_tcp(TCP_ADDR) : sim.start_pty(*folder, 1))) return false;
-        QElapsedTimer t;
-        t.start();
-        f = load_panel(*folder);
-        startup_ms = t.nsecsElapsed() / 1e6;
-        if (!f) return false;
-        if (tcp) {
-            f->link().cmd_conn_eth_Click();
-            if (!pump_until([&] { return f->connection().eth_connected() != 0; })) return false;
-        }
-        return true;
+// How long the serial poll leaves a reply waiting after its last byte came in: the
+// burst's quiet gap plus the event loop's own delay.
+struct ExamineProbe {
+    std::vector<double> delays_ms;
+    QElapsedTimer clock;
+    qint64 last_arrival = -1;
+    explicit ExamineProbe(frm_main *f) {
+        clock.start();
+        // Ahead of the panel's own handler, so the handler's work is not counted.
+        QObject::disconnect(f->exchange().tim_rx(), &PollTimer::timeout, &f->exchange(),
+                            &Exchange::tim_rx_Timer);
+        QObject::connect(f->connection().MSComm1, &SerialPort::data_arrived, f,
+                         [this] { last_arrival = clock.nsecsElapsed(); });
+        QObject::connect(f->exchange().tim_rx(), &PollTimer::timeout, f, [this] {
+            if (last_arrival < 0) return;
+            delays_ms.push_back((clock.nsecsElapsed() - last_arrival) / 1e6);
+            last_arrival = -1;
+        });
+        QObject::connect(f->exchange().tim_rx(), &PollTimer::timeout, &f->exchange(),
+                         &Exchange::tim_rx_Timer);
     }
 };
 
@@ -97,12 +100,12 @@ int main(int argc, char **argv) {
         if (only_ctl) break;
         const char *link = tcp ? "tcp" : "pty";
         for (bool advanced : {false, true}) {
-            Rig r;
-            if (!r.start(tcp, advanced)) {
+            PanelRig r;
+            if (!start(r, tcp, advanced)) {
                 std::printf("cannot start the %s rig\n", link);
                 return 1;
             }
-            startups.push_back(r.startup_ms);
+            startups.push_back(r.load_ms);
             std::vector<double> wall, cpu;
             int exchanges = 0;
             for (int i = 0; i < runs + 1; ++i) {
@@ -179,6 +182,55 @@ int main(int argc, char **argv) {
             }
         }
     }
+    // The serial link at the pace of a real line: 115200 baud straight, and behind a USB
+    // adapter's 16 ms latency timer. The floor adds the wire time of the 7 bytes out and
+    // the 7 bytes back of every exchange to its 2 ms wait step.
+    const double byte_ms = 10.0 / 115200 * 1000;
+    for (const QStringList &pace : {QStringList{}, QStringList{"--baud", "115200"},
+                                    QStringList{"--usb-latency", "16"}}) {
+        if (only_ctl) break;
+        PanelRig r;
+        if (!start(r, false, false, pace)) {
+            std::printf("cannot start the paced rig\n");
+            return 1;
+        }
+        ExamineProbe probe(r.f.get());
+        std::vector<double> wall;
+        int exchanges = 0;
+        for (int i = 0; i < runs + 1; ++i) {
+            r.sim.mark();
+            QElapsedTimer t;
+            t.start();
+            r.f->switching().cmd_refresh_Click();
+            const double w = t.nsecsElapsed() / 1e6;
+            exchanges = r.sim.commands_since_mark().size();
+            if (i == 0) probe.delays_ms.clear();
+            if (i == 0) continue;
+            wall.push_back(w);
+        }
+        const Stats s = stats(wall);
+        const double floor_ms = exchanges * (2.0 + 14 * byte_ms);
+        const Stats d = stats(probe.delays_ms);
+        const QString name = pace.isEmpty() ? QStringLiteral("unpaced")
+                                            : pace.join(QLatin1Char(' ')).mid(2);
+        // Behind the adapter a reply waits for the next tick of its latency timer, and the
+        // next command leaves only after that: one period an exchange.
+        const QString adapter =
+            pace.contains(QStringLiteral("--usb-latency"))
+                ? QStringLiteral(" (one 16 ms period an exchange: %1 ms)").arg(exchanges * 16)
+                : QString();
+        row(qPrintable(QStringLiteral("compact refresh, %1").arg(name)), "pty", s,
+            QStringLiteral("%1 exchanges, floor %2 ms, ratio %3%7; last byte to examination "
+                           "median %4 p90 %5 ms (%6 bursts)")
+                .arg(exchanges)
+                .arg(pace.isEmpty() ? 2.0 * exchanges : floor_ms, 0, 'f', 1)
+                .arg(s.median / (pace.isEmpty() ? 2.0 * exchanges : floor_ms), 0, 'f', 2)
+                .arg(d.median, 0, 'f', 3)
+                .arg(d.p90, 0, 'f', 3)
+                .arg(probe.delays_ms.size())
+                .arg(adapter));
+    }
+
     // veldra-ctl status as a script runs it: process start to exit.
     const auto ctl_ms = [](const QStringList &args) {
         QProcess p;

@@ -7,9 +7,11 @@
 
 namespace veldra {
 
-Session::Session(Link *link, bool split, QObject *parent)
+Session::Session(Link *link, bool split, QObject *parent, const LinePace &pace)
     : QObject(parent), m_link(link), m_split(split)
 {
+    if (pace.baud > 0)
+        m_pacer = new WirePacer(link, pace, this);
     m_clock.start();
     m_pumpTimer.setSingleShot(true);
     m_pumpTimer.setTimerType(Qt::PreciseTimer);
@@ -98,8 +100,7 @@ void Session::pump()
         }
         if (chunk > 0) {
             const QByteArray piece = bytes.mid(e.pos, chunk);
-            logTraffic(m_link->name(), ">", piece);
-            m_link->write(piece);
+            transmit(piece);
             e.pos += chunk;
         }
         if (e.pos < bytes.size()) {
@@ -120,9 +121,22 @@ void Session::pump()
 void Session::scheduleClose(int ms)
 {
     QTimer::singleShot(ms, this, [this] {
-        if (m_link)
+        if (m_pacer)
+            m_pacer->closeLink();
+        else if (m_link)
             m_link->closeLink();
     });
+}
+
+void Session::transmit(const QByteArray &bytes)
+{
+    // Logged as it leaves: a paced text goes out piece by piece later.
+    if (m_pacer) {
+        m_pacer->write(bytes);
+    } else {
+        logTraffic(m_link->name(), ">", bytes);
+        m_link->write(bytes);
+    }
 }
 
 } // namespace veldra

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "line_framer.h"
+#include "wire_pacer.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -26,7 +27,7 @@ class Session : public QObject
 {
     Q_OBJECT
 public:
-    Session(Link *link, bool split, QObject *parent);
+    Session(Link *link, bool split, QObject *parent, const LinePace &pace = {});
     ~Session() override;
 
     Link *link() const { return m_link; }
@@ -49,6 +50,7 @@ private:
     void onReceived(const QByteArray &bytes);
     void pump();
     void scheduleClose(int ms);
+    void transmit(const QByteArray &bytes);
 
     QPointer<Link> m_link;
     bool m_split;
@@ -59,6 +61,7 @@ private:
     QElapsedTimer m_clock;
     QTimer m_pumpTimer;
     QTimer m_idleTimer;
+    WirePacer *m_pacer = nullptr;
 };
 
 } // namespace veldra

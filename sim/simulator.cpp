@@ -43,8 +43,9 @@ const char kDescription[] =
     "every setting and clears the presets.\n"
     "\n"
     "Faults (--latency, --late, --drop, --drop-cmd, --garbage) apply to replies to\n"
-    "commands; --split applies to everything sent. Replies on a link keep their\n"
-    "order. All randomness comes from one generator seeded by --seed.\n"
+    "commands; --split, --baud and --usb-latency apply to everything sent. Replies\n"
+    "on a link keep their order. All randomness comes from one generator\n"
+    "seeded by --seed.\n"
     "\n"
     "Prints \"veldra-sim ready\" on stdout once the links are up. Ends with exit\n"
     "code 0 on SIGINT/SIGTERM, removing the pty symlink and the inject socket.";
@@ -85,6 +86,8 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
     const QCommandLineOption dropCmd("drop-cmd", "Never answer this exact command (repeatable).", "CMD");
     const QCommandLineOption garbage("garbage", "Replace a reply by 7 random bytes, with probability P.", "P");
     const QCommandLineOption split("split", "Send everything one byte at a time, about 1 ms apart.");
+    const QCommandLineOption baud("baud", "Send at the pace of an 8N1 line at N baud: one byte every 10/N s.", "N");
+    const QCommandLineOption usbLatency("usb-latency", "Hand paced bytes over in chunks every MS ms, like a USB serial adapter's latency timer (implies --baud 115200 unless given).", "MS");
     const QCommandLineOption seed("seed", "Seed of the random generator (reproducible faults).", "N");
     const QCommandLineOption frontPanel("front-panel", "Every MS ms change one setting as the front panel would and announce it on every link.", "MS");
     const QCommandLineOption inject("inject", "Local socket PATH: each line written there is sent to every link followed by CR ('raw:' lines: without CR, escapes \\r \\n \\t \\0 \\\\ \\xHH decoded).", "PATH");
@@ -96,7 +99,7 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
     const QCommandLineOption mask("mask", "Answer to EMK999 (blank padded or cut to 15).", "S");
     const QCommandLineOption gateway("gateway", "Answer to EGW999 (blank padded or cut to 15).", "S");
     p.addOptions({pty, tcp, exitAfter, rebootDrop, state, commands, replies, log, latency, late, lateP, drop,
-                  dropCmd, garbage, split, seed, frontPanel, inject, resCount, version, maxH, maxV,
+                  dropCmd, garbage, split, baud, usbLatency, seed, frontPanel, inject, resCount, version, maxH, maxV,
                   ip, mask, gateway});
 
     if (!p.parse(arguments)) {
@@ -166,6 +169,8 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
     o->dropP = real(drop, 0, 1, 0);
     o->garbageP = real(garbage, 0, 1, 0);
     o->split = p.isSet(split);
+    o->pace.usbLatencyMs = integer(usbLatency, 1, 255, 0);
+    o->pace.baud = integer(baud, 50, 4000000, o->pace.usbLatencyMs > 0 ? 115200 : 0);
     o->frontPanelMs = integer(frontPanel, 1, 86400000, 0);
     o->injectPath = p.value(inject);
     for (const QString &c : p.values(dropCmd))
@@ -240,7 +245,7 @@ bool Simulator::start(QString *error)
         m_pty = PtyLink::create(m_opt.ptyPath, error, this);
         if (!m_pty)
             return false;
-        m_ptySession = new Session(m_pty, m_opt.split, this);
+        m_ptySession = new Session(m_pty, m_opt.split, this, m_opt.pace);
         addSession(m_ptySession);
         std::fprintf(stderr, "veldra-sim: pty %s -> %s\n", qPrintable(m_opt.ptyPath),
                      qPrintable(m_pty->slavePath()));
@@ -308,7 +313,7 @@ void Simulator::onNewTcpClient()
             old->deleteLater();
         }
         auto *link = new TcpLink(socket, nullptr);
-        auto *session = new Session(link, m_opt.split, this);
+        auto *session = new Session(link, m_opt.split, this, m_opt.pace);
         link->setParent(session);
         addSession(session);
         if (m_opt.exitAfterSec > 0)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device_model.h"
+#include "wire_pacer.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -43,6 +44,7 @@ struct SimOptions {
     QSet<QByteArray> dropCommands;
     double garbageP = 0;
     bool split = false;
+    LinePace pace;
     std::optional<quint64> seed;
     int frontPanelMs = 0;          // 0: no front-panel activity
     QString injectPath;

@@ -132,10 +132,12 @@ QString frm_main::program_path(const QString &backslash_name) const {
     return program_folder_ + rel;
 }
 
-void frm_main::show_message(const QString &text, QMessageBox::Icon icon) {
+void frm_main::show_message(const QString &text, QMessageBox::Icon icon,
+                            const QString &informative) {
     QMessageBox box(icon, windowTitle().isEmpty() ? QStringLiteral("VELDRA") : windowTitle(), text,
                     QMessageBox::Ok, isVisible() ? this : nullptr);
     box.setObjectName(QStringLiteral("message"));
+    box.setInformativeText(informative);
     box.exec();
 }
 

@@ -32,9 +32,10 @@ public:
     // Writes the settings where they belong; says so when nothing could be written.
     void save_settings();
 
-    QString program_folder() const { return program_folder_; }
+    QString program_folder() const override { return program_folder_; }
     QString program_path(const QString &backslash_name) const override;
-    void show_message(const QString &text, QMessageBox::Icon icon) override;
+    void show_message(const QString &text, QMessageBox::Icon icon,
+                      const QString &informative = QString()) override;
 
     // Window heights (outer, including the design's 25-pixel title bar and borders).
     static constexpr int WINDOW_WIDTH = 827;

@@ -8,8 +8,11 @@
 class PanelHost {
 public:
     virtual ~PanelHost() = default;
-    // Modal message with an OK button (exact text; icon as the caller says).
-    virtual void show_message(const QString &text, QMessageBox::Icon icon) = 0;
+    // Modal message with an OK button (exact text; icon as the caller says); the
+    // informative text, when given, explains it below.
+    virtual void show_message(const QString &text, QMessageBox::Icon icon,
+                              const QString &informative = QString()) = 0;
+    virtual QString program_folder() const = 0;
     // Path of a runtime file given as "\bmp\name.bmp" or "\file.txt".
     virtual QString program_path(const QString &backslash_name) const = 0;
 };

@@ -222,13 +222,20 @@ QString network_text(const QString &answer) {
 }
 
 QString open_failure_text(const QString &name, const QString &device, const QString &why,
-                          bool exists, bool permitted) {
-    if (!exists) return QStringLiteral("%1: no such device %2 (%3)").arg(name, device, why);
-    if (!permitted)
+                          PortProblem problem) {
+    switch (problem) {
+    case PortProblem::Busy:
+        return QStringLiteral("%1 is in use \u2014 is the panel open?").arg(name);
+    case PortProblem::PermissionDenied:
         return QStringLiteral("%1: permission denied on %2 \u2014 add your user to the dialout "
                               "group (sudo usermod -aG dialout $USER) and log in again")
             .arg(name, device);
-    // The device is there and ours to use: another program holds it (its lock or an
-    // exclusive open).
-    return QStringLiteral("%1 is in use \u2014 is the panel open?").arg(name);
+    case PortProblem::Missing:
+        return QStringLiteral("%1: no such device %2").arg(name, device);
+    case PortProblem::NotSerial:
+        return QStringLiteral("%1: %2 is not a serial device").arg(name, device);
+    case PortProblem::Other:
+        break;
+    }
+    return QStringLiteral("%1: cannot open %2 (%3)").arg(name, device, why);
 }

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <array>
 
+#include "link/port_failure.h"
+
 // -1 wherever the device has not reported a value (null in JSON).
 struct PictureLevels {
     int bri = -1, con = -1, hue = -1, sat = -1;
@@ -54,7 +56,7 @@ QJsonObject reply_json(const QString &reply);
 // The network answers as the state file keeps them: the text without its CR.
 QString network_text(const QString &answer);
 
-// Why a serial port did not open, from what the file system says about its device:
-// missing, not permitted (the dialout hint), or else held by another program.
+// Why a serial port did not open, in a line: the panel's classes of failure, with the
+// dialout hint for a permission and the panel named for a port another program holds.
 QString open_failure_text(const QString &name, const QString &device, const QString &why,
-                          bool exists, bool permitted);
+                          PortProblem problem);

@@ -58,7 +58,9 @@ bool parse_port(const QString &text, LinkChoice *link, QString *error) {
 
 bool parse_host(const QString &text, LinkChoice *link, QString *error) {
     const QString t = text.trimmed();
-    split_device_address(t, &link->host, &link->tcp_port);
+    const DeviceAddress a = parse_device_address(t);
+    link->host = a.host;
+    link->tcp_port = a.port;
     if (link->host.isEmpty()) {
         *error = QStringLiteral("--host takes HOST or HOST:PORT");
         return false;

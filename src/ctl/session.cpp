@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -145,7 +144,9 @@ int Session::resolve_link() {
     // Values the panel never writes fall back as the panel does: RS-232, COM1.
     if (s.link_type == 1) {
         link_choice_.kind = LinkChoice::Kind::Tcp;
-        split_device_address(s.address.trimmed(), &link_choice_.host, &link_choice_.tcp_port);
+        const DeviceAddress a = parse_device_address(s.address.trimmed());
+        link_choice_.host = a.host;
+        link_choice_.tcp_port = a.port;
     } else {
         link_choice_.kind = LinkChoice::Kind::Com;
         link_choice_.port_number = (s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1;
@@ -161,10 +162,8 @@ int Session::open_serial() {
     const bool ok = by_path ? link_->MSComm1->open_device(device, &why)
                             : link_->MSComm1->open(link_choice_.port_number, &why);
     if (!ok) {
-        const QByteArray path = QFileInfo(device).absoluteFilePath().toLocal8Bit();
-        const bool exists = QFileInfo::exists(device);
-        const bool permitted = ::access(path.constData(), R_OK | W_OK) == 0 || errno != EACCES;
-        complain(open_failure_text(link_name(link_choice_), device, why, exists, permitted));
+        complain(open_failure_text(link_name(link_choice_), device, why,
+                                   link_->MSComm1->last_failure()));
         return EXIT_NO_LINK;
     }
     // As the panel's set_comm: whatever waited on the line is not a reply to us.

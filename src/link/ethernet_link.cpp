@@ -2,7 +2,6 @@
 // link watch.
 
 #include <QCoreApplication>
-#include <QRegularExpression>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,24 +14,16 @@
 #include "app/ui_ready.h"
 #include "link/connection.h"
 #include "link/link_panel.h"
+#include "link/address.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 
 // "HOST:PORT" connects to PORT (device servers, a simulator without root);
 // anything else is a host at the device's port 23.
 static void split_address(const QString &text, QString *host, quint16 *port) {
-    static const QRegularExpression re(QStringLiteral("^([^:]+):(\\d{1,5})$"));
-    const QRegularExpressionMatch m = re.match(text);
-    if (m.hasMatch()) {
-        const uint p = m.captured(2).toUInt();
-        if (p >= 1 && p <= 65535) {
-            *host = m.captured(1);
-            *port = static_cast<quint16>(p);
-            return;
-        }
-    }
-    *host = text;
-    *port = 23;
+    const DeviceAddress a = parse_device_address(text);
+    *host = a.host;
+    *port = a.port;
 }
 
 // The Idle state: no connection, Connect offered, Disconnect red.

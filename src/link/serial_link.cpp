@@ -1,8 +1,7 @@
 // The RS-232 link: opening the chosen port and showing its state.
 
-#include <QCoreApplication>
-
 #include <QComboBox>
+#include <QCoreApplication>
 
 #include "app/panel_style.h"
 #include "app/ui_ready.h"
@@ -13,11 +12,12 @@
 
 void LinkPanel::set_comm() {
     if (link_.serial_open()) link_.MSComm1->close();
+    cbo_com->setToolTip(SerialPort::device_shown(host_.program_folder(), link_.port_number()));
     QString why;
     if (!link_.MSComm1->open(link_.port_number(), &why)) {
         host_.show_message(QStringLiteral("COM") + QLatin1Char(' ') +
                                QString::number(link_.port_number()) + QStringLiteral(": Fail !"),
-                           QMessageBox::NoIcon);
+                           QMessageBox::NoIcon, why);
         cmd_conn->setBackColor(PanelStyle::face());
         cmd_disconn->setBackColor(PanelStyle::red_colour());
         link_.set_serial_open(false);
@@ -36,6 +36,7 @@ void LinkPanel::set_comm() {
 void LinkPanel::cbo_com_Click() {
     if (cbo_com->currentIndex() < 0) return;
     link_.set_port_number(cbo_com->currentIndex() + 1);
+    cbo_com->setToolTip(SerialPort::device_shown(host_.program_folder(), link_.port_number()));
     if (ui_.ui_ready()) set_comm();
 }
 

@@ -1,10 +1,19 @@
 #include "link/serial_port.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 
 #include "app/settings_place.h"
+#include "link/port_failure.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
 
 // Received bytes held by the port beyond this are dropped by the driver side, so
 // a device that floods cannot grow the program's memory without bound.
@@ -38,8 +47,32 @@ QString SerialPort::device_for(const QString &program_folder, int port_number) {
 #endif
 }
 
+QString SerialPort::device_shown(const QString &program_folder, int port_number) {
+    const QString path = device_for(program_folder, port_number);
+    const QFileInfo info(path);
+    if (!info.isSymLink()) return path;
+    return QStringLiteral("%1 -> %2").arg(path, info.symLinkTarget());
+}
+
+// What the file system and the port say about a device that did not open.
+static PortProblem problem_of(const QString &device, const QSerialPort &port) {
+    const QByteArray path = QFile::encodeName(device);
+    PortFacts facts;
+    struct stat st {};
+    facts.exists = ::stat(path.constData(), &st) == 0;
+    facts.char_device = facts.exists && S_ISCHR(st.st_mode);
+    facts.accessible = ::access(path.constData(), R_OK | W_OK) == 0;
+    facts.permission_error = port.error() == QSerialPort::PermissionError;
+    facts.not_found_error = port.error() == QSerialPort::DeviceNotFoundError;
+    return classify_port_failure(facts);
+}
+
 bool SerialPort::open(int port_number, QString *error) {
-    return open_device(device_for(folder_, port_number), error);
+    if (open_device(device_for(folder_, port_number), nullptr)) return true;
+    if (error)
+        *error = port_failure_detail(port_number, device_shown(folder_, port_number), failure_,
+                                     failure_text_);
+    return false;
 }
 
 bool SerialPort::open_device(const QString &device, QString *error) {
@@ -47,20 +80,18 @@ bool SerialPort::open_device(const QString &device, QString *error) {
     port_->clearError();
     port_->setPortName(device);
     port_->setReadBufferSize(READ_BUFFER_LIMIT);
-    if (!port_->open(QIODevice::ReadWrite)) {
-        if (error) *error = port_->errorString();
-        return false;
-    }
-    const bool ok = port_->setBaudRate(115200) && port_->setDataBits(QSerialPort::Data8) &&
-                    port_->setParity(QSerialPort::NoParity) &&
-                    port_->setStopBits(QSerialPort::OneStop) &&
-                    port_->setFlowControl(QSerialPort::NoFlowControl);
-    if (!ok) {
-        if (error) *error = port_->errorString();
-        port_->close();
-        return false;
-    }
-    return true;
+    bool ok = port_->open(QIODevice::ReadWrite);
+    if (ok)
+        ok = port_->setBaudRate(115200) && port_->setDataBits(QSerialPort::Data8) &&
+             port_->setParity(QSerialPort::NoParity) &&
+             port_->setStopBits(QSerialPort::OneStop) &&
+             port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (ok) return true;
+    failure_ = problem_of(device, *port_);
+    failure_text_ = port_->errorString();
+    if (error) *error = failure_text_;
+    if (port_->isOpen()) port_->close();
+    return false;
 }
 
 void SerialPort::close() {
@@ -82,6 +113,22 @@ void SerialPort::discard_output() {
 }
 
 QByteArray SerialPort::read_all() { return port_->isOpen() ? port_->readAll() : QByteArray(); }
+
+bool SerialPort::more_within(qint64 usec) {
+    if (!port_->isOpen()) return false;
+#ifdef Q_OS_UNIX
+    // The port's own notifier reads whatever is there, so a readable descriptor means
+    // bytes newer than those already waiting; ppoll times sub-millisecond pauses.
+    pollfd p{static_cast<int>(port_->handle()), POLLIN, 0};
+    const timespec ts{static_cast<time_t>(usec / 1000000),
+                      static_cast<long>(usec % 1000000) * 1000};
+    // A hung-up line stays "readable" for ever: that is no new byte.
+    return ::ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN) &&
+           !(p.revents & (POLLHUP | POLLERR));
+#else
+    return port_->waitForReadyRead(static_cast<int>((usec + 999) / 1000));
+#endif
+}
 
 void SerialPort::wait_transmit_empty(int limit_ms) {
     QElapsedTimer t;

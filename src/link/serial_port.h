@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include "link/port_failure.h"
+
 class QSerialPort;
 
 class SerialPort : public QObject {
@@ -17,10 +19,18 @@ public:
     // exists; else the platform's port.
     static QString device_for(const QString &program_folder, int port_number);
 
-    // Opens COM<port_number> at 115200 8N1 without flow control.
+    // The device COMn opens, as the operator should read it: the path, and for a
+    // port map link also what it points to.
+    static QString device_shown(const QString &program_folder, int port_number);
+
+    // Opens COM<port_number> at 115200 8N1 without flow control; on failure `error`
+    // gets the device path and the reason, in the operator's terms.
     bool open(int port_number, QString *error);
-    // The same for a device given by its path (a port named on a command line).
+    // The same for a device given by its path (a port named on a command line);
+    // `error` gets the system's words.
     bool open_device(const QString &device, QString *error);
+    // Why the last open failed.
+    PortProblem last_failure() const { return failure_; }
     void close();
     bool is_open() const;
     qint64 in_buffer_count() const;  // received bytes waiting
@@ -28,6 +38,8 @@ public:
     void discard_input();
     void discard_output();
     QByteArray read_all();
+    // Blocks up to `usec` microseconds for new received bytes; true when some came.
+    bool more_within(qint64 usec);
     // Writes a block and pushes it to the line; waits (without handling events)
     // until the transmit buffer is empty.
     void write_block(const QByteArray &block);
@@ -42,4 +54,6 @@ signals:
 private:
     QString folder_;
     QSerialPort *port_;
+    PortProblem failure_ = PortProblem::Other;
+    QString failure_text_;
 };

@@ -1,11 +1,17 @@
 // Links, interface selection, the network query, start-up and shut-down.
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSerialPort>
+#include <QTcpServer>
 #include <QTest>
+#include <QThread>
 
 #include "panel_access.h"
 #include "app/value_list.h"
 #include "sim_fixture.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // This file's loopback addresses.
@@ -90,6 +96,44 @@ private slots:
         QCOMPARE(f->link().cmd_disconn->backColor(), PanelStyle::red_colour());
         QCOMPARE(f->link().cmd_conn->backColor(), PanelStyle::face());
         QVERIFY(f->isVisible());
+    }
+
+    // The box keeps its text; the detail names the device COM5 opens and the reason.
+    void serial_failure_says_why_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing device") << "missing" << "No such device";
+        QTest::newRow("regular file") << "file" << "not a serial device";
+        QTest::newRow("held by another program") << "held" << "busy";
+        QTest::newRow("no permission") << "denied" << "dialout group";
+    }
+    void serial_failure_says_why() {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        if (kind == QLatin1String("denied") && ::geteuid() == 0)
+            QSKIP("running as root, whom file modes do not keep out");
+        ProgramFolder folder(0, 5, false);
+        const QString link = folder.file(QStringLiteral("ports/COM5"));
+        SimDevice sim;
+        QSerialPort holder(link);
+        if (kind == QLatin1String("file")) {
+            QFile::remove(link);
+            folder.write_raw(QStringLiteral("ports/COM5"), "not a tty");
+        } else if (kind != QLatin1String("missing")) {
+            QVERIFY(sim.start_pty(folder, 5));
+            if (kind == QLatin1String("held"))
+                QVERIFY(holder.open(QIODevice::ReadWrite));
+            else
+                QCOMPARE(::chmod(QFile::encodeName(QFileInfo(link).symLinkTarget()), 0), 0);
+        }
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        QCOMPARE(msgs.texts(), QStringList{"COM 5: Fail !"});
+        const QString detail = msgs.messages.first().informative;
+        QVERIFY2(detail.startsWith(QStringLiteral("COM5 opens ") + link), qPrintable(detail));
+        QVERIFY2(detail.contains(reason), qPrintable(detail));
+        QVERIFY(f->link().cbo_com->toolTip().startsWith(link));
     }
 
     void serial_connect_disconnect_and_port_choice() {
@@ -300,6 +344,34 @@ private slots:
         QVERIFY(msgs.messages.isEmpty());
     }
 
+    // A real line hands the 16-character answers over a byte at a time, or (behind a
+    // USB adapter) in chunks a latency period apart that can cut an answer in two.
+    void get_ip_at_wire_pace_data() {
+        QTest::addColumn<QStringList>("pace");
+        QTest::newRow("115200 baud") << QStringList{"--baud", "115200"};
+        QTest::newRow("USB latency 16 ms") << QStringList{"--usb-latency", "16"};
+    }
+    void get_ip_at_wire_pace() {
+        QFETCH(QStringList, pace);
+        ProgramFolder folder(0, 1, true);
+        SimDevice sim;
+        QVERIFY(sim.start_pty(folder, 1, pace));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        for (int i = 0; i < 20; ++i) {
+            // Steps of 0.8 ms move the click across the whole 16 ms adapter period, so
+            // some first answers straddle two chunks.
+            QThread::usleep(800 * i);
+            f->link().cmd_get_ip->click();
+            const QStringList got{f->link().txt_get_ip->text(), f->link().txt_get_mask->text(),
+                                  f->link().txt_get_gate->text()};
+            QCOMPARE(got, (QStringList{"192.168.001.100\r", "255.255.255.000\r",
+                                       "192.168.001.001\r"}));
+        }
+        QVERIFY(msgs.messages.isEmpty());
+    }
+
     void get_ip_stops_at_unanswered_step() {
         ProgramFolder folder(0, 1, true);
         SimDevice sim;
@@ -328,6 +400,35 @@ private slots:
         QVERIFY2(done - second_sent >= 100, qPrintable(QString::number(done - second_sent)));
         QCOMPARE(f->connection().net_query_step(), NOT_REPORTED);
         QVERIFY(f->link().cmd_get_ip->isEnabled());
+    }
+
+    // Typed as Get IP shows it, 127.000.000.061 is 127.0.0.61 (not octal 49).
+    void address_forms_connect_data() {
+        QTest::addColumn<QString>("listen");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("zero-padded octets") << "127.0.0.61:23" << "127.000.000.061";
+        QTest::newRow("IPv6 in brackets with port") << "::1:2326" << "[::1]:2326";
+    }
+    void address_forms_connect() {
+        QFETCH(QString, listen);
+        QFETCH(QString, typed);
+        if (typed.startsWith(QLatin1Char('['))) {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress::LocalHostIPv6, 0))
+                QSKIP("this machine has no IPv6 loopback");
+        }
+        ProgramFolder folder(1, 1, false, typed);
+        SimDevice sim;
+        QVERIFY(sim.start({QStringLiteral("--tcp"), listen}, {}));
+        MessageCatcher msgs;
+        auto f = load_panel(folder);
+        QVERIFY(f);
+        f->link().cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->connection().eth_connected() != 0; }));
+        f->exchange().send_cmd(QStringLiteral("VER999"));
+        QCOMPARE(f->exchange().reply_ok(), true);
+        QCOMPARE(sim.commands(), QStringList{"VER999"});
+        QVERIFY(msgs.messages.isEmpty());
     }
 
     void advanced_toggles_height() {

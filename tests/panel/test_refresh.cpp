@@ -33,6 +33,7 @@ RefreshRun run_refresh(frm_main *f) {
 class TestRefresh : public QObject {
     Q_OBJECT
 private slots:
+    void compact_refresh_mirrors_the_device_data();
     void compact_refresh_mirrors_the_device();
     void full_height_refresh_reads_pictures_back();
     void two_by_two_skips_the_output_query();
@@ -64,10 +65,22 @@ void TestRefresh::compare_with_device(frm_main *f, const QJsonObject &st) {
     QCOMPARE(st["output"].toInt(), 4);
 }
 
+void TestRefresh::compact_refresh_mirrors_the_device_data() {
+    QTest::addColumn<QStringList>("pace");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("unpaced") << QStringList() << QStringLiteral("127.0.0.40");
+    QTest::newRow("115200 baud") << QStringList{"--baud", "115200"} << QStringLiteral("127.0.0.47");
+    QTest::newRow("USB latency 16 ms") << QStringList{"--usb-latency", "16"}
+                                       << QStringLiteral("127.0.0.48");
+}
+
 void TestRefresh::compact_refresh_mirrors_the_device() {
+    QFETCH(QStringList, pace);
+    QFETCH(QString, address);
     PanelRig rig;
-    QVERIFY(rig.start_pty({"--version", "123", "--bezel-max-h", "200", "--bezel-max-v", "100"},
-                          false, QStringLiteral("127.0.0.40")));
+    QVERIFY(rig.start_pty(QStringList{"--version", "123", "--bezel-max-h", "200",
+                                      "--bezel-max-v", "100"} + pace,
+                          false, address));
     // Another operator changes everything away from the factory state.
     QVERIFY(rig.device.set({"AUA002", "AUB001", "AUD000", "AUE003", "BEZ001", "BEH030",
                             "BEV045", "LCK001", "RES007", "MOD002", "OUT001", "INP004",

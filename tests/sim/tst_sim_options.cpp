@@ -209,6 +209,51 @@ private slots:
         QVERIFY(sim.stderrSoFar().contains(" tcp < VER999\\r"));
     }
 
+    // At 9600 baud a byte takes 1.04 ms, so the 16-character answer cannot be through in
+    // less than 16.7 ms; the log shows how it was handed over: byte by byte on a plain
+    // line, in at most three latency-timer chunks behind a USB adapter.
+    void wirePaceHolds_data()
+    {
+        QTest::addColumn<QStringList>("pace");
+        QTest::addColumn<int>("minPieces");
+        QTest::addColumn<int>("maxPieces");
+        QTest::newRow("9600 baud") << QStringList{"--baud", "9600"} << 2 << 16;
+        QTest::newRow("USB latency 16 ms") << QStringList{"--baud", "9600", "--usb-latency", "16"}
+                                           << 1 << 3;
+    }
+    void wirePaceHolds()
+    {
+        QFETCH(QStringList, pace);
+        QFETCH(int, minPieces);
+        QFETCH(int, maxPieces);
+        SimProcess sim;
+        START_SIM(sim, (QStringList{"--tcp", "127.0.0.121:23", "--log"} + pace));
+        DeviceClient c;
+        QVERIFY(c.connectTo("127.0.0.121"));
+        QElapsedTimer t;
+        t.start();
+        c.send("EIP999\r");
+        QCOMPARE(c.readBytes(16), QByteArray("192.168.001.100\r"));
+        QVERIFY2(t.nsecsElapsed() >= 16'600'000, qPrintable(QString::number(t.nsecsElapsed())));
+        int pieces = 0;
+        QByteArray out;
+        QDeadlineTimer deadline(5000);
+        while (!out.endsWith("\\r") && !deadline.hasExpired()) {
+            sim.process().waitForReadyRead(100);
+            out.clear();
+            pieces = 0;
+            for (const QByteArray &line : sim.stderrSoFar().split('\n')) {
+                const int at = line.indexOf(" tcp > ");
+                if (at >= 0) {
+                    out += line.mid(at + 7);
+                    ++pieces;
+                }
+            }
+        }
+        QCOMPARE(out, QByteArray("192.168.001.100\\r"));
+        QVERIFY2(pieces >= minPieces && pieces <= maxPieces, qPrintable(QString::number(pieces)));
+    }
+
     void dropCmdNeverAnswers()
     {
         QTemporaryDir dir;
@@ -348,14 +393,15 @@ private slots:
         const QByteArray text = help.readAllStandardOutput();
         for (const char *opt : {"--pty", "--tcp", "--exit-after", "--reboot-drop", "--state", "--commands", "--replies",
                                 "--log", "--latency", "--late", "--late-p", "--drop", "--drop-cmd",
-                                "--garbage", "--split", "--seed", "--front-panel", "--inject",
+                                "--garbage", "--split", "--baud", "--usb-latency", "--seed", "--front-panel", "--inject",
                                 "--res-count", "--version", "--bezel-max-h", "--bezel-max-v", "--ip",
                                 "--mask", "--gateway"})
             QVERIFY2(text.contains(opt), opt);
         QVERIFY(text.contains("replaces"));
 
         for (const QStringList &bad : {QStringList{"--drop", "2"}, QStringList{"--tcp", "nowhere"},
-                                       QStringList{"--res-count", "0"}, QStringList{"--frobnicate"}}) {
+                                       QStringList{"--res-count", "0"}, QStringList{"--frobnicate"},
+                                       QStringList{"--usb-latency", "0"}}) {
             QProcess p;
             p.start(simProgram(), bad);
             QVERIFY(p.waitForFinished(10000));

@@ -488,6 +488,10 @@ bool SoakRun::start_sim(SimSlot &s, bool faults) {
               << QStringLiteral("--late-p") << QStringLiteral("0.04")
               << QStringLiteral("--drop") << QStringLiteral("0.03")
               << QStringLiteral("--garbage") << QStringLiteral("0.03");
+        // Each device's first round runs at the pace of a real line: the pty device as a
+        // 115200 baud line, the TCP device behind a USB adapter's 16 ms latency timer.
+        if (s.starts == 0)
+            extra << (s.tcp ? QStringList{"--usb-latency", "16"} : QStringList{"--baud", "115200"});
         if (rng_.chance(0.4)) {
             s.split = true;
             extra << QStringLiteral("--split");

@@ -148,7 +148,7 @@ MessageCatcher::MessageCatcher() {
 void MessageCatcher::poll() {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box) return;
-    messages.append({box->text(), box->icon(), clock_ms()});
+    messages.append({box->text(), box->icon(), clock_ms(), box->informativeText()});
     if (QAbstractButton *ok = box->button(QMessageBox::Ok))
         ok->click();
     else

@@ -75,6 +75,7 @@ public:
         QString text;
         QMessageBox::Icon icon;
         qint64 shown_ms; // clock_ms() when it was found open
+        QString informative;
     };
     QList<Message> messages;
     QStringList texts() const;

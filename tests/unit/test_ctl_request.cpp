@@ -167,12 +167,12 @@ private slots:
     }
 
     void link_failures() {
-        QCOMPARE(open_failure_text("COM1", "/x/COM1", "busy", true, true),
+        QCOMPARE(open_failure_text("COM1", "/x/COM1", "locked", PortProblem::Busy),
                  QStringLiteral("COM1 is in use \u2014 is the panel open?"));
-        QVERIFY(
-            open_failure_text("COM2", "/dev/ttyUSB0", "denied", true, false).contains("dialout"));
-        QVERIFY(open_failure_text("COM3", "/x/COM3", "gone", false, true)
-                    .startsWith("COM3: no such device /x/COM3"));
+        QVERIFY(open_failure_text("COM2", "/dev/ttyUSB0", "denied", PortProblem::PermissionDenied)
+                    .contains("dialout"));
+        QCOMPARE(open_failure_text("/dev/x", "/dev/x", "odd", PortProblem::Other),
+                 QStringLiteral("/dev/x: cannot open /dev/x (odd)"));
     }
 };
 
