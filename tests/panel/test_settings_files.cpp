@@ -53,7 +53,7 @@ bool run_and_change(const QString &folder) {
 }
 } // namespace
 
-class SettingsFiles : public QObject {
+class TestSettingsFiles : public QObject {
     Q_OBJECT
 private slots:
     void nothing_writable_keeps_old_file_and_says_so_data() {
@@ -197,5 +197,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SettingsFiles)
+QTEST_MAIN(TestSettingsFiles)
 #include "test_settings_files.moc"
