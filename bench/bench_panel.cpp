@@ -76,8 +76,8 @@ struct ExamineProbe {
 };
 
 void row(const char *what, const char *link, const Stats &s, const QString &extra) {
-    std::printf("| %-34s | %-6s | %8.1f | %8.1f | %8.1f | %s\n", what, link, s.median, s.p10,
-                s.p90, qPrintable(extra));
+    std::printf("| %-34s | %-6s | %8.1f | %8.1f | %8.1f | %s\n", what, link, s.median, s.p10, s.p90,
+                qPrintable(extra));
 }
 } // namespace
 
@@ -186,8 +186,8 @@ int main(int argc, char **argv) {
     // adapter's 16 ms latency timer. The floor adds the wire time of the 7 bytes out and
     // the 7 bytes back of every exchange to its 2 ms wait step.
     const double byte_ms = 10.0 / 115200 * 1000;
-    for (const QStringList &pace : {QStringList{}, QStringList{"--baud", "115200"},
-                                    QStringList{"--usb-latency", "16"}}) {
+    for (const QStringList &pace :
+         {QStringList{}, QStringList{"--baud", "115200"}, QStringList{"--usb-latency", "16"}}) {
         if (only_ctl) break;
         PanelRig r;
         if (!start(r, false, false, pace)) {
@@ -211,8 +211,8 @@ int main(int argc, char **argv) {
         const Stats s = stats(wall);
         const double floor_ms = exchanges * (2.0 + 14 * byte_ms);
         const Stats d = stats(probe.delays_ms);
-        const QString name = pace.isEmpty() ? QStringLiteral("unpaced")
-                                            : pace.join(QLatin1Char(' ')).mid(2);
+        const QString name =
+            pace.isEmpty() ? QStringLiteral("unpaced") : pace.join(QLatin1Char(' ')).mid(2);
         // Behind the adapter a reply waits for the next tick of its latency timer, and the
         // next command leaves only after that: one period an exchange.
         const QString adapter =
@@ -241,8 +241,7 @@ int main(int argc, char **argv) {
         return p.exitCode() == 0 ? t.nsecsElapsed() / 1e6 : -1.0;
     };
     std::vector<double> bare;
-    for (int i = 0; i < runs; ++i)
-        bare.push_back(ctl_ms({QStringLiteral("--help")}));
+    for (int i = 0; i < runs; ++i) bare.push_back(ctl_ms({QStringLiteral("--help")}));
     const double process_floor = stats(bare).median;
     for (bool tcp : {false, true}) {
         ProgramFolder folder;

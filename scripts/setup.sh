@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, tests and demo need, then configures
-# and builds into build/ (only BUILD_TARGETS, a list of targets, when it is set).
-# Idempotent: a second run installs nothing.
+# and builds into build/ (only BUILD_TARGETS, a list of targets, when it is set;
+# nothing with --packages-only). Idempotent: a second run installs nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format
   dpkg-dev file
   qt6-base-dev qt6-serialport-dev libqt6serialport6
   xvfb xauth xdotool imagemagick
@@ -26,6 +26,8 @@ if ((${#missing[@]})); then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+if [ "${1:-}" = "--packages-only" ]; then exit 0; fi
 
 BUILD_DIR="${BUILD_DIR:-build}"
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_EXTRA:-} >/dev/null

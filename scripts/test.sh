@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up (packages, build) and runs every test: first the whole suite built with
+# Sets up (packages, build) and runs every test: the format check (fails the command
+# on a file that does not match .clang-format), then the whole suite built with
 # AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), then the whole
 # suite of the normal build (build/). Ends with CTest's summary.
 #   SANITIZE=0 bash scripts/test.sh    skips the sanitizer run
@@ -7,6 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS="${TEST_JOBS:-3}"
 status=0
+
+bash scripts/setup.sh --packages-only
+bash scripts/check-format.sh || status=1
 
 if [ "${SANITIZE:-1}" != 0 ]; then
   BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_EXTRA="-DTEVRAL_SANITIZE=ON" bash scripts/setup.sh

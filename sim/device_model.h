@@ -17,10 +17,9 @@ struct Picture {
     int hue = 50;
     int sat = 50;
 
-    int &at(int index);          // 0 bri, 1 con, 2 hue, 3 sat
+    int &at(int index); // 0 bri, 1 con, 2 hue, 3 sat
     int at(int index) const;
-    bool operator==(const Picture &o) const
-    {
+    bool operator==(const Picture &o) const {
         return bri == o.bri && con == o.con && hue == o.hue && sat == o.sat;
     }
 };
@@ -38,9 +37,9 @@ struct DeviceConfig {
 struct DeviceState {
     int power = 1;
     int lock = 0;
-    int mode = 1;       // 1 Matrix, 2 Dual, 3 2X2
-    int output = 1;     // selected output 1..4
-    std::array<int, 4> routing{{1, 2, 3, 4}};   // input feeding output n+1
+    int mode = 1;                             // 1 Matrix, 2 Dual, 3 2X2
+    int output = 1;                           // selected output 1..4
+    std::array<int, 4> routing{{1, 2, 3, 4}}; // input feeding output n+1
     Picture matrix;
     std::array<Picture, 4> rows;
     int bezelOn = 0;
@@ -61,13 +60,12 @@ struct Preset {
 };
 
 struct CommandResult {
-    QByteArray reply;       // without the CR
-    bool changed = false;   // device state (other than the command count) changed
-    bool reboot = false;    // PWR001 / RST001: a TCP link drops shortly after the reply
+    QByteArray reply;     // without the CR
+    bool changed = false; // device state (other than the command count) changed
+    bool reboot = false;  // PWR001 / RST001: a TCP link drops shortly after the reply
 };
 
-class DeviceModel
-{
+class DeviceModel {
 public:
     explicit DeviceModel(const DeviceConfig &config = DeviceConfig());
 

@@ -2,8 +2,7 @@
 
 namespace veldra {
 
-QList<QByteArray> LineFramer::feed(const QByteArray &bytes)
-{
+QList<QByteArray> LineFramer::feed(const QByteArray &bytes) {
     QList<QByteArray> lines;
     for (char c : bytes) {
         if (c == '\r') {
@@ -16,8 +15,7 @@ QList<QByteArray> LineFramer::feed(const QByteArray &bytes)
     return lines;
 }
 
-QByteArray escapeBytes(const QByteArray &bytes)
-{
+QByteArray escapeBytes(const QByteArray &bytes) {
     static const char hex[] = "0123456789ABCDEF";
     QByteArray out;
     out.reserve(bytes.size());
@@ -41,8 +39,7 @@ QByteArray escapeBytes(const QByteArray &bytes)
     return out;
 }
 
-QByteArray decodeEscapes(const QByteArray &text)
-{
+QByteArray decodeEscapes(const QByteArray &text) {
     auto hexValue = [](char c) {
         if (c >= '0' && c <= '9') return c - '0';
         if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -58,11 +55,26 @@ QByteArray decodeEscapes(const QByteArray &text)
         }
         const char e = text[i + 1];
         switch (e) {
-        case 'r': out += '\r'; ++i; break;
-        case 'n': out += '\n'; ++i; break;
-        case 't': out += '\t'; ++i; break;
-        case '0': out += '\0'; ++i; break;
-        case '\\': out += '\\'; ++i; break;
+        case 'r':
+            out += '\r';
+            ++i;
+            break;
+        case 'n':
+            out += '\n';
+            ++i;
+            break;
+        case 't':
+            out += '\t';
+            ++i;
+            break;
+        case '0':
+            out += '\0';
+            ++i;
+            break;
+        case '\\':
+            out += '\\';
+            ++i;
+            break;
         case 'x': {
             const int hi = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
             const int lo = i + 3 < text.size() ? hexValue(text[i + 3]) : -1;
@@ -74,8 +86,7 @@ QByteArray decodeEscapes(const QByteArray &text)
             }
             break;
         }
-        default:
-            out += c;
+        default: out += c;
         }
     }
     return out;

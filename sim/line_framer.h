@@ -7,8 +7,7 @@
 
 namespace veldra {
 
-class LineFramer
-{
+class LineFramer {
 public:
     // Bytes beyond `capacity` in one line are discarded; the line still ends
     // at its CR and is then too long to be a command.

@@ -20,12 +20,11 @@ namespace {
 // Bytes the panel has not read yet; beyond this they are thrown away rather
 // than piling up while nobody has the port open.
 constexpr int kMaxPending = 16 * 1024;
-}
+} // namespace
 
 PtyLink::PtyLink(QObject *parent) : Link(QStringLiteral("pty"), parent) {}
 
-PtyLink *PtyLink::create(const QString &linkPath, QString *error, QObject *parent)
-{
+PtyLink *PtyLink::create(const QString &linkPath, QString *error, QObject *parent) {
     int master = -1;
     int slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
@@ -65,7 +64,8 @@ PtyLink *PtyLink::create(const QString &linkPath, QString *error, QObject *paren
         QFile::remove(linkPath);
     }
     if (::symlink(name, QFile::encodeName(linkPath).constData()) != 0) {
-        *error = QStringLiteral("symlink %1: %2").arg(linkPath, QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("symlink %1: %2")
+                     .arg(linkPath, QString::fromLocal8Bit(std::strerror(errno)));
         ::close(master);
         ::close(slave);
         return nullptr;
@@ -87,28 +87,21 @@ PtyLink *PtyLink::create(const QString &linkPath, QString *error, QObject *paren
     return link;
 }
 
-PtyLink::~PtyLink()
-{
+PtyLink::~PtyLink() {
     removeLink();
-    if (m_master >= 0)
-        ::close(m_master);
-    if (m_slave >= 0)
-        ::close(m_slave);
+    if (m_master >= 0) ::close(m_master);
+    if (m_slave >= 0) ::close(m_slave);
 }
 
-void PtyLink::removeLink()
-{
-    if (m_linkPath.isEmpty())
-        return;
+void PtyLink::removeLink() {
+    if (m_linkPath.isEmpty()) return;
     // Leave the path alone if somebody has re-pointed it meanwhile.
     const QFileInfo info(m_linkPath);
-    if (info.isSymLink() && info.symLinkTarget() == m_slavePath)
-        QFile::remove(m_linkPath);
+    if (info.isSymLink() && info.symLinkTarget() == m_slavePath) QFile::remove(m_linkPath);
     m_linkPath.clear();
 }
 
-void PtyLink::onReadable()
-{
+void PtyLink::onReadable() {
     char buf[4096];
     for (;;) {
         const ssize_t n = ::read(m_master, buf, sizeof buf);
@@ -116,10 +109,8 @@ void PtyLink::onReadable()
             emit received(QByteArray(buf, int(n)));
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            return;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return;
         // EOF or EIO should not happen while we hold the slave, but if it
         // does, back off instead of spinning on a notifier that stays ready.
         m_readNotifier->setEnabled(false);
@@ -128,26 +119,21 @@ void PtyLink::onReadable()
     }
 }
 
-void PtyLink::write(const QByteArray &bytes)
-{
+void PtyLink::write(const QByteArray &bytes) {
     m_pending += bytes;
-    if (m_pending.size() > kMaxPending)
-        m_pending = m_pending.right(kMaxPending);
+    if (m_pending.size() > kMaxPending) m_pending = m_pending.right(kMaxPending);
     onWritable();
 }
 
-void PtyLink::onWritable()
-{
+void PtyLink::onWritable() {
     while (!m_pending.isEmpty()) {
         const ssize_t n = ::write(m_master, m_pending.constData(), size_t(m_pending.size()));
         if (n > 0) {
             m_pending.remove(0, int(n));
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN)
-            m_pending.clear();   // nothing sensible to do with a broken pty
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) m_pending.clear(); // nothing sensible to do with a broken pty
         break;
     }
     // Wait for room only while something is left; a full slave queue (port
@@ -156,14 +142,12 @@ void PtyLink::onWritable()
 }
 
 TcpLink::TcpLink(QTcpSocket *socket, QObject *parent)
-    : Link(QStringLiteral("tcp"), parent), m_socket(socket)
-{
+    : Link(QStringLiteral("tcp"), parent), m_socket(socket) {
     socket->setParent(this);
     // Single bytes of a split reply must leave one by one.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::readyRead, this, [this] {
-        if (m_socket)
-            emit received(m_socket->readAll());
+        if (m_socket) emit received(m_socket->readAll());
     });
     connect(socket, &QTcpSocket::disconnected, this, [this] {
         if (!m_closedEmitted) {
@@ -173,22 +157,18 @@ TcpLink::TcpLink(QTcpSocket *socket, QObject *parent)
     });
 }
 
-TcpLink::~TcpLink()
-{
+TcpLink::~TcpLink() {
     if (m_socket) {
         m_socket->blockSignals(true);
         m_socket->abort();
     }
 }
 
-void TcpLink::write(const QByteArray &bytes)
-{
-    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
-        m_socket->write(bytes);
+void TcpLink::write(const QByteArray &bytes) {
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) m_socket->write(bytes);
 }
 
-void TcpLink::closeLink()
-{
+void TcpLink::closeLink() {
     if (m_socket && m_socket->state() != QAbstractSocket::UnconnectedState)
         m_socket->disconnectFromHost();
 }

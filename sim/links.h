@@ -12,8 +12,7 @@ class QTcpSocket;
 
 namespace veldra {
 
-class Link : public QObject
-{
+class Link : public QObject {
     Q_OBJECT
 public:
     Link(const QString &name, QObject *parent) : QObject(parent), m_name(name) {}
@@ -33,8 +32,7 @@ private:
     QString m_name;
 };
 
-class PtyLink : public Link
-{
+class PtyLink : public Link {
     Q_OBJECT
 public:
     // Opens a pseudo-terminal pair in raw mode and points `linkPath` at the
@@ -56,7 +54,7 @@ private:
     void onWritable();
 
     int m_master = -1;
-    int m_slave = -1;   // held open for the whole run: see create()
+    int m_slave = -1; // held open for the whole run: see create()
     QString m_linkPath;
     QString m_slavePath;
     QSocketNotifier *m_readNotifier = nullptr;
@@ -64,8 +62,7 @@ private:
     QByteArray m_pending;
 };
 
-class TcpLink : public Link
-{
+class TcpLink : public Link {
     Q_OBJECT
 public:
     TcpLink(QTcpSocket *socket, QObject *parent);

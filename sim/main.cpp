@@ -9,8 +9,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     // Block the stop signals before Qt starts any thread, so they are only
     // ever delivered through the signalfd below, inside the event loop.
     sigset_t stopSignals;
@@ -27,8 +26,7 @@ int main(int argc, char **argv)
 
     veldra::SimOptions options;
     const int parsed = veldra::parseOptions(app.arguments(), &options);
-    if (parsed >= 0)
-        return parsed;
+    if (parsed >= 0) return parsed;
 
     const int sigFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (sigFd < 0) {

@@ -8,10 +8,8 @@
 namespace veldra {
 
 Session::Session(Link *link, bool split, QObject *parent, const LinePace &pace)
-    : QObject(parent), m_link(link), m_split(split)
-{
-    if (pace.baud > 0)
-        m_pacer = new WirePacer(link, pace, this);
+    : QObject(parent), m_link(link), m_split(split) {
+    if (pace.baud > 0) m_pacer = new WirePacer(link, pace, this);
     m_clock.start();
     m_pumpTimer.setSingleShot(true);
     m_pumpTimer.setTimerType(Qt::PreciseTimer);
@@ -30,38 +28,29 @@ Session::Session(Link *link, bool split, QObject *parent, const LinePace &pace)
     });
 }
 
-Session::~Session()
-{
+Session::~Session() {
     // The link may outlive us by a moment (it is a child); it must not call back.
-    if (m_link)
-        disconnect(m_link, nullptr, this, nullptr);
+    if (m_link) disconnect(m_link, nullptr, this, nullptr);
 }
 
-void Session::setIdleLimit(int ms)
-{
+void Session::setIdleLimit(int ms) {
     m_idleTimer.setInterval(ms);
     m_idleTimer.start();
 }
 
-void Session::onReceived(const QByteArray &bytes)
-{
+void Session::onReceived(const QByteArray &bytes) {
     // A device that is rebooting or saying goodbye takes no more commands.
     logTraffic(m_link->name(), "<", bytes);
-    if (m_closing)
-        return;
+    if (m_closing) return;
     for (const QByteArray &line : m_framer.feed(bytes)) {
-        if (m_idleTimer.interval() > 0 && m_idleTimer.isActive())
-            m_idleTimer.start();
+        if (m_idleTimer.interval() > 0 && m_idleTimer.isActive()) m_idleTimer.start();
         emit lineReceived(this, line);
-        if (m_closing)
-            return;
+        if (m_closing) return;
     }
 }
 
-void Session::send(const Outgoing &out)
-{
-    if (m_closing)
-        return;
+void Session::send(const Outgoing &out) {
+    if (m_closing) return;
     Entry e;
     e.out = out;
     // Never before anything queued earlier: delays keep the order.
@@ -73,12 +62,10 @@ void Session::send(const Outgoing &out)
         m_idleTimer.stop();
     }
     m_queue.push_back(e);
-    if (m_queue.size() == 1)
-        pump();
+    if (m_queue.size() == 1) pump();
 }
 
-void Session::pump()
-{
+void Session::pump() {
     if (!m_link) {
         m_queue.clear();
         return;
@@ -118,8 +105,7 @@ void Session::pump()
     }
 }
 
-void Session::scheduleClose(int ms)
-{
+void Session::scheduleClose(int ms) {
     QTimer::singleShot(ms, this, [this] {
         if (m_pacer)
             m_pacer->closeLink();
@@ -128,8 +114,7 @@ void Session::scheduleClose(int ms)
     });
 }
 
-void Session::transmit(const QByteArray &bytes)
-{
+void Session::transmit(const QByteArray &bytes) {
     // Logged as it leaves: a paced text goes out piece by piece later.
     if (m_pacer) {
         m_pacer->write(bytes);

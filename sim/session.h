@@ -17,14 +17,13 @@ namespace veldra {
 class Link;
 
 struct Outgoing {
-    QByteArray bytes;         // may be empty: a dropped reply that still closes
-    QByteArray logText;       // what the replies file records
+    QByteArray bytes;   // may be empty: a dropped reply that still closes
+    QByteArray logText; // what the replies file records
     int delayMs = 0;
-    int closeAfterMs = -1;    // >= 0: end the link this long after the bytes left
+    int closeAfterMs = -1; // >= 0: end the link this long after the bytes left
 };
 
-class Session : public QObject
-{
+class Session : public QObject {
     Q_OBJECT
 public:
     Session(Link *link, bool split, QObject *parent, const LinePace &pace = {});

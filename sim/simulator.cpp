@@ -50,57 +50,86 @@ const char kDescription[] =
     "Prints \"veldra-sim ready\" on stdout once the links are up. Ends with exit\n"
     "code 0 on SIGINT/SIGTERM, removing the pty symlink and the inject socket.";
 
-QString usageError(const QString &message)
-{
+QString usageError(const QString &message) {
     std::fprintf(stderr, "veldra-sim: %s\n", qPrintable(message));
     return message;
 }
 
-bool printableAscii(const QString &s)
-{
+bool printableAscii(const QString &s) {
     for (QChar c : s)
-        if (c.unicode() < 0x20 || c.unicode() > 0x7E || c == '"' || c == '\\')
-            return false;
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E || c == '"' || c == '\\') return false;
     return true;
 }
 
 } // namespace
 
-int parseOptions(const QStringList &arguments, SimOptions *o)
-{
+int parseOptions(const QStringList &arguments, SimOptions *o) {
     QCommandLineParser p;
     p.setApplicationDescription(QString::fromLatin1(kDescription));
     p.addHelpOption();
-    const QCommandLineOption pty("pty", "Serve a pseudo-terminal; LINK becomes a symlink to its slave.", "LINK");
+    const QCommandLineOption pty(
+        "pty", "Serve a pseudo-terminal; LINK becomes a symlink to its slave.", "LINK");
     const QCommandLineOption tcp("tcp", "Listen for one TCP client on ADDR:PORT.", "ADDR:PORT");
-    const QCommandLineOption exitAfter("exit-after", "Send EXT000 and close a TCP client idle for S seconds.", "S");
-    const QCommandLineOption rebootDrop("reboot-drop", "Milliseconds between the reply to PWR001/RST001 and the TCP drop (default 1500: the panel takes the link down itself after one second).", "MS");
-    const QCommandLineOption state("state", "Rewrite FILE atomically with the device state as JSON at start and after every command or change.", "FILE");
-    const QCommandLineOption commands("commands", "Append every received line (escaped, without CR) to FILE.", "FILE");
-    const QCommandLineOption replies("replies", "Append every text sent (escaped, without its CR) to FILE.", "FILE");
-    const QCommandLineOption log("log", "Log every byte in and out on stderr with a time stamp and the link name.");
+    const QCommandLineOption exitAfter(
+        "exit-after", "Send EXT000 and close a TCP client idle for S seconds.", "S");
+    const QCommandLineOption rebootDrop(
+        "reboot-drop",
+        "Milliseconds between the reply to PWR001/RST001 and the TCP drop (default 1500: the panel "
+        "takes the link down itself after one second).",
+        "MS");
+    const QCommandLineOption state("state",
+                                   "Rewrite FILE atomically with the device state as JSON at start "
+                                   "and after every command or change.",
+                                   "FILE");
+    const QCommandLineOption commands(
+        "commands", "Append every received line (escaped, without CR) to FILE.", "FILE");
+    const QCommandLineOption replies(
+        "replies", "Append every text sent (escaped, without its CR) to FILE.", "FILE");
+    const QCommandLineOption log(
+        "log", "Log every byte in and out on stderr with a time stamp and the link name.");
     const QCommandLineOption latency("latency", "Delay every reply by MS milliseconds.", "MS");
-    const QCommandLineOption late("late", "Hold a reply MS more milliseconds (with probability --late-p).", "MS");
+    const QCommandLineOption late(
+        "late", "Hold a reply MS more milliseconds (with probability --late-p).", "MS");
     const QCommandLineOption lateP("late-p", "Probability of --late (default 1.0).", "P");
     const QCommandLineOption drop("drop", "Never send a reply, with probability P.", "P");
-    const QCommandLineOption dropCmd("drop-cmd", "Never answer this exact command (repeatable).", "CMD");
-    const QCommandLineOption garbage("garbage", "Replace a reply by 7 random bytes, with probability P.", "P");
-    const QCommandLineOption split("split", "Send everything one byte at a time, about 1 ms apart.");
-    const QCommandLineOption baud("baud", "Send at the pace of an 8N1 line at N baud: one byte every 10/N s.", "N");
-    const QCommandLineOption usbLatency("usb-latency", "Hand paced bytes over in chunks every MS ms, like a USB serial adapter's latency timer (implies --baud 115200 unless given).", "MS");
-    const QCommandLineOption seed("seed", "Seed of the random generator (reproducible faults).", "N");
-    const QCommandLineOption frontPanel("front-panel", "Every MS ms change one setting as the front panel would and announce it on every link.", "MS");
-    const QCommandLineOption inject("inject", "Local socket PATH: each line written there is sent to every link followed by CR ('raw:' lines: without CR, escapes \\r \\n \\t \\0 \\\\ \\xHH decoded).", "PATH");
-    const QCommandLineOption resCount("res-count", "Number of output resolutions, 1..99 (default 12).", "N");
-    const QCommandLineOption version("version", "Firmware version answered to VER999, 0..999 (default 160).", "N");
+    const QCommandLineOption dropCmd("drop-cmd", "Never answer this exact command (repeatable).",
+                                     "CMD");
+    const QCommandLineOption garbage("garbage",
+                                     "Replace a reply by 7 random bytes, with probability P.", "P");
+    const QCommandLineOption split("split",
+                                   "Send everything one byte at a time, about 1 ms apart.");
+    const QCommandLineOption baud(
+        "baud", "Send at the pace of an 8N1 line at N baud: one byte every 10/N s.", "N");
+    const QCommandLineOption usbLatency(
+        "usb-latency",
+        "Hand paced bytes over in chunks every MS ms, like a USB serial adapter's latency timer "
+        "(implies --baud 115200 unless given).",
+        "MS");
+    const QCommandLineOption seed("seed", "Seed of the random generator (reproducible faults).",
+                                  "N");
+    const QCommandLineOption frontPanel(
+        "front-panel",
+        "Every MS ms change one setting as the front panel would and announce it on every link.",
+        "MS");
+    const QCommandLineOption inject(
+        "inject",
+        "Local socket PATH: each line written there is sent to every link followed by CR ('raw:' "
+        "lines: without CR, escapes \\r \\n \\t \\0 \\\\ \\xHH decoded).",
+        "PATH");
+    const QCommandLineOption resCount("res-count",
+                                      "Number of output resolutions, 1..99 (default 12).", "N");
+    const QCommandLineOption version(
+        "version", "Firmware version answered to VER999, 0..999 (default 160).", "N");
     const QCommandLineOption maxH("bezel-max-h", "Upper bound of BEH, 0..997 (default 254).", "N");
     const QCommandLineOption maxV("bezel-max-v", "Upper bound of BEV, 0..997 (default 254).", "N");
     const QCommandLineOption ip("ip", "Answer to EIP999 (blank padded or cut to 15).", "S");
     const QCommandLineOption mask("mask", "Answer to EMK999 (blank padded or cut to 15).", "S");
-    const QCommandLineOption gateway("gateway", "Answer to EGW999 (blank padded or cut to 15).", "S");
-    p.addOptions({pty, tcp, exitAfter, rebootDrop, state, commands, replies, log, latency, late, lateP, drop,
-                  dropCmd, garbage, split, baud, usbLatency, seed, frontPanel, inject, resCount, version, maxH, maxV,
-                  ip, mask, gateway});
+    const QCommandLineOption gateway("gateway", "Answer to EGW999 (blank padded or cut to 15).",
+                                     "S");
+    p.addOptions({pty,     tcp,     exitAfter,  rebootDrop, state,      commands, replies,
+                  log,     latency, late,       lateP,      drop,       dropCmd,  garbage,
+                  split,   baud,    usbLatency, seed,       frontPanel, inject,   resCount,
+                  version, maxH,    maxV,       ip,         mask,       gateway});
 
     if (!p.parse(arguments)) {
         usageError(p.errorText());
@@ -118,32 +147,36 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
 
     bool ok = true;
     auto integer = [&](const QCommandLineOption &opt, int lo, int hi, int fallback) {
-        if (!p.isSet(opt))
-            return fallback;
+        if (!p.isSet(opt)) return fallback;
         bool good = false;
         const int v = p.value(opt).toInt(&good);
         if (!good || v < lo || v > hi) {
-            usageError(QStringLiteral("--%1 needs a whole number %2..%3").arg(opt.names().first()).arg(lo).arg(hi));
+            usageError(QStringLiteral("--%1 needs a whole number %2..%3")
+                           .arg(opt.names().first())
+                           .arg(lo)
+                           .arg(hi));
             ok = false;
         }
         return v;
     };
     auto real = [&](const QCommandLineOption &opt, double lo, double hi, double fallback) {
-        if (!p.isSet(opt))
-            return fallback;
+        if (!p.isSet(opt)) return fallback;
         bool good = false;
         const double v = p.value(opt).toDouble(&good);
         if (!good || v < lo || v > hi) {
-            usageError(QStringLiteral("--%1 needs a number %2..%3").arg(opt.names().first()).arg(lo).arg(hi));
+            usageError(QStringLiteral("--%1 needs a number %2..%3")
+                           .arg(opt.names().first())
+                           .arg(lo)
+                           .arg(hi));
             ok = false;
         }
         return v;
     };
     auto text = [&](const QCommandLineOption &opt, const QByteArray &fallback) {
-        if (!p.isSet(opt))
-            return fallback;
+        if (!p.isSet(opt)) return fallback;
         if (!printableAscii(p.value(opt))) {
-            usageError(QStringLiteral("--%1 takes printable ASCII without quotes or backslashes").arg(opt.names().first()));
+            usageError(QStringLiteral("--%1 takes printable ASCII without quotes or backslashes")
+                           .arg(opt.names().first()));
             ok = false;
         }
         return p.value(opt).toLatin1();
@@ -173,8 +206,7 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
     o->pace.baud = integer(baud, 50, 4000000, o->pace.usbLatencyMs > 0 ? 115200 : 0);
     o->frontPanelMs = integer(frontPanel, 1, 86400000, 0);
     o->injectPath = p.value(inject);
-    for (const QString &c : p.values(dropCmd))
-        o->dropCommands.insert(c.toLatin1());
+    for (const QString &c : p.values(dropCmd)) o->dropCommands.insert(c.toLatin1());
     if (p.isSet(seed)) {
         bool good = false;
         o->seed = p.value(seed).toULongLong(&good);
@@ -202,8 +234,7 @@ int parseOptions(const QStringList &arguments, SimOptions *o)
 }
 
 Simulator::Simulator(const SimOptions &options, QObject *parent)
-    : QObject(parent), m_opt(options), m_model(options.device)
-{
+    : QObject(parent), m_opt(options), m_model(options.device) {
     if (m_opt.seed)
         m_rng.seed(*m_opt.seed);
     else
@@ -211,8 +242,7 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
     setTrafficLogging(m_opt.log);
 }
 
-Simulator::~Simulator()
-{
+Simulator::~Simulator() {
     shutdown();
     // Sessions go before the links they use.
     delete m_ptySession;
@@ -220,11 +250,9 @@ Simulator::~Simulator()
     m_ptySession = m_tcpSession = nullptr;
 }
 
-bool Simulator::start(QString *error)
-{
+bool Simulator::start(QString *error) {
     auto openLog = [error](const QString &path, std::unique_ptr<QFile> *file) {
-        if (path.isEmpty())
-            return true;
+        if (path.isEmpty()) return true;
         QDir().mkpath(QFileInfo(path).absolutePath());
         file->reset(new QFile(path));
         if (!(*file)->open(QIODevice::WriteOnly | QIODevice::Append)) {
@@ -243,8 +271,7 @@ bool Simulator::start(QString *error)
 
     if (!m_opt.ptyPath.isEmpty()) {
         m_pty = PtyLink::create(m_opt.ptyPath, error, this);
-        if (!m_pty)
-            return false;
+        if (!m_pty) return false;
         m_ptySession = new Session(m_pty, m_opt.split, this, m_opt.pace);
         addSession(m_ptySession);
         std::fprintf(stderr, "veldra-sim: pty %s -> %s\n", qPrintable(m_opt.ptyPath),
@@ -255,7 +282,9 @@ bool Simulator::start(QString *error)
         m_server = new QTcpServer(this);
         if (!m_server->listen(m_opt.tcpAddress, m_opt.tcpPort)) {
             *error = QStringLiteral("cannot listen on %1:%2: %3")
-                         .arg(m_opt.tcpAddress.toString()).arg(m_opt.tcpPort).arg(m_server->errorString());
+                         .arg(m_opt.tcpAddress.toString())
+                         .arg(m_opt.tcpPort)
+                         .arg(m_server->errorString());
             return false;
         }
         connect(m_server, &QTcpServer::newConnection, this, &Simulator::onNewTcpClient);
@@ -268,7 +297,8 @@ bool Simulator::start(QString *error)
         QLocalServer::removeServer(m_opt.injectPath);
         m_inject = new QLocalServer(this);
         if (!m_inject->listen(m_opt.injectPath)) {
-            *error = QStringLiteral("cannot listen on %1: %2").arg(m_opt.injectPath, m_inject->errorString());
+            *error = QStringLiteral("cannot listen on %1: %2")
+                         .arg(m_opt.injectPath, m_inject->errorString());
             return false;
         }
         connect(m_inject, &QLocalServer::newConnection, this, &Simulator::onInjectClient);
@@ -283,27 +313,22 @@ bool Simulator::start(QString *error)
     return true;
 }
 
-void Simulator::shutdown()
-{
-    if (m_pty)
-        m_pty->removeLink();
+void Simulator::shutdown() {
+    if (m_pty) m_pty->removeLink();
     if (m_inject) {
-        m_inject->close();   // also removes the socket file
+        m_inject->close(); // also removes the socket file
         delete m_inject;
         m_inject = nullptr;
     }
 }
 
-void Simulator::addSession(Session *session)
-{
+void Simulator::addSession(Session *session) {
     connect(session, &Session::lineReceived, this, &Simulator::onLine);
-    connect(session, &Session::sent, this, [this](Session *, const QByteArray &text) {
-        appendLine(m_repliesOut.get(), text);
-    });
+    connect(session, &Session::sent, this,
+            [this](Session *, const QByteArray &text) { appendLine(m_repliesOut.get(), text); });
 }
 
-void Simulator::onNewTcpClient()
-{
+void Simulator::onNewTcpClient() {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         if (m_tcpSession) {
             // One client at a time: the newcomer wins, the old one is closed.
@@ -316,26 +341,21 @@ void Simulator::onNewTcpClient()
         auto *session = new Session(link, m_opt.split, this, m_opt.pace);
         link->setParent(session);
         addSession(session);
-        if (m_opt.exitAfterSec > 0)
-            session->setIdleLimit(int(m_opt.exitAfterSec * 1000.0 + 0.5));
+        if (m_opt.exitAfterSec > 0) session->setIdleLimit(int(m_opt.exitAfterSec * 1000.0 + 0.5));
         connect(session, &Session::finished, this, [this](Session *s) {
-            if (m_tcpSession == s)
-                m_tcpSession = nullptr;
+            if (m_tcpSession == s) m_tcpSession = nullptr;
             s->deleteLater();
         });
         m_tcpSession = session;
     }
 }
 
-bool Simulator::chance(double p)
-{
-    if (p <= 0)
-        return false;
+bool Simulator::chance(double p) {
+    if (p <= 0) return false;
     return std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < p;
 }
 
-void Simulator::onLine(Session *session, const QByteArray &line)
-{
+void Simulator::onLine(Session *session, const QByteArray &line) {
     appendLine(m_commandsOut.get(), escapeBytes(line));
     const CommandResult result = m_model.execute(line);
     writeState();
@@ -353,23 +373,19 @@ void Simulator::onLine(Session *session, const QByteArray &line)
         }
     }
     out.delayMs = m_opt.latencyMs + (m_opt.lateMs > 0 && chance(m_opt.lateP) ? m_opt.lateMs : 0);
-    if (result.reboot && session->link()->isTcp())
-        out.closeAfterMs = m_opt.rebootDropMs;
-    if (answer || out.closeAfterMs >= 0)
-        session->send(out);
+    if (result.reboot && session->link()->isTcp()) out.closeAfterMs = m_opt.rebootDropMs;
+    if (answer || out.closeAfterMs >= 0) session->send(out);
 }
 
-void Simulator::broadcast(const QByteArray &bytes, const QByteArray &logText)
-{
+void Simulator::broadcast(const QByteArray &bytes, const QByteArray &logText) {
     for (Session *s : {m_ptySession, m_tcpSession})
-        if (s)
-            s->send({bytes, logText, 0, -1});
+        if (s) s->send({bytes, logText, 0, -1});
 }
 
-void Simulator::onInjectClient()
-{
+void Simulator::onInjectClient() {
     while (QLocalSocket *client = m_inject->nextPendingConnection()) {
-        connect(client, &QLocalSocket::readyRead, this, [this, client] { readInject(client, false); });
+        connect(client, &QLocalSocket::readyRead, this,
+                [this, client] { readInject(client, false); });
         // A client may write and hang up at once; what it wrote still goes out,
         // a last line without its newline included.
         connect(client, &QLocalSocket::disconnected, this, [this, client] {
@@ -379,18 +395,13 @@ void Simulator::onInjectClient()
     }
 }
 
-void Simulator::readInject(QLocalSocket *client, bool final)
-{
+void Simulator::readInject(QLocalSocket *client, bool final) {
     QList<QByteArray> lines;
-    while (client->canReadLine())
-        lines << client->readLine();
-    if (final && client->bytesAvailable() > 0)
-        lines << client->readAll();
+    while (client->canReadLine()) lines << client->readLine();
+    if (final && client->bytesAvailable() > 0) lines << client->readAll();
     for (QByteArray line : lines) {
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        if (line.isEmpty())
-            continue;
+        while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+        if (line.isEmpty()) continue;
         if (line.startsWith("raw:")) {
             const QByteArray raw = decodeEscapes(line.mid(4));
             broadcast(raw, escapeBytes(raw));
@@ -400,17 +411,14 @@ void Simulator::readInject(QLocalSocket *client, bool final)
     }
 }
 
-void Simulator::frontPanelTick()
-{
+void Simulator::frontPanelTick() {
     const QByteArray announcement = m_model.frontPanelChange(m_rng);
     writeState();
     broadcast(announcement + '\r', announcement);
 }
 
-void Simulator::writeState()
-{
-    if (m_opt.stateFile.isEmpty())
-        return;
+void Simulator::writeState() {
+    if (m_opt.stateFile.isEmpty()) return;
     // QSaveFile writes a temporary file beside the target and renames it, so
     // a reader never sees a half-written state.
     QSaveFile file(m_opt.stateFile);
@@ -423,10 +431,8 @@ void Simulator::writeState()
     file.commit();
 }
 
-void Simulator::appendLine(QFile *file, const QByteArray &text)
-{
-    if (!file)
-        return;
+void Simulator::appendLine(QFile *file, const QByteArray &text) {
+    if (!file) return;
     file->write(text + '\n');
     file->flush();
 }

@@ -31,8 +31,8 @@ struct SimOptions {
     bool tcp = false;
     QHostAddress tcpAddress;
     quint16 tcpPort = 23;
-    double exitAfterSec = 0;       // 0: never
-    int rebootDropMs = 50;         // reply to PWR001/RST001 -> TCP drop
+    double exitAfterSec = 0; // 0: never
+    int rebootDropMs = 50;   // reply to PWR001/RST001 -> TCP drop
     QString stateFile;
     QString commandsFile;
     QString repliesFile;
@@ -46,7 +46,7 @@ struct SimOptions {
     bool split = false;
     LinePace pace;
     std::optional<quint64> seed;
-    int frontPanelMs = 0;          // 0: no front-panel activity
+    int frontPanelMs = 0; // 0: no front-panel activity
     QString injectPath;
 };
 
@@ -54,8 +54,7 @@ struct SimOptions {
 // (0 after --help, 2 after a usage error; the message is already printed).
 int parseOptions(const QStringList &arguments, SimOptions *options);
 
-class Simulator : public QObject
-{
+class Simulator : public QObject {
     Q_OBJECT
 public:
     explicit Simulator(const SimOptions &options, QObject *parent = nullptr);

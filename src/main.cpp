@@ -2,8 +2,8 @@
 
 #include "app/command_line.h"
 #include "app/frm_main.h"
-#include "build_version.h"
 #include "app/shutdown_signals.h"
+#include "build_version.h"
 
 int main(int argc, char *argv[]) {
     int exit_code = 0;

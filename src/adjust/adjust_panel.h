@@ -116,8 +116,7 @@ private:
     void picture_reply(PictureParam p);
     void bezel_slider_moved(HSlider *hsr, QLineEdit *txt, const char *mnemonic);
     void bezel_reply(HSlider *hsr, QLineEdit *txt);
-    template <std::size_t N>
-    void select_reported(std::array<QRadioButton *, N> &group, int first);
+    template <std::size_t N> void select_reported(std::array<QRadioButton *, N> &group, int first);
 
     Exchange &exchange_;
     UiReady &ui_;

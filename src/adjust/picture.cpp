@@ -55,15 +55,15 @@ void AdjustPanel::build_picture_controls() {
             lab->setGeometry(1, y, 37, 20);
             (*fam.lab)[row] = lab;
 
-            auto *hsr = new HSlider(fam.fra, QStringLiteral("hsr_%1_%2").arg(prefixes[f]).arg(row),
-                                    100);
+            auto *hsr =
+                new HSlider(fam.fra, QStringLiteral("hsr_%1_%2").arg(prefixes[f]).arg(row), 100);
             hsr->setGeometry(38, y + 1, 72, 18);
             connect(hsr, &QScrollBar::valueChanged, this,
                     [this, change, row](int) { (this->*change)(row); });
             (*fam.hsr)[row] = hsr;
 
-            (*fam.txt)[row] = make_value_box(
-                fam.fra, QStringLiteral("txt_%1_%2").arg(prefixes[f]).arg(row), hsr);
+            (*fam.txt)[row] =
+                make_value_box(fam.fra, QStringLiteral("txt_%1_%2").arg(prefixes[f]).arg(row), hsr);
         }
     }
 
@@ -94,7 +94,8 @@ void AdjustPanel::picture_change(PictureParam p, int row) {
     const int v = (*fam.hsr)[row]->value();
     (*fam.txt)[row]->setText(QString::number(v));
     const int arg = mode_.cur_mode() == DisplayMode::Matrix ? v : v + 200 * (row - 1);
-    exchange_.send_cmd_nowait(QLatin1String(fam.mnemonic) + pad3(arg)); // the row rides in the hundreds
+    exchange_.send_cmd_nowait(QLatin1String(fam.mnemonic) +
+                              pad3(arg)); // the row rides in the hundreds
 }
 
 void AdjustPanel::picture_reply(PictureParam p) {
@@ -157,8 +158,8 @@ void AdjustPanel::show_mode_rows(int m) {
         {"", "AL", "AR", "BL", "BR"},
         {"", "OUT 1", "OUT 2", "OUT 3", "OUT 4"},
     };
-    for (PictureParam p : {PictureParam::Con, PictureParam::Bri, PictureParam::Sat,
-                           PictureParam::Hue}) {
+    for (PictureParam p :
+         {PictureParam::Con, PictureParam::Bri, PictureParam::Sat, PictureParam::Hue}) {
         const PictureFamily fam = picture_family(p);
         for (int row = 1; row <= 4; ++row) {
             (*fam.lab)[row]->setText(QLatin1String(row_captions[m][row]));
@@ -177,8 +178,8 @@ void AdjustPanel::show_picture_defaults() {
     // Set locally, nothing is sent back.
     QuietControls quiet(ui_);
     const int rows = (mode_.cur_mode() == DisplayMode::Matrix) ? 1 : 4;
-    for (PictureParam p : {PictureParam::Bri, PictureParam::Con, PictureParam::Hue,
-                           PictureParam::Sat}) {
+    for (PictureParam p :
+         {PictureParam::Bri, PictureParam::Con, PictureParam::Hue, PictureParam::Sat}) {
         const PictureFamily fam = picture_family(p);
         for (int row = 1; row <= rows; ++row) {
             (*fam.txt)[row]->setText(QStringLiteral("50"));

@@ -51,15 +51,24 @@ KeypadAction keypad_action(int vk) {
     case 75: return {K::Input, 2, false};  // K
     case 76: return {K::Input, 3, false};  // L
     case 186: return {K::Input, 4, false}; // ;
-    case 103: case 36: return {K::Mute, 0, false};
-    case 104: case 38: return {K::MenuUp, 0, true};
-    case 105: case 33: return {K::Lock, 0, false};
-    case 100: case 37: return {K::MenuLeft, 0, true};
-    case 101: case 12: return {K::MenuOk, 0, false};
-    case 102: case 39: return {K::MenuRight, 0, true};
-    case 97: case 35: return {K::MenuExit, 0, false};
-    case 98: case 40: return {K::MenuDown, 0, true};
-    case 99: case 34: return {K::MenuMenu, 0, false};
+    case 103:
+    case 36: return {K::Mute, 0, false};
+    case 104:
+    case 38: return {K::MenuUp, 0, true};
+    case 105:
+    case 33: return {K::Lock, 0, false};
+    case 100:
+    case 37: return {K::MenuLeft, 0, true};
+    case 101:
+    case 12: return {K::MenuOk, 0, false};
+    case 102:
+    case 39: return {K::MenuRight, 0, true};
+    case 97:
+    case 35: return {K::MenuExit, 0, false};
+    case 98:
+    case 40: return {K::MenuDown, 0, true};
+    case 99:
+    case 34: return {K::MenuMenu, 0, false};
     default: return {};
     }
 }
@@ -70,7 +79,7 @@ QPoint keypad_position(const QRect &main_frame, int keypad_outer_height) {
 
 frm_keypad::frm_keypad(AdminPanel *owner)
     : QWidget(owner->window(), Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       owner_(owner) {
     setObjectName(QStringLiteral("frm_keypad"));
     setWindowTitle(QStringLiteral("Keyboard"));
@@ -80,7 +89,8 @@ frm_keypad::frm_keypad(AdminPanel *owner)
 
     img_keypad = new PictureBox(this, QStringLiteral("img_keypad"));
     img_keypad->setGeometry(7, 8, 339, 96);
-    img_keypad->set_builtin_picture(QPixmap(owner->program_path(QStringLiteral("\\bmp\\keypad.bmp"))));
+    img_keypad->set_builtin_picture(
+        QPixmap(owner->program_path(QStringLiteral("\\bmp\\keypad.bmp"))));
 
     owner->keypad_open_ = true;
     place_above_owner();

@@ -18,11 +18,11 @@ int virtual_key(int qt_key, Qt::KeyboardModifiers modifiers);
 struct KeypadAction {
     enum Kind {
         None,
-        Mode,      // cmd_mode_Click(index)
-        Output,    // cmd_out_Click(index)
-        Input,     // cmd_inp_Click(index)
-        Mute,      // cmd_mute_Click
-        Lock,      // cmd_lock_Click
+        Mode,   // cmd_mode_Click(index)
+        Output, // cmd_out_Click(index)
+        Input,  // cmd_inp_Click(index)
+        Mute,   // cmd_mute_Click
+        Lock,   // cmd_lock_Click
         MenuUp,
         MenuDown,
         MenuLeft,

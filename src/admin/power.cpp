@@ -105,7 +105,7 @@ void AdminPanel::rx_lck() {
     if (v < 0) return;
     lock_state_ = v;
     cmd_lock->load_picture(host_.program_path(v != 0 ? QStringLiteral("\\bmp\\lock.bmp")
-                                               : QStringLiteral("\\bmp\\unlock.bmp")));
+                                                     : QStringLiteral("\\bmp\\unlock.bmp")));
 }
 
 void AdminPanel::rx_rst() {

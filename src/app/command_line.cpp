@@ -85,10 +85,10 @@ StartChoice start_choice(const QStringList &arguments, const QString &build) {
         c.err = QStringLiteral("%1: %2; see %1 --help\n").arg(program, fault);
         return c;
     }
-    const QString chosen = parser.isSet(platform) ? parser.value(platform)
-                                                  : qEnvironmentVariable("QT_QPA_PLATFORM");
-    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY") ||
-                     parser.isSet(QStringLiteral("display"));
+    const QString chosen =
+        parser.isSet(platform) ? parser.value(platform) : qEnvironmentVariable("QT_QPA_PLATFORM");
+    const bool x11 =
+        !qEnvironmentVariableIsEmpty("DISPLAY") || parser.isSet(QStringLiteral("display"));
     if (!display_available(chosen, x11, !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
         c.run = false;
         c.exit_code = 1;

@@ -4,13 +4,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 
 #include "adjust/adjust_panel.h"
@@ -56,9 +56,9 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
     build_frames();
     connection_ = std::make_unique<Connection>(program_folder_);
     exchange_ = std::make_unique<Exchange>(*connection_, *this);
-    link_ = std::make_unique<LinkPanel>(*connection_, *exchange_, ui_, *this, frames_, [this](bool full) {
-        set_outer_height(full ? HEIGHT_FULL : HEIGHT_COMPACT);
-    });
+    link_ = std::make_unique<LinkPanel>(
+        *connection_, *exchange_, ui_, *this, frames_,
+        [this](bool full) { set_outer_height(full ? HEIGHT_FULL : HEIGHT_COMPACT); });
     adjust_ = std::make_unique<AdjustPanel>(*exchange_, ui_, mode_, *this, frames_);
     admin_ = std::make_unique<AdminPanel>(*exchange_, *connection_, *adjust_, *this, frames_);
     switching_ = std::make_unique<SwitchingPanel>(*exchange_, mode_, *adjust_, *admin_, *link_,
@@ -111,17 +111,14 @@ void frm_main::register_reply_handlers() {
     AdminPanel *d = admin_.get();
     SwitchingPanel *s = switching_.get();
     const std::pair<const char *, Exchange::Handler> handlers[] = {
-        {"AUA", [a] { a->rx_aua(); }}, {"AUB", [a] { a->rx_aub(); }},
-        {"AUD", [a] { a->rx_aud(); }}, {"AUE", [a] { a->rx_aue(); }},
-        {"BEH", [a] { a->rx_beh(); }}, {"BEV", [a] { a->rx_bev(); }},
-        {"BEZ", [a] { a->rx_bez(); }}, {"BRI", [a] { a->rx_bri(); }},
-        {"CAL", [s] { s->rx_cal(); }}, {"CON", [a] { a->rx_con(); }},
-        {"EXT", [l] { l->rx_ext(); }}, {"HUE", [a] { a->rx_hue(); }},
-        {"INP", [s] { s->rx_inp(); }}, {"LCK", [d] { d->rx_lck(); }},
-        {"MOD", [s] { s->rx_mod(); }}, {"OUT", [s] { s->rx_out(); }},
-        {"PWR", [d] { d->rx_pwr(); }}, {"RES", [a] { a->rx_res(); }},
-        {"RST", [d] { d->rx_rst(); }}, {"SAT", [a] { a->rx_sat(); }},
-        {"SAV", [s] { s->rx_sav(); }}, {"VER", [d] { d->rx_ver(); }},
+        {"AUA", [a] { a->rx_aua(); }}, {"AUB", [a] { a->rx_aub(); }}, {"AUD", [a] { a->rx_aud(); }},
+        {"AUE", [a] { a->rx_aue(); }}, {"BEH", [a] { a->rx_beh(); }}, {"BEV", [a] { a->rx_bev(); }},
+        {"BEZ", [a] { a->rx_bez(); }}, {"BRI", [a] { a->rx_bri(); }}, {"CAL", [s] { s->rx_cal(); }},
+        {"CON", [a] { a->rx_con(); }}, {"EXT", [l] { l->rx_ext(); }}, {"HUE", [a] { a->rx_hue(); }},
+        {"INP", [s] { s->rx_inp(); }}, {"LCK", [d] { d->rx_lck(); }}, {"MOD", [s] { s->rx_mod(); }},
+        {"OUT", [s] { s->rx_out(); }}, {"PWR", [d] { d->rx_pwr(); }}, {"RES", [a] { a->rx_res(); }},
+        {"RST", [d] { d->rx_rst(); }}, {"SAT", [a] { a->rx_sat(); }}, {"SAV", [s] { s->rx_sav(); }},
+        {"VER", [d] { d->rx_ver(); }},
     };
     for (const auto &h : handlers) x.set_handler(QLatin1String(h.first), h.second);
 }
@@ -168,7 +165,8 @@ void frm_main::set_outer_height(int h) {
 void frm_main::build_frames() {
     frames_.window = this;
     // top band (rows 0..147)
-    frames_.fra_btn = make_frame(this, QStringLiteral("fra_btn"), QString(), QRect(80, 0, 743, 148));
+    frames_.fra_btn =
+        make_frame(this, QStringLiteral("fra_btn"), QString(), QRect(80, 0, 743, 148));
     frames_.fra_rs232 = make_frame(this, QStringLiteral("fra_rs232"), QStringLiteral("Interface"),
                                    QRect(560, 2, 262, 100));
     // middle band (rows 162..341)
@@ -195,8 +193,8 @@ void frm_main::build_frames() {
                                  QRect(119, 16, 113, 128));
     frames_.fra_sat = make_frame(pic, QStringLiteral("fra_sat"), QStringLiteral("Saturation"),
                                  QRect(234, 16, 113, 128));
-    frames_.fra_hue = make_frame(pic, QStringLiteral("fra_hue"), QStringLiteral("Hue"),
-                                 QRect(349, 16, 113, 128));
+    frames_.fra_hue =
+        make_frame(pic, QStringLiteral("fra_hue"), QStringLiteral("Hue"), QRect(349, 16, 113, 128));
     // lower band (rows 344..419)
     frames_.fra_recall_save = make_frame(this, QStringLiteral("fra_recall_save"),
                                          QStringLiteral("Recall / Save"), QRect(4, 344, 470, 72));
@@ -221,13 +219,11 @@ void frm_main::reset_start_state() {
     connection_->set_serial_open(false);
     connection_->set_eth_connected(false);
 
-    for (QWidget *w : {static_cast<QWidget *>(frames_.fra_btn),
-                       static_cast<QWidget *>(frames_.fra_recall_save),
-                       static_cast<QWidget *>(frames_.fra_audio),
-                       static_cast<QWidget *>(frames_.fra_pic),
-                       static_cast<QWidget *>(frames_.fra_bezel),
-                       static_cast<QWidget *>(frames_.fra_dual_a),
-                       static_cast<QWidget *>(frames_.fra_dual_b)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(frames_.fra_btn), static_cast<QWidget *>(frames_.fra_recall_save),
+          static_cast<QWidget *>(frames_.fra_audio), static_cast<QWidget *>(frames_.fra_pic),
+          static_cast<QWidget *>(frames_.fra_bezel), static_cast<QWidget *>(frames_.fra_dual_a),
+          static_cast<QWidget *>(frames_.fra_dual_b)})
         w->setEnabled(false);
     switching_->show_start_banner();
     link_->lab_eth_state->setVisible(false);

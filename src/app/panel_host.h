@@ -21,7 +21,7 @@ public:
 struct PanelFrames {
     QWidget *window = nullptr;
     QGroupBox *fra_btn = nullptr, *fra_rs232 = nullptr, *fra_dual_a = nullptr,
-                    *fra_dual_b = nullptr, *fra_audio = nullptr, *fra_bezel = nullptr,
-                    *fra_pic = nullptr, *fra_con = nullptr, *fra_bri = nullptr,
-                    *fra_sat = nullptr, *fra_hue = nullptr, *fra_recall_save = nullptr;
+              *fra_dual_b = nullptr, *fra_audio = nullptr, *fra_bezel = nullptr, *fra_pic = nullptr,
+              *fra_con = nullptr, *fra_bri = nullptr, *fra_sat = nullptr, *fra_hue = nullptr,
+              *fra_recall_save = nullptr;
 };

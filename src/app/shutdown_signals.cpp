@@ -33,8 +33,7 @@ ShutdownSignals::ShutdownSignals(QWidget *window, std::function<void()> commit)
         sa.sa_handler = on_signal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;
-        for (int sig : HANDLED)
-            ::sigaction(sig, &sa, nullptr);
+        for (int sig : HANDLED) ::sigaction(sig, &sa, nullptr);
     }
     // A logout may still be cancelled: save, but keep the window.
     if (commit)
@@ -50,8 +49,7 @@ ShutdownSignals::~ShutdownSignals() {
     struct sigaction sa = {};
     sa.sa_handler = SIG_DFL;
     sigemptyset(&sa.sa_mask);
-    for (int sig : HANDLED)
-        ::sigaction(sig, &sa, nullptr);
+    for (int sig : HANDLED) ::sigaction(sig, &sa, nullptr);
 }
 
 void ShutdownSignals::signal_arrived() {

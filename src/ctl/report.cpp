@@ -6,9 +6,7 @@
 
 namespace {
 
-QJsonValue value(int v) {
-    return v < 0 ? QJsonValue() : QJsonValue(v);
-}
+QJsonValue value(int v) { return v < 0 ? QJsonValue() : QJsonValue(v); }
 
 QJsonObject picture_json(const PictureLevels &p) {
     return {
@@ -22,9 +20,7 @@ int *picture_slot(PictureLevels &p, const QString &mnemonic) {
     return &p.sat;
 }
 
-QString shown(int v) {
-    return v < 0 ? QStringLiteral("?") : QString::number(v);
-}
+QString shown(int v) { return v < 0 ? QStringLiteral("?") : QString::number(v); }
 
 QString word(int v, const QStringList &words, int base) {
     const int i = v - base;
@@ -103,8 +99,7 @@ void apply_reply(DeviceStatus *s, const QString &reply) {
 
 QJsonObject status_json(const DeviceStatus &s) {
     QJsonArray routing;
-    for (int in : s.routing)
-        routing.append(value(in));
+    for (int in : s.routing) routing.append(value(in));
     QJsonObject o{
         {"power", value(s.power)},
         {"lock", value(s.lock)},
@@ -127,8 +122,7 @@ QJsonObject status_json(const DeviceStatus &s) {
         o.insert(QStringLiteral("matrix"), picture_json(s.matrix));
     } else {
         QJsonArray rows;
-        for (const PictureLevels &p : s.rows)
-            rows.append(picture_json(p));
+        for (const PictureLevels &p : s.rows) rows.append(picture_json(p));
         o.insert(QStringLiteral("rows"), rows);
     }
     return o;
@@ -230,12 +224,10 @@ QString open_failure_text(const QString &name, const QString &device, const QStr
         return QStringLiteral("%1: permission denied on %2 \u2014 add your user to the dialout "
                               "group (sudo usermod -aG dialout $USER) and log in again")
             .arg(name, device);
-    case PortProblem::Missing:
-        return QStringLiteral("%1: no such device %2").arg(name, device);
+    case PortProblem::Missing: return QStringLiteral("%1: no such device %2").arg(name, device);
     case PortProblem::NotSerial:
         return QStringLiteral("%1: %2 is not a serial device").arg(name, device);
-    case PortProblem::Other:
-        break;
+    case PortProblem::Other: break;
     }
     return QStringLiteral("%1: cannot open %2 (%3)").arg(name, device, why);
 }

@@ -175,18 +175,15 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
     case Verb::Route:
         return number(words[0], "output", 1, 4, &r->a, error) &&
                number(words[1], "input", 1, 4, &r->b, error);
-    case Verb::Mode:
-        return choice(w0, "mode", {"matrix", "dual", "2x2"}, 1, &r->a, error);
+    case Verb::Mode: return choice(w0, "mode", {"matrix", "dual", "2x2"}, 1, &r->a, error);
     case Verb::PresetSave: {
         int which = 0;
         if (!choice(w0, "preset", {"save", "recall"}, 0, &which, error)) return false;
         if (which == 1) r->verb = Verb::PresetRecall;
         return number(words[1], "preset", 1, 4, &r->a, error);
     }
-    case Verb::Power:
-        return choice(w0, "power", {"standby", "on"}, 0, &r->a, error);
-    case Verb::Lock:
-        return choice(w0, "lock", ON_OFF, 0, &r->a, error);
+    case Verb::Power: return choice(w0, "power", {"standby", "on"}, 0, &r->a, error);
+    case Verb::Lock: return choice(w0, "lock", ON_OFF, 0, &r->a, error);
     case Verb::Mute:
         // Muting switches the audio off: "mute on" is AUD000.
         if (!choice(w0, "mute", ON_OFF, 0, &r->a, error)) return false;
@@ -232,21 +229,16 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         r->mnemonic = words[0];
         return true;
     }
-    default:
-        return true;
+    default: return true;
     }
 }
 
 QString link_name(const LinkChoice &link) {
     switch (link.kind) {
-    case LinkChoice::Kind::Com:
-        return QStringLiteral("COM%1").arg(link.port_number);
-    case LinkChoice::Kind::Device:
-        return link.device;
-    case LinkChoice::Kind::Tcp:
-        return QStringLiteral("%1:%2").arg(link.host).arg(link.tcp_port);
-    case LinkChoice::Kind::Saved:
-        break;
+    case LinkChoice::Kind::Com: return QStringLiteral("COM%1").arg(link.port_number);
+    case LinkChoice::Kind::Device: return link.device;
+    case LinkChoice::Kind::Tcp: return QStringLiteral("%1:%2").arg(link.host).arg(link.tcp_port);
+    case LinkChoice::Kind::Saved: break;
     }
     return QStringLiteral("the saved link");
 }
@@ -255,40 +247,25 @@ QStringList fixed_commands(const Request &r) {
     static const char *const menu[7] = {"MNU001", "MND001", "MNL001", "MNR001",
                                         "MNO001", "MNX001", "MNE001"};
     switch (r.verb) {
-    case Verb::Route:
-        return {QStringLiteral("OUT") + pad3(r.a), QStringLiteral("INP") + pad3(r.b)};
+    case Verb::Route: return {QStringLiteral("OUT") + pad3(r.a), QStringLiteral("INP") + pad3(r.b)};
     case Verb::Mode:
         // The wall is driven through output 1: the panel selects it after the change.
         if (r.a == 3) return {QStringLiteral("MOD003"), QStringLiteral("OUT001")};
         return {QStringLiteral("MOD") + pad3(r.a)};
-    case Verb::PresetSave:
-        return {QStringLiteral("SAV") + pad3(r.a)};
-    case Verb::PresetRecall:
-        return {QStringLiteral("CAL") + pad3(r.a)};
-    case Verb::Power:
-        return {QStringLiteral("PWR") + pad3(r.a)};
-    case Verb::Lock:
-        return {QStringLiteral("LCK") + pad3(r.a)};
-    case Verb::Mute:
-        return {QStringLiteral("AUD") + pad3(r.a)};
-    case Verb::Bezel:
-        return {QStringLiteral("BEZ") + pad3(r.a)};
-    case Verb::BezelH:
-        return {QStringLiteral("BEH") + pad3(r.a)};
-    case Verb::BezelV:
-        return {QStringLiteral("BEV") + pad3(r.a)};
-    case Verb::AudioEdid:
-        return {QStringLiteral("AUE") + pad3(r.a)};
-    case Verb::AudioDualA:
-        return {QStringLiteral("AUA") + pad3(r.a)};
-    case Verb::AudioDualB:
-        return {QStringLiteral("AUB") + pad3(r.a)};
-    case Verb::Menu:
-        return {QLatin1String(menu[r.a])};
-    case Verb::Send:
-        return {r.mnemonic};
-    default:
-        return {};
+    case Verb::PresetSave: return {QStringLiteral("SAV") + pad3(r.a)};
+    case Verb::PresetRecall: return {QStringLiteral("CAL") + pad3(r.a)};
+    case Verb::Power: return {QStringLiteral("PWR") + pad3(r.a)};
+    case Verb::Lock: return {QStringLiteral("LCK") + pad3(r.a)};
+    case Verb::Mute: return {QStringLiteral("AUD") + pad3(r.a)};
+    case Verb::Bezel: return {QStringLiteral("BEZ") + pad3(r.a)};
+    case Verb::BezelH: return {QStringLiteral("BEH") + pad3(r.a)};
+    case Verb::BezelV: return {QStringLiteral("BEV") + pad3(r.a)};
+    case Verb::AudioEdid: return {QStringLiteral("AUE") + pad3(r.a)};
+    case Verb::AudioDualA: return {QStringLiteral("AUA") + pad3(r.a)};
+    case Verb::AudioDualB: return {QStringLiteral("AUB") + pad3(r.a)};
+    case Verb::Menu: return {QLatin1String(menu[r.a])};
+    case Verb::Send: return {r.mnemonic};
+    default: return {};
     }
 }
 
@@ -296,9 +273,7 @@ QString picture_command(const QString &mnemonic, int row, int level, int mode) {
     return mnemonic + pad3(mode == 1 ? level : level + 200 * (row - 1));
 }
 
-bool needs_mode(const Request &r) {
-    return r.verb == Verb::Picture || r.verb == Verb::Resolution;
-}
+bool needs_mode(const Request &r) { return r.verb == Verb::Picture || r.verb == Verb::Resolution; }
 
 QString mode_refusal(const Request &r, int mode) {
     if (r.verb == Verb::Picture && mode == 1 && r.a != 1)

@@ -38,8 +38,7 @@ void on_signal(int) {
 
 QString printable(const QString &text) {
     QString t;
-    for (QChar c : text)
-        t += (c.unicode() >= 32 && c.unicode() < 127) ? c : QLatin1Char('?');
+    for (QChar c : text) t += (c.unicode() >= 32 && c.unicode() < 127) ? c : QLatin1Char('?');
     return t;
 }
 
@@ -58,8 +57,7 @@ Session::Session(const QString &program_folder, const Request &request,
     static const char *const mnemonics[] = {"AUA", "AUB", "AUD", "AUE", "BEH", "BEV", "BEZ",
                                             "BRI", "CAL", "CON", "HUE", "INP", "LCK", "MOD",
                                             "OUT", "PWR", "RES", "RST", "SAT", "SAV", "VER"};
-    for (const char *m : mnemonics)
-        x_->set_handler(QLatin1String(m), [this] { on_reply(); });
+    for (const char *m : mnemonics) x_->set_handler(QLatin1String(m), [this] { on_reply(); });
     // The device ends the TCP connection: the panel drops the link, so do we.
     x_->set_handler(QStringLiteral("EXT"), [this] {
         on_reply();
@@ -218,8 +216,7 @@ int Session::exchange(const QString &cmd) {
     // A mode change or a preset may take the device a while: the panel waits up to
     // 5 s more for the late reply, which its reception then dispatches.
     if (slow_command(cmd))
-        for (int i = 0; i < 10 && !x_->reply_ok() && link_down_.isEmpty(); ++i)
-            x_->wait_sec(0.5f);
+        for (int i = 0; i < 10 && !x_->reply_ok() && link_down_.isEmpty(); ++i) x_->wait_sec(0.5f);
     if (!link_down_.isEmpty()) {
         complain(QStringLiteral("%1 (%2 not sent)").arg(link_down_, cmd));
         return EXIT_NO_LINK;
@@ -348,8 +345,7 @@ int Session::run_network() {
             code = EXIT_NO_LINK;
             break;
         }
-        for (int i = 0; i < 51 && link_->net_query_step() != 3; ++i)
-            x_->wait_sec(0.001f);
+        for (int i = 0; i < 51 && link_->net_query_step() != 3; ++i) x_->wait_sec(0.001f);
         if (link_->net_query_step() != 3) {
             complain(QStringLiteral("no answer to %1 in time").arg(QLatin1String(queries[step])));
             code = EXIT_NO_REPLY;
@@ -400,15 +396,11 @@ int Session::run() {
     if (code != EXIT_DONE) return code;
 
     switch (req_.verb) {
-    case Verb::Status:
-        return run_status();
-    case Verb::Network:
-        return run_network();
-    case Verb::Watch:
-        return run_watch();
+    case Verb::Status: return run_status();
+    case Verb::Network: return run_network();
+    case Verb::Watch: return run_watch();
     case Verb::Picture:
-    case Verb::Resolution:
-        return run_mode_dependent();
+    case Verb::Resolution: return run_mode_dependent();
     case Verb::Version: {
         code = exchange(QStringLiteral("VER999"));
         if (code != EXIT_DONE) return code;
@@ -419,7 +411,6 @@ int Session::run() {
             print(version_text(status_.version) + QLatin1Char('\n'));
         return EXIT_DONE;
     }
-    default:
-        return run_commands(fixed_commands(req_));
+    default: return run_commands(fixed_commands(req_));
     }
 }

@@ -12,7 +12,6 @@ class TcpClient;
 // The option index of the interface choice is the value the settings file stores.
 enum class LinkType : int { Rs232 = 0, Ethernet = 1 };
 
-
 class Connection : public QObject {
     Q_OBJECT
 public:

@@ -12,9 +12,9 @@
 
 #include "app/panel_style.h"
 #include "app/ui_ready.h"
+#include "link/address.h"
 #include "link/connection.h"
 #include "link/link_panel.h"
-#include "link/address.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 
@@ -52,7 +52,8 @@ void LinkPanel::cmd_conn_eth_Click() {
         if (!link_.wsk_client->connect_to_host()) {
             // No attempt can start (no address): report it now rather than after 7 s.
             tim_eth->stop();
-            host_.show_message(QStringLiteral("Client could not find Server."), QMessageBox::Critical);
+            host_.show_message(QStringLiteral("Client could not find Server."),
+                               QMessageBox::Critical);
             to_idle();
             return;
         }

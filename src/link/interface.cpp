@@ -18,8 +18,8 @@
 
 LinkPanel::LinkPanel(Connection &link, Exchange &exchange, UiReady &ui, PanelHost &host,
                      const PanelFrames &frames, std::function<void(bool)> show_full_height)
-    : link_(link), exchange_(exchange), ui_(ui), host_(host),
-      frames_(frames), show_full_height_(std::move(show_full_height)) {
+    : link_(link), exchange_(exchange), ui_(ui), host_(host), frames_(frames),
+      show_full_height_(std::move(show_full_height)) {
     tim_eth = new QTimer(this);
     tim_eth->setObjectName(QStringLiteral("tim_eth"));
     tim_eth->setInterval(7000);
@@ -43,10 +43,11 @@ void LinkPanel::build_link_controls() {
             if (on) opt_interface_Click(i);
         });
 
-    cmd_conn = new ColorButton(QStringLiteral("Connect"), frames_.fra_rs232, QStringLiteral("cmd_conn"));
+    cmd_conn =
+        new ColorButton(QStringLiteral("Connect"), frames_.fra_rs232, QStringLiteral("cmd_conn"));
     cmd_conn->setGeometry(8, 42, 82, 26);
-    cmd_disconn =
-        new ColorButton(QStringLiteral("Disconnect"), frames_.fra_rs232, QStringLiteral("cmd_disconn"));
+    cmd_disconn = new ColorButton(QStringLiteral("Disconnect"), frames_.fra_rs232,
+                                  QStringLiteral("cmd_disconn"));
     cmd_disconn->setGeometry(96, 42, 88, 26);
     cbo_com = new QComboBox(frames_.fra_rs232);
     cbo_com->setObjectName(QStringLiteral("cbo_com"));
@@ -57,11 +58,11 @@ void LinkPanel::build_link_controls() {
     connect(cbo_com, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int) { cbo_com_Click(); });
 
-    cmd_conn_eth =
-        new ColorButton(QStringLiteral("Connect"), frames_.fra_rs232, QStringLiteral("cmd_conn_eth"));
+    cmd_conn_eth = new ColorButton(QStringLiteral("Connect"), frames_.fra_rs232,
+                                   QStringLiteral("cmd_conn_eth"));
     cmd_conn_eth->setGeometry(8, 42, 82, 26);
-    cmd_disconn_eth =
-        new ColorButton(QStringLiteral("Disconnect"), frames_.fra_rs232, QStringLiteral("cmd_disconn_eth"));
+    cmd_disconn_eth = new ColorButton(QStringLiteral("Disconnect"), frames_.fra_rs232,
+                                      QStringLiteral("cmd_disconn_eth"));
     cmd_disconn_eth->setGeometry(96, 42, 88, 26);
     cmd_disconn_eth->setEnabled(false);
     lab_ip = new QLabel(QStringLiteral("IP :"), frames_.fra_rs232);
@@ -94,7 +95,8 @@ void LinkPanel::build_link_controls() {
     connect(cmd_advance, &QPushButton::clicked, this, &LinkPanel::cmd_advance_Click);
 
     // network query, lower band on the right
-    cmd_get_ip = new ColorButton(QStringLiteral("Get IP"), frames_.window, QStringLiteral("cmd_get_ip"));
+    cmd_get_ip =
+        new ColorButton(QStringLiteral("Get IP"), frames_.window, QStringLiteral("cmd_get_ip"));
     cmd_get_ip->setFont(panel_font(QStringLiteral("Arial"), 9.75));
     cmd_get_ip->setGeometry(484, 352, 76, 60);
     cmd_get_ip->setEnabled(false);
@@ -104,11 +106,10 @@ void LinkPanel::build_link_controls() {
         QLineEdit **txt;
         const char *lab_name, *txt_name, *caption;
     };
-    const Row rows[] = {{&lab_inq_ip, &txt_get_ip, "lab_inq_ip", "txt_get_ip", "IP"},
-                        {&lab_inq_mask, &txt_get_mask, "lab_inq_mask", "txt_get_mask",
-                         "Subnet Mask"},
-                        {&lab_inq_gate, &txt_get_gate, "lab_inq_gate", "txt_get_gate",
-                         "Gate Way"}};
+    const Row rows[] = {
+        {&lab_inq_ip, &txt_get_ip, "lab_inq_ip", "txt_get_ip", "IP"},
+        {&lab_inq_mask, &txt_get_mask, "lab_inq_mask", "txt_get_mask", "Subnet Mask"},
+        {&lab_inq_gate, &txt_get_gate, "lab_inq_gate", "txt_get_gate", "Gate Way"}};
     int y = 348;
     for (const Row &r : rows) {
         *r.lab = new QLabel(QString::fromLatin1(r.caption), frames_.window);
@@ -133,8 +134,8 @@ void LinkPanel::cmd_get_ip_Click() {
         const char *cmd;
         QLineEdit *box;
     };
-    const Step steps[] = {{"EIP999", txt_get_ip}, {"EMK999", txt_get_mask},
-                          {"EGW999", txt_get_gate}};
+    const Step steps[] = {
+        {"EIP999", txt_get_ip}, {"EMK999", txt_get_mask}, {"EGW999", txt_get_gate}};
     for (int step = 0; step < 3; ++step) {
         link_.set_net_query_step(step);
         exchange_.send_cmd_nowait(QString::fromLatin1(steps[step].cmd));

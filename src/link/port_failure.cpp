@@ -24,12 +24,8 @@ QString port_failure_detail(int port_number, const QString &device, PortProblem 
     case PortProblem::Busy:
         why = QStringLiteral("The device is busy: another program has it open.");
         break;
-    case PortProblem::NotSerial:
-        why = QStringLiteral("This is not a serial device.");
-        break;
-    case PortProblem::Other:
-        why = QStringLiteral("The system says: %1.").arg(system_text);
-        break;
+    case PortProblem::NotSerial: why = QStringLiteral("This is not a serial device."); break;
+    case PortProblem::Other: why = QStringLiteral("The system says: %1.").arg(system_text); break;
     }
     return QStringLiteral("COM%1 opens %2.\n%3").arg(port_number).arg(device, why);
 }

@@ -83,8 +83,7 @@ bool SerialPort::open_device(const QString &device, QString *error) {
     bool ok = port_->open(QIODevice::ReadWrite);
     if (ok)
         ok = port_->setBaudRate(115200) && port_->setDataBits(QSerialPort::Data8) &&
-             port_->setParity(QSerialPort::NoParity) &&
-             port_->setStopBits(QSerialPort::OneStop) &&
+             port_->setParity(QSerialPort::NoParity) && port_->setStopBits(QSerialPort::OneStop) &&
              port_->setFlowControl(QSerialPort::NoFlowControl);
     if (ok) return true;
     failure_ = problem_of(device, *port_);

@@ -24,14 +24,14 @@ qint64 clock_ms() {
 
 Exchange::Exchange(Connection &link, ExchangeHost &host, QObject *parent)
     : QObject(parent), link_(link), host_(host),
-      tim_rx_(new PollTimer(
-          [this] { return link_.MSComm1->in_buffer_count(); }, this,
-          [this](qint64 usec) { return link_.MSComm1->more_within(usec); },
-          // A network answer is awaited: its 16 characters may come in two chunks.
-          [this](qint64 waiting) {
-              const int step = link_.net_query_step();
-              return step >= 0 && step <= 2 && rx_count_ + waiting < 16;
-          })) {
+      tim_rx_(
+          new PollTimer([this] { return link_.MSComm1->in_buffer_count(); }, this,
+                        [this](qint64 usec) { return link_.MSComm1->more_within(usec); },
+                        // A network answer is awaited: its 16 characters may come in two chunks.
+                        [this](qint64 waiting) {
+                            const int step = link_.net_query_step();
+                            return step >= 0 && step <= 2 && rx_count_ + waiting < 16;
+                        })) {
     tim_rx_->setObjectName(QStringLiteral("tim_rx"));
     connect(link_.MSComm1, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
     connect(tim_rx_, &PollTimer::timeout, this, &Exchange::tim_rx_Timer);

@@ -17,7 +17,8 @@ void SwitchingPanel::build_mode_controls() {
     // band between the top of fra_btn and the output row at y 34.
     const int column_x[4] = {0, 170, 246, 322};
     for (int i = 1; i <= 3; ++i) {
-        auto *b = new ColorButton(captions[i], frames_.fra_btn, QStringLiteral("cmd_mode_%1").arg(i));
+        auto *b =
+            new ColorButton(captions[i], frames_.fra_btn, QStringLiteral("cmd_mode_%1").arg(i));
         b->setFont(panel_font(QStringLiteral("Arial"), 12, true));
         b->setGeometry(column_x[i], 4, 73, 26);
         connect(b, &QPushButton::clicked, this, [this, i] { cmd_mode_Click(i); });

@@ -12,7 +12,8 @@
 #include "switching/switching_panel.h"
 
 void SwitchingPanel::build_refresh_controls() {
-    cmd_refresh = new ColorButton(QStringLiteral("Refresh"), frames_.window, QStringLiteral("cmd_refresh"));
+    cmd_refresh =
+        new ColorButton(QStringLiteral("Refresh"), frames_.window, QStringLiteral("cmd_refresh"));
     cmd_refresh->setFont(panel_font(QStringLiteral("Arial"), 9.75));
     cmd_refresh->setGeometry(4, 6, 72, 30);
     connect(cmd_refresh, &QPushButton::clicked, this, &SwitchingPanel::cmd_refresh_Click);
@@ -57,7 +58,8 @@ void SwitchingPanel::cmd_refresh_Click() {
         query("AUA999") && query("AUB999") && query("AUD999") && query("AUE999") &&
         query("BEH999") && query("BEV999") && query("BEZ999") && bezel_bound("BEH998") &&
         bezel_bound("BEV998") && query("LCK999") && query("PWR999") && query("RES999") &&
-        query("MOD999") && (mode_.cur_mode() == DisplayMode::Wall || query("OUT999")) && query("INP999");
+        query("MOD999") && (mode_.cur_mode() == DisplayMode::Wall || query("OUT999")) &&
+        query("INP999");
     if (reached_inp) {
         // Whatever INP999 gave: map_refresh makes its own tests.
         map_refresh();

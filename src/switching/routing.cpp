@@ -21,13 +21,21 @@ struct LineEnds {
 
 // End points per output (a..d) and input (1..4), in twips inside fra_btn.
 const LineEnds LINE_TWIPS[4][4] = {
-    {{3090, 1050, 3090, 1560}, {3090, 1080, 4080, 1560}, {3090, 1080, 5130, 1560},
+    {{3090, 1050, 3090, 1560},
+     {3090, 1080, 4080, 1560},
+     {3090, 1080, 5130, 1560},
      {3300, 1080, 6330, 1560}},
-    {{4320, 1080, 3300, 1560}, {4320, 1050, 4320, 1560}, {4320, 1080, 5340, 1560},
+    {{4320, 1080, 3300, 1560},
+     {4320, 1050, 4320, 1560},
+     {4320, 1080, 5340, 1560},
      {4320, 1080, 6330, 1560}},
-    {{5340, 1050, 3300, 1560}, {5280, 1080, 4320, 1560}, {5340, 1050, 5340, 1560},
+    {{5340, 1050, 3300, 1560},
+     {5280, 1080, 4320, 1560},
+     {5340, 1050, 5340, 1560},
      {5340, 1080, 6330, 1560}},
-    {{6330, 1050, 3300, 1560}, {6330, 1050, 4320, 1560}, {6330, 1080, 5310, 1560},
+    {{6330, 1050, 3300, 1560},
+     {6330, 1050, 4320, 1560},
+     {6330, 1080, 5310, 1560},
      {6330, 1050, 6330, 1560}},
 };
 
@@ -63,7 +71,8 @@ void SwitchingPanel::build_routing_controls() {
         for (int in = 1; in <= 4; ++in) {
             const LineEnds &e = LINE_TWIPS[out - 1][in - 1];
             lines_of(out)[in] = new LineShape(
-                frames_.fra_btn, QStringLiteral("line_%1_%2").arg(QLatin1Char(letters[out - 1])).arg(in),
+                frames_.fra_btn,
+                QStringLiteral("line_%1_%2").arg(QLatin1Char(letters[out - 1])).arg(in),
                 QPoint(px(e.x1), px(e.y1)), QPoint(px(e.x2), px(e.y2)), colours[out - 1], 2);
         }
     }
@@ -80,7 +89,9 @@ void SwitchingPanel::cmd_out_Click(int index) {
     exchange_.send_cmd(QStringLiteral("INP999"));
 }
 
-void SwitchingPanel::cmd_inp_Click(int index) { exchange_.send_cmd(QStringLiteral("INP") + pad3(index)); }
+void SwitchingPanel::cmd_inp_Click(int index) {
+    exchange_.send_cmd(QStringLiteral("INP") + pad3(index));
+}
 
 void SwitchingPanel::map_refresh() {
     // Each OUT selects the output whose line the following INP reply draws.

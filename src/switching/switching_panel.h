@@ -53,12 +53,12 @@ public:
     ColorButton *cmd_refresh = nullptr;
     PictureBox *img_start = nullptr;
     QPushButton *cmd_keypad = nullptr;
-    std::array<ColorButton *, 4> cmd_mode{}; // 1..3
-    std::array<ColorButton *, 5> cmd_out{};  // 1..4
-    std::array<ColorButton *, 5> cmd_inp{};  // 1..4
+    std::array<ColorButton *, 4> cmd_mode{};                           // 1..3
+    std::array<ColorButton *, 5> cmd_out{};                            // 1..4
+    std::array<ColorButton *, 5> cmd_inp{};                            // 1..4
     std::array<LineShape *, 5> line_a{}, line_b{}, line_c{}, line_d{}; // 1..4
-    std::array<ColorButton *, 5> cmd_recall{}; // 1..4
-    std::array<ColorButton *, 5> cmd_save{};   // 1..4
+    std::array<ColorButton *, 5> cmd_recall{};                         // 1..4
+    std::array<ColorButton *, 5> cmd_save{};                           // 1..4
 
 private:
     Exchange &exchange_;

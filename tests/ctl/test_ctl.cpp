@@ -21,9 +21,7 @@ const QString ADDR_WATCH = QStringLiteral("127.0.0.153");
 const QString ADDR_NOBODY = QStringLiteral("127.0.0.159"); // nothing listens here
 const int PORT = 2323;
 
-QString host_arg(const QString &addr) {
-    return QStringLiteral("%1:%2").arg(addr).arg(PORT);
-}
+QString host_arg(const QString &addr) { return QStringLiteral("%1:%2").arg(addr).arg(PORT); }
 
 struct Run {
     int code = -1;
@@ -192,8 +190,7 @@ private slots:
         r = ctl(*folder_, {"--port", "COM1", "network", "--json"});
         QCOMPARE(r.code, 0);
         const QJsonObject net = QJsonDocument::fromJson(r.out.toUtf8()).object();
-        for (const char *k : {"ip", "mask", "gateway"})
-            QCOMPARE(net[k], pty_.state()[k]);
+        for (const char *k : {"ip", "mask", "gateway"}) QCOMPARE(net[k], pty_.state()[k]);
         QCOMPARE(pty_.commands().mid(pty_.commands().size() - 3),
                  (QStringList{"EIP999", "EMK999", "EGW999"}));
     }

@@ -47,15 +47,18 @@ QString broken_invariant(frm_main *f) {
     if (f->switching().cur_output() < 1 || f->switching().cur_output() > 4) return "cur_output";
     if (f->switching().cur_input() < 1 || f->switching().cur_input() > 4) return "cur_input";
     if (f->switching().mode().digit() < 1 || f->switching().mode().digit() > 3) return "cur_mode";
-    if (f->adjust().cbo_output->currentIndex() < -1 || f->adjust().cbo_output->currentIndex() >= f->adjust().cbo_output->count())
+    if (f->adjust().cbo_output->currentIndex() < -1 ||
+        f->adjust().cbo_output->currentIndex() >= f->adjust().cbo_output->count())
         return "cbo_output";
     if (f->exchange().rx_buffer().size() > Exchange::RX_KEEP) return "rx_buffer";
     if (f->exchange().log_count() > 31) return "log_count";
     if (f->txt_cmd->text().size() > 31 * (Exchange::RX_KEEP + 1)) return "txt_cmd";
-    for (auto *arr : {&f->adjust().hsr_bri, &f->adjust().hsr_con, &f->adjust().hsr_hue, &f->adjust().hsr_sat})
+    for (auto *arr :
+         {&f->adjust().hsr_bri, &f->adjust().hsr_con, &f->adjust().hsr_hue, &f->adjust().hsr_sat})
         for (int n = 1; n <= 4; ++n)
             if ((*arr)[n]->value() < 0 || (*arr)[n]->value() > 100) return "picture slider";
-    if (f->adjust().hsr_bezel_h->maximum() > 254 || f->adjust().hsr_bezel_v->maximum() > 254) return "bezel max";
+    if (f->adjust().hsr_bezel_h->maximum() > 254 || f->adjust().hsr_bezel_v->maximum() > 254)
+        return "bezel max";
     if (f->ui_ready() != true) return "ui_ready";
     return {};
 }
@@ -109,7 +112,8 @@ private slots:
             step.start();
             TestProbe::set_mode(*f, qint16(1 + rng.bounded(3)));
             f->connection().set_link_type(LinkType(qint16(rng.bounded(2))));
-            f->connection().set_net_query_step(rng.bounded(4) ? NOT_REPORTED : qint16(rng.bounded(3)));
+            f->connection().set_net_query_step(rng.bounded(4) ? NOT_REPORTED
+                                                              : qint16(rng.bounded(3)));
             if (rng.bounded(6) == 0) f->adjust().set_bezel_max_pending(true);
             const bool waiting_send = rng.bounded(3) == 0;
             if (waiting_send) TestProbe::set_busy(*f, true);
@@ -124,7 +128,8 @@ private slots:
                     f->exchange().tcp_received(QString::fromLatin1(chunk));
             }
             if (waiting_send) {
-                f->exchange().finish_exchange(QString::fromLatin1(COMMANDS[rng.bounded(int(std::size(COMMANDS)))]));
+                f->exchange().finish_exchange(
+                    QString::fromLatin1(COMMANDS[rng.bounded(int(std::size(COMMANDS)))]));
             } else if (rng.bounded(4) == 0) {
                 TestProbe::set_reception(*f, QString(), 0);
                 TestProbe::set_busy(*f, false);
@@ -134,7 +139,9 @@ private slots:
             const QString bad = broken_invariant(f.get());
             if (!bad.isEmpty())
                 QFAIL(qPrintable(QStringLiteral("iteration %1 (seed %2): %3, input %4")
-                                     .arg(it).arg(seed).arg(bad, QString::fromLatin1(stream.toHex()))));
+                                     .arg(it)
+                                     .arg(seed)
+                                     .arg(bad, QString::fromLatin1(stream.toHex()))));
         }
         QVERIFY(msgs.messages.isEmpty());
         // no input may make the reception wait: each must be handled at once

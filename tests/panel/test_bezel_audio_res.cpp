@@ -58,7 +58,8 @@ void TestBezelAudioRes::bezel_controls_layout() {
     }
     QVERIFY(f->adjust().hsr_bezel_h->y() < f->adjust().hsr_bezel_v->y());
     // Each value box lies over the middle of its slider's track, read-only and empty.
-    for (auto [box, s] : {std::pair{f->adjust().txt_bezel_h, f->adjust().hsr_bezel_h}, std::pair{f->adjust().txt_bezel_v, f->adjust().hsr_bezel_v}}) {
+    for (auto [box, s] : {std::pair{f->adjust().txt_bezel_h, f->adjust().hsr_bezel_h},
+                          std::pair{f->adjust().txt_bezel_v, f->adjust().hsr_bezel_v}}) {
         QVERIFY(box->isReadOnly());
         QVERIFY(box->text().isEmpty());
         QVERIFY(s->geometry().contains(box->geometry()));
@@ -101,7 +102,8 @@ void TestBezelAudioRes::bezel_sliders_send_their_amount() {
     QVERIFY(rig.power_on());
     rig.sim.mark();
     f->adjust().hsr_bezel_h->setValue(12);
-    QCOMPARE(f->adjust().txt_bezel_h->text(), QStringLiteral("12")); // the operator's own value: no blank
+    QCOMPARE(f->adjust().txt_bezel_h->text(),
+             QStringLiteral("12")); // the operator's own value: no blank
     QVERIFY(rig.sim.wait_commands(1));
     QCOMPARE(rig.sim.commands_since_mark(), QStringList{"BEH012"});
     // The device's answer comes back through the reception and is shown as a reply.
@@ -147,7 +149,7 @@ void TestBezelAudioRes::bezel_amount_and_bound_replies() {
     f->adjust().set_bezel_max_pending(true);
     QVERIFY(rig.inject("BEV040"));
     QCOMPARE(f->adjust().hsr_bezel_v->maximum(), 40);
-    QCOMPARE(f->adjust().hsr_bezel_v->value(), 40);               // dropped with the bound
+    QCOMPARE(f->adjust().hsr_bezel_v->value(), 40);                    // dropped with the bound
     QCOMPARE(f->adjust().txt_bezel_v->text(), QStringLiteral(" 100")); // box keeps its text
     QCOMPARE(int(f->adjust().bezel_max_pending()), int(false));
 
@@ -195,7 +197,8 @@ void TestBezelAudioRes::bezel_on_off() {
     QCOMPARE(rig.sent_since_mark(), QStringList{"BEZ000"});
     QCOMPARE(bezel_state(rig.sim)["on"].toInt(), 0);
     QVERIFY(!f->adjust().hsr_bezel_h->isEnabled());
-    QVERIFY(f->txt_cmd->text().contains(QStringLiteral("BEZ000 "))); // a f->exchange().waiting() exchange is logged
+    QVERIFY(f->txt_cmd->text().contains(
+        QStringLiteral("BEZ000 "))); // a f->exchange().waiting() exchange is logged
 
     // "On" chosen while ui_ready is clear sends nothing.
     rig.sim.mark();

@@ -173,7 +173,8 @@ private slots:
         QVERIFY(start(r, false));
         for (int i = 0; i < 15; ++i) r.f->exchange().send_cmd(QStringLiteral("MNU001"));
         QCOMPARE(r.f->exchange().log_count(), qint16(30));
-        r.f->exchange().send_cmd(QStringLiteral("VER999")); // 31st appended, 32nd (reply) clears first
+        r.f->exchange().send_cmd(
+            QStringLiteral("VER999")); // 31st appended, 32nd (reply) clears first
         QCOMPARE(r.f->txt_cmd->text(), QStringLiteral("VER160\r "));
         QCOMPARE(r.f->exchange().log_count(), qint16(1));
         r.f->cmd_clear->click();
@@ -208,13 +209,20 @@ private slots:
         // One action, one message, whatever the action would send (the output button asks
         // two things; the keypad's arrow key pauses after its send).
         const std::function<void()> actions[] = {
-            [&] { f->switching().cmd_out_Click(2); },          [&] { f->switching().cmd_inp_Click(3); },
-            [&] { f->switching().cmd_refresh_Click(); },       [&] { f->adjust().cmd_pic_refresh_Click(); },
-            [&] { f->adjust().cmd_pic_reset_Click(); },     [&] { f->admin().cmd_pwr_Click(); },
-            [&] { f->admin().cmd_lock_Click(); },          [&] { f->adjust().cmd_mute_Click(); },
-            [&] { f->admin().cmd_menu_exit_Click(); },     [&] { f->adjust().opt_audio_Click(2); },
-            [&] { f->adjust().opt_da_Click(2); },           [&] { f->adjust().opt_db_Click(1); },
-            [&] { f->adjust().opt_bezel_onoff_Click(1); }, [&] { f->adjust().cbo_output->setCurrentIndex(3); },
+            [&] { f->switching().cmd_out_Click(2); },
+            [&] { f->switching().cmd_inp_Click(3); },
+            [&] { f->switching().cmd_refresh_Click(); },
+            [&] { f->adjust().cmd_pic_refresh_Click(); },
+            [&] { f->adjust().cmd_pic_reset_Click(); },
+            [&] { f->admin().cmd_pwr_Click(); },
+            [&] { f->admin().cmd_lock_Click(); },
+            [&] { f->adjust().cmd_mute_Click(); },
+            [&] { f->admin().cmd_menu_exit_Click(); },
+            [&] { f->adjust().opt_audio_Click(2); },
+            [&] { f->adjust().opt_da_Click(2); },
+            [&] { f->adjust().opt_db_Click(1); },
+            [&] { f->adjust().opt_bezel_onoff_Click(1); },
+            [&] { f->adjust().cbo_output->setCurrentIndex(3); },
             [&] {
                 frm_keypad keypad(&f->admin());
                 keypad.Form_KeyDown(38);
@@ -268,7 +276,8 @@ private slots:
                  QStringList{"Need to re-connect Ethernet after VELDRA re-boots ready !"});
         QCOMPARE(r.msgs.messages[0].icon, QMessageBox::Warning);
         const qint64 shown_after = r.msgs.messages[0].shown_ms - sent_at;
-        QVERIFY2(shown_after >= 1000 && shown_after < 3000, qPrintable(QString::number(shown_after)));
+        QVERIFY2(shown_after >= 1000 && shown_after < 3000,
+                 qPrintable(QString::number(shown_after)));
         // the reply that came within the second is still handled
         QCOMPARE(r.f->exchange().last_dispatch(), QStringLiteral("PWR"));
         QCOMPARE(r.f->connection().eth_connected(), false);

@@ -63,8 +63,10 @@ void TestKeypadKeys::virtual_key_codes_data() {
     QTest::newRow("Down") << int(Qt::Key_Down) << none << 40;
     QTest::newRow("PageDown") << int(Qt::Key_PageDown) << none << 34;
     // shifted characters of the same keys (US layout)
-    QTest::newRow("Shift+1") << int(Qt::Key_Exclam) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 49;
-    QTest::newRow("Shift+;") << int(Qt::Key_Colon) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 186;
+    QTest::newRow("Shift+1") << int(Qt::Key_Exclam) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                             << 49;
+    QTest::newRow("Shift+;") << int(Qt::Key_Colon) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                             << 186;
 }
 
 void TestKeypadKeys::virtual_key_codes() {
@@ -75,10 +77,10 @@ void TestKeypadKeys::virtual_key_codes() {
 }
 
 void TestKeypadKeys::modifiers_do_not_change_the_code() {
-    for (Qt::KeyboardModifiers m : {Qt::KeyboardModifiers(Qt::ShiftModifier),
-                                    Qt::KeyboardModifiers(Qt::ControlModifier),
-                                    Qt::KeyboardModifiers(Qt::AltModifier),
-                                    Qt::KeyboardModifiers(Qt::ShiftModifier | Qt::ControlModifier)}) {
+    for (Qt::KeyboardModifiers m :
+         {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers(Qt::ControlModifier),
+          Qt::KeyboardModifiers(Qt::AltModifier),
+          Qt::KeyboardModifiers(Qt::ShiftModifier | Qt::ControlModifier)}) {
         QCOMPARE(virtual_key(Qt::Key_F, m), 70);
         QCOMPARE(virtual_key(Qt::Key_Semicolon, m), 186);
         QCOMPARE(virtual_key(Qt::Key_2, m), 50);
@@ -115,11 +117,10 @@ void TestKeypadKeys::actions_data() {
         int num, nav;
         K::Kind kind;
         bool pause;
-    } pad[] = {{103, 36, K::Mute, false},     {104, 38, K::MenuUp, true},
-               {105, 33, K::Lock, false},     {100, 37, K::MenuLeft, true},
-               {101, 12, K::MenuOk, false},   {102, 39, K::MenuRight, true},
-               {97, 35, K::MenuExit, false},  {98, 40, K::MenuDown, true},
-               {99, 34, K::MenuMenu, false}};
+    } pad[] = {
+        {103, 36, K::Mute, false},    {104, 38, K::MenuUp, true},  {105, 33, K::Lock, false},
+        {100, 37, K::MenuLeft, true}, {101, 12, K::MenuOk, false}, {102, 39, K::MenuRight, true},
+        {97, 35, K::MenuExit, false}, {98, 40, K::MenuDown, true}, {99, 34, K::MenuMenu, false}};
     for (const auto &p : pad) {
         QTest::newRow(qPrintable(QStringLiteral("num %1").arg(p.num)))
             << p.num << int(p.kind) << 0 << p.pause;
@@ -140,8 +141,8 @@ void TestKeypadKeys::actions() {
 }
 
 void TestKeypadKeys::only_the_table_has_actions() {
-    const QList<int> table = {49, 50, 51, 65, 83, 68, 70, 74, 75, 76, 186, 103, 36, 104, 38, 105,
-                              33, 100, 37, 101, 12, 102, 39, 97, 35, 98, 40, 99, 34};
+    const QList<int> table = {49,  50, 51,  65, 83,  68, 70,  74, 75, 76, 186, 103, 36, 104, 38,
+                              105, 33, 100, 37, 101, 12, 102, 39, 97, 35, 98,  40,  99, 34};
     int with_action = 0;
     for (int vk = 0; vk < 256; ++vk) {
         const KeypadAction a = keypad_action(vk);

@@ -40,9 +40,10 @@ void TestKeypadRemote::remote_block_layout() {
     PanelRig rig;
     QVERIFY(rig.start_pty());
     frm_main *f = rig.f.get();
-    const ColorButton *grid[3][3] = {{f->adjust().cmd_mute, f->admin().cmd_menu_up, f->admin().cmd_lock},
-                                     {f->admin().cmd_menu_left, f->admin().cmd_menu_ok, f->admin().cmd_menu_right},
-                                     {f->admin().cmd_menu_exit, f->admin().cmd_menu_down, f->admin().cmd_menu_menu}};
+    const ColorButton *grid[3][3] = {
+        {f->adjust().cmd_mute, f->admin().cmd_menu_up, f->admin().cmd_lock},
+        {f->admin().cmd_menu_left, f->admin().cmd_menu_ok, f->admin().cmd_menu_right},
+        {f->admin().cmd_menu_exit, f->admin().cmd_menu_down, f->admin().cmd_menu_menu}};
     const char *names[3][3] = {{"cmd_mute", "cmd_menu_up", "cmd_lock"},
                                {"cmd_menu_left", "cmd_menu_ok", "cmd_menu_right"},
                                {"cmd_menu_exit", "cmd_menu_down", "cmd_menu_menu"}};
@@ -56,7 +57,8 @@ void TestKeypadRemote::remote_block_layout() {
             QVERIFY(b->width() >= 46 && b->height() >= 32);
             QCOMPARE(b->x() - grid[r][0]->x(), c * (grid[0][1]->x() - grid[0][0]->x()));
             QCOMPARE(b->y() - grid[0][c]->y(), r * (grid[1][0]->y() - grid[0][0]->y()));
-            QVERIFY(b->geometry().right() < f->switching().cmd_out[1]->x()); // left of the routing map
+            QVERIFY(b->geometry().right() <
+                    f->switching().cmd_out[1]->x()); // left of the routing map
             QVERIFY(b->text().isEmpty());
             QVERIFY(!b->icon().isNull());
             // Below the banner and the keyboard button.
@@ -71,13 +73,13 @@ void TestKeypadRemote::remote_buttons_send() {
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
     rig.sim.mark();
-    for (ColorButton *b : {f->admin().cmd_menu_up, f->admin().cmd_menu_down, f->admin().cmd_menu_left, f->admin().cmd_menu_right,
-                           f->admin().cmd_menu_ok, f->admin().cmd_menu_menu, f->admin().cmd_menu_exit, f->admin().cmd_lock,
-                           f->adjust().cmd_mute})
+    for (ColorButton *b :
+         {f->admin().cmd_menu_up, f->admin().cmd_menu_down, f->admin().cmd_menu_left,
+          f->admin().cmd_menu_right, f->admin().cmd_menu_ok, f->admin().cmd_menu_menu,
+          f->admin().cmd_menu_exit, f->admin().cmd_lock, f->adjust().cmd_mute})
         QTest::mouseClick(b, Qt::LeftButton);
-    QCOMPARE(rig.sent_since_mark(), (QStringList{"MNU001", "MND001", "MNL001", "MNR001",
-                                                 "MNO001", "MNX001", "MNE001", "LCK001",
-                                                 "AUD001"}));
+    QCOMPARE(rig.sent_since_mark(), (QStringList{"MNU001", "MND001", "MNL001", "MNR001", "MNO001",
+                                                 "MNX001", "MNE001", "LCK001", "AUD001"}));
     // The menu replies run no handler and are logged like any exchange.
     QVERIFY(f->txt_cmd->text().contains(QStringLiteral("MNX001 MNX001\r ")));
     QCOMPARE(rig.sim.state()["lock"].toInt(), 1);
@@ -207,13 +209,13 @@ void TestKeypadRemote::keys_drive_routing_and_menu() {
     const struct {
         Qt::Key key;
         Qt::KeyboardModifiers mods;
-    } keys[] = {{Qt::Key_Home, Qt::KeypadModifier},   {Qt::Key_PageUp, Qt::KeypadModifier},
-                {Qt::Key_End, Qt::KeypadModifier},    {Qt::Key_PageDown, Qt::KeypadModifier},
-                {Qt::Key_Left, Qt::KeypadModifier},   {Qt::Key_8, Qt::KeypadModifier},
-                {Qt::Key_6, Qt::KeypadModifier},      {Qt::Key_2, Qt::KeypadModifier},
-                {Qt::Key_1, Qt::KeypadModifier},      {Qt::Key_3, Qt::KeypadModifier},
-                {Qt::Key_A, Qt::NoModifier},          {Qt::Key_J, Qt::ShiftModifier},
-                {Qt::Key_Escape, Qt::NoModifier},     {Qt::Key_0, Qt::KeypadModifier}};
+    } keys[] = {{Qt::Key_Home, Qt::KeypadModifier}, {Qt::Key_PageUp, Qt::KeypadModifier},
+                {Qt::Key_End, Qt::KeypadModifier},  {Qt::Key_PageDown, Qt::KeypadModifier},
+                {Qt::Key_Left, Qt::KeypadModifier}, {Qt::Key_8, Qt::KeypadModifier},
+                {Qt::Key_6, Qt::KeypadModifier},    {Qt::Key_2, Qt::KeypadModifier},
+                {Qt::Key_1, Qt::KeypadModifier},    {Qt::Key_3, Qt::KeypadModifier},
+                {Qt::Key_A, Qt::NoModifier},        {Qt::Key_J, Qt::ShiftModifier},
+                {Qt::Key_Escape, Qt::NoModifier},   {Qt::Key_0, Qt::KeypadModifier}};
     for (const auto &kp : keys) QTest::keyClick(k, kp.key, kp.mods);
     QCOMPARE(rig.sent_since_mark(),
              (QStringList{"AUD001", "LCK001", "MNE001", "MNX001", "MNL001", "MNU001", "MNR001",

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QThread>
 
-#include "panel_access.h"
 #include "app/value_list.h"
+#include "panel_access.h"
 #include "sim_fixture.h"
 
 #include <sys/stat.h>
@@ -102,10 +102,14 @@ private slots:
     void serial_failure_says_why_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing device") << "missing" << "No such device";
-        QTest::newRow("regular file") << "file" << "not a serial device";
-        QTest::newRow("held by another program") << "held" << "busy";
-        QTest::newRow("no permission") << "denied" << "dialout group";
+        QTest::newRow("missing device") << "missing"
+                                        << "No such device";
+        QTest::newRow("regular file") << "file"
+                                      << "not a serial device";
+        QTest::newRow("held by another program") << "held"
+                                                 << "busy";
+        QTest::newRow("no permission") << "denied"
+                                       << "dialout group";
     }
     void serial_failure_says_why() {
         QFETCH(QString, kind);
@@ -366,8 +370,8 @@ private slots:
             f->link().cmd_get_ip->click();
             const QStringList got{f->link().txt_get_ip->text(), f->link().txt_get_mask->text(),
                                   f->link().txt_get_gate->text()};
-            QCOMPARE(got, (QStringList{"192.168.001.100\r", "255.255.255.000\r",
-                                       "192.168.001.001\r"}));
+            QCOMPARE(got,
+                     (QStringList{"192.168.001.100\r", "255.255.255.000\r", "192.168.001.001\r"}));
         }
         QVERIFY(msgs.messages.isEmpty());
     }
@@ -406,8 +410,10 @@ private slots:
     void address_forms_connect_data() {
         QTest::addColumn<QString>("listen");
         QTest::addColumn<QString>("typed");
-        QTest::newRow("zero-padded octets") << "127.0.0.61:23" << "127.000.000.061";
-        QTest::newRow("IPv6 in brackets with port") << "::1:2326" << "[::1]:2326";
+        QTest::newRow("zero-padded octets") << "127.0.0.61:23"
+                                            << "127.000.000.061";
+        QTest::newRow("IPv6 in brackets with port") << "::1:2326"
+                                                    << "[::1]:2326";
     }
     void address_forms_connect() {
         QFETCH(QString, listen);
@@ -477,7 +483,8 @@ private slots:
         for (const QString &typed : {QStringLiteral("a"), QStringLiteral("\""), QStringLiteral("b"),
                                      QStringLiteral("\u20AC"), QStringLiteral("\u00E9"),
                                      QStringLiteral("\U0001F600"), QStringLiteral("c")})
-            QTest::sendKeyEvent(QTest::Click, f->link().txt_ip, Qt::Key_unknown, typed, Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, f->link().txt_ip, Qt::Key_unknown, typed,
+                                Qt::NoModifier);
         QCOMPARE(f->link().txt_ip->text(), QStringLiteral("ab\u00E9c"));
     }
 
@@ -486,8 +493,8 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("fault");
         QTest::newRow("no settings") << "TEVRAL_QX.ini" << QByteArray() << "not found";
-        QTest::newRow("three values") << "TEVRAL_QX.ini" << QByteArray("1\r\n1\r\n#TRUE#\r\n")
-                                      << "end of file";
+        QTest::newRow("three values")
+            << "TEVRAL_QX.ini" << QByteArray("1\r\n1\r\n#TRUE#\r\n") << "end of file";
         QTest::newRow("no resolution list") << "output_reso.txt" << QByteArray() << "not found";
         QTest::newRow("list without END") << "output_reso.txt" << QByteArray("A\r\nB\r\n") << "END";
     }

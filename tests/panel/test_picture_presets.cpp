@@ -68,11 +68,13 @@ private slots:
                 last_y = hsr->geometry().bottom();
             }
         }
-        QVERIFY(f->frames().fra_con->x() < f->frames().fra_bri->x() && f->frames().fra_bri->x() < f->frames().fra_sat->x() &&
+        QVERIFY(f->frames().fra_con->x() < f->frames().fra_bri->x() &&
+                f->frames().fra_bri->x() < f->frames().fra_sat->x() &&
                 f->frames().fra_sat->x() < f->frames().fra_hue->x());
         QCOMPARE(f->adjust().lab_pic->text(), QStringLiteral("Picture"));
         f->adjust().lab_pic->ensurePolished();
-        QCOMPARE(f->adjust().lab_pic->palette().color(f->adjust().lab_pic->foregroundRole()), QColor(Qt::white));
+        QCOMPARE(f->adjust().lab_pic->palette().color(f->adjust().lab_pic->foregroundRole()),
+                 QColor(Qt::white));
         QCOMPARE(f->adjust().cmd_pic_reset->text(), QStringLiteral("Reset"));
         QCOMPARE(f->adjust().cmd_pic_refresh->text(), QStringLiteral("Refresh"));
         for (QWidget *w : {static_cast<QWidget *>(f->adjust().lab_pic),
@@ -97,7 +99,8 @@ private slots:
             QCOMPARE(b->parentWidget(), f->frames().fra_recall_save);
             QCOMPARE(b->font().pointSizeF(), 9.75);
             QCOMPARE(b->y(), row[0]->y());
-            QVERIFY(QRect(QPoint(0, 0), f->frames().fra_recall_save->size()).contains(b->geometry()));
+            QVERIFY(
+                QRect(QPoint(0, 0), f->frames().fra_recall_save->size()).contains(b->geometry()));
             if (i > 0) QVERIFY(b->x() > row[i - 1]->geometry().right());
             QCOMPARE(b->backColor(), PanelStyle::face());
         }
@@ -301,7 +304,6 @@ private slots:
         QCOMPARE(f->adjust().hsr_sat[3]->value(), 0);
         pump_ms(100);
         QVERIFY(r.sim.commands_since_mark().isEmpty());
-
     }
 
     void read_back_in_matrix() {
@@ -341,8 +343,10 @@ private slots:
         for (int row = 1; row <= 4; ++row) {
             int k = 0;
             for (const char *mn : {"BRI", "CON", "HUE", "SAT"})
-                f->exchange().send_cmd(QStringLiteral("%1%2").arg(QLatin1String(mn)).arg(
-                    200 * (row - 1) + 10 * row + k++, 3, 10, QLatin1Char('0')));
+                f->exchange().send_cmd(
+                    QStringLiteral("%1%2")
+                        .arg(QLatin1String(mn))
+                        .arg(200 * (row - 1) + 10 * row + k++, 3, 10, QLatin1Char('0')));
         }
         blank_picture(f);
         r.sim.mark();
@@ -395,7 +399,10 @@ private slots:
         QVERIFY(r.power_on());
         QVERIFY(r.inject("CAL001"));
         r.sim.mark();
-        Watch save_enabled([&] { return f->switching().cmd_save[1]->isEnabled() || f->switching().cmd_save[4]->isEnabled(); });
+        Watch save_enabled([&] {
+            return f->switching().cmd_save[1]->isEnabled() ||
+                   f->switching().cmd_save[4]->isEnabled();
+        });
         QTest::mouseClick(f->switching().cmd_save[3], Qt::LeftButton);
         save_enabled.stop();
         QVERIFY(!save_enabled.ever);

@@ -10,8 +10,9 @@ namespace {
 const QString TCP_ADDR = QStringLiteral("127.0.0.22");
 
 QList<QWidget *> power_frames(frm_main *f) {
-    return {f->frames().fra_btn, f->frames().fra_recall_save, f->frames().fra_dual_a, f->frames().fra_dual_b,
-            f->frames().fra_bezel, f->frames().fra_pic,         f->frames().fra_audio};
+    return {f->frames().fra_btn,    f->frames().fra_recall_save, f->frames().fra_dual_a,
+            f->frames().fra_dual_b, f->frames().fra_bezel,       f->frames().fra_pic,
+            f->frames().fra_audio};
 }
 } // namespace
 
@@ -39,7 +40,8 @@ private slots:
         QVERIFY(f->admin().cmd_fact_reset->isEnabled());
         QCOMPARE(f->admin().cmd_ver->text(), QStringLiteral("F/W Ver"));
         QCOMPARE(f->admin().cmd_ver->backColor(), PanelStyle::grey_colour());
-        QVERIFY(f->admin().txt_ver->x() > f->admin().cmd_ver->geometry().right()); // box right of its button
+        QVERIFY(f->admin().txt_ver->x() >
+                f->admin().cmd_ver->geometry().right()); // box right of its button
         QVERIFY(f->admin().cmd_ver->geometry().bottom() <= 341);
         QCOMPARE(f->admin().txt_ver->objectName(), QStringLiteral("txt_ver"));
         QVERIFY(f->admin().txt_ver->isReadOnly());
@@ -148,8 +150,9 @@ private slots:
         r.sim.mark();
         f->admin().cmd_fact_reset_Click();
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"RST001"});
-        QVERIFY2(r.msgs.texts().contains("Need to re-connect Ethernet after VELDRA re-boots ready !"),
-                 qPrintable(r.msgs.texts().join(" | ")));
+        QVERIFY2(
+            r.msgs.texts().contains("Need to re-connect Ethernet after VELDRA re-boots ready !"),
+            qPrintable(r.msgs.texts().join(" | ")));
         // the reply came within the second before the link was dropped
         QVERIFY(f->admin().cmd_fact_reset->isEnabled());
         QCOMPARE(f->connection().eth_connected(), false);
@@ -182,9 +185,11 @@ private slots:
         r.sim.mark();
         QVERIFY(r.inject("RST002"));
         QCOMPARE(f->ui_ready(), true);
-        for (auto txt : {&AdjustPanel::txt_bri, &AdjustPanel::txt_con, &AdjustPanel::txt_hue, &AdjustPanel::txt_sat})
+        for (auto txt : {&AdjustPanel::txt_bri, &AdjustPanel::txt_con, &AdjustPanel::txt_hue,
+                         &AdjustPanel::txt_sat})
             QCOMPARE((f->adjust().*txt)[1]->text(), QStringLiteral("50"));
-        for (auto hsr : {&AdjustPanel::hsr_bri, &AdjustPanel::hsr_con, &AdjustPanel::hsr_hue, &AdjustPanel::hsr_sat}) {
+        for (auto hsr : {&AdjustPanel::hsr_bri, &AdjustPanel::hsr_con, &AdjustPanel::hsr_hue,
+                         &AdjustPanel::hsr_sat}) {
             QCOMPARE((f->adjust().*hsr)[1]->value(), 50);
             QCOMPARE((f->adjust().*hsr)[2]->value(), 9);
             QCOMPARE((f->adjust().*hsr)[4]->value(), 11);
@@ -194,9 +199,12 @@ private slots:
         // Dual: all four rows
         QVERIFY(r.inject("MOD002"));
         QVERIFY(r.inject("RST002"));
-        for (auto txt : {&AdjustPanel::txt_bri, &AdjustPanel::txt_con, &AdjustPanel::txt_hue, &AdjustPanel::txt_sat})
-            for (int row = 1; row <= 4; ++row) QCOMPARE((f->adjust().*txt)[row]->text(), QStringLiteral("50"));
-        for (auto hsr : {&AdjustPanel::hsr_bri, &AdjustPanel::hsr_con, &AdjustPanel::hsr_hue, &AdjustPanel::hsr_sat})
+        for (auto txt : {&AdjustPanel::txt_bri, &AdjustPanel::txt_con, &AdjustPanel::txt_hue,
+                         &AdjustPanel::txt_sat})
+            for (int row = 1; row <= 4; ++row)
+                QCOMPARE((f->adjust().*txt)[row]->text(), QStringLiteral("50"));
+        for (auto hsr : {&AdjustPanel::hsr_bri, &AdjustPanel::hsr_con, &AdjustPanel::hsr_hue,
+                         &AdjustPanel::hsr_sat})
             for (int row = 1; row <= 4; ++row) QCOMPARE((f->adjust().*hsr)[row]->value(), 50);
         pump_ms(150);
         QVERIFY(r.sim.commands_since_mark().isEmpty()); // no slider sent anything

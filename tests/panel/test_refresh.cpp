@@ -5,8 +5,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "panel_rig.h"
 #include "panel_mirror.h"
+#include "panel_rig.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ RefreshRun run_refresh(frm_main *f) {
     probe.setSingleShot(true);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         r.disabled_meanwhile = !f->switching().cmd_refresh->isEnabled();
-        r.busy_colour_meanwhile = f->switching().cmd_refresh->backColor() == PanelStyle::busy_colour();
+        r.busy_colour_meanwhile =
+            f->switching().cmd_refresh->backColor() == PanelStyle::busy_colour();
     });
     probe.start(0); // fires inside the first exchange's wait
     f->switching().cmd_refresh_Click();
@@ -70,22 +71,21 @@ void TestRefresh::compact_refresh_mirrors_the_device_data() {
     QTest::addColumn<QString>("address");
     QTest::newRow("unpaced") << QStringList() << QStringLiteral("127.0.0.40");
     QTest::newRow("115200 baud") << QStringList{"--baud", "115200"} << QStringLiteral("127.0.0.47");
-    QTest::newRow("USB latency 16 ms") << QStringList{"--usb-latency", "16"}
-                                       << QStringLiteral("127.0.0.48");
+    QTest::newRow("USB latency 16 ms")
+        << QStringList{"--usb-latency", "16"} << QStringLiteral("127.0.0.48");
 }
 
 void TestRefresh::compact_refresh_mirrors_the_device() {
     QFETCH(QStringList, pace);
     QFETCH(QString, address);
     PanelRig rig;
-    QVERIFY(rig.start_pty(QStringList{"--version", "123", "--bezel-max-h", "200",
-                                      "--bezel-max-v", "100"} + pace,
-                          false, address));
+    QVERIFY(rig.start_pty(
+        QStringList{"--version", "123", "--bezel-max-h", "200", "--bezel-max-v", "100"} + pace,
+        false, address));
     // Another operator changes everything away from the factory state.
-    QVERIFY(rig.device.set({"AUA002", "AUB001", "AUD000", "AUE003", "BEZ001", "BEH030",
-                            "BEV045", "LCK001", "RES007", "MOD002", "OUT001", "INP004",
-                            "OUT002", "INP003", "OUT003", "INP001", "OUT004", "INP002",
-                            "OUT002"}));
+    QVERIFY(rig.device.set({"AUA002", "AUB001", "AUD000", "AUE003", "BEZ001", "BEH030", "BEV045",
+                            "LCK001", "RES007", "MOD002", "OUT001", "INP004", "OUT002", "INP003",
+                            "OUT003", "INP001", "OUT004", "INP002", "OUT002"}));
     frm_main *f = rig.f.get();
     QVERIFY(!f->switching().img_start->isHidden());
     QVERIFY(f->switching().cmd_keypad->isHidden());
@@ -107,8 +107,7 @@ void TestRefresh::full_height_refresh_reads_pictures_back() {
     frm_main *f = rig.f.get();
     rig.sim.mark();
     f->switching().cmd_refresh_Click();
-    QCOMPARE(rig.sent_since_mark(),
-             (refresh_sequence(1, true)));
+    QCOMPARE(rig.sent_since_mark(), (refresh_sequence(1, true)));
     check_restored(f);
     compare_with_device(f, rig.sim.state());
     QCOMPARE(f->adjust().hsr_bri[1]->value(), 37);
@@ -137,16 +136,16 @@ void TestRefresh::unanswered_bez_query_ends_the_chain() {
     frm_main *f = rig.f.get();
     rig.sim.mark();
     f->switching().cmd_refresh_Click();
-    QCOMPARE(rig.sent_since_mark(300),
-             (QStringList{"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999",
-                          "BEZ999"}));
+    QCOMPARE(rig.sent_since_mark(300), (QStringList{"VER999", "AUA999", "AUB999", "AUD999",
+                                                    "AUE999", "BEH999", "BEV999", "BEZ999"}));
     check_restored(f);
     // The queries before it were handled; the bounds and the mode layout were not read.
     QCOMPARE(checked_index(f->adjust().opt_audio), 0);
     QCOMPARE(checked_index(f->adjust().opt_bezel_onoff), -1);
     QCOMPARE(int(f->adjust().bezel_max_pending()), int(false));
     QCOMPARE(int(f->admin().power_state()), int(NOT_REPORTED));
-    for (int m = 1; m <= 3; ++m) QCOMPARE(f->switching().cmd_mode[m]->backColor(), PanelStyle::face());
+    for (int m = 1; m <= 3; ++m)
+        QCOMPARE(f->switching().cmd_mode[m]->backColor(), PanelStyle::face());
     QVERIFY(!f->frames().fra_btn->isEnabled());
 }
 

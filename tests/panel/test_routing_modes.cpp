@@ -44,8 +44,8 @@ private slots:
             QCOMPARE(b->backColor(), PanelStyle::face());
         }
         // sixteen lines, hidden, in their output's colour
-        const QColor colours[5] = {{}, QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),
-                                   QColor(255, 255, 0)};
+        const QColor colours[5] = {
+            {}, QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255), QColor(255, 255, 0)};
         const char letters[] = "abcd";
         for (int out = 1; out <= 4; ++out)
             for (int in = 1; in <= 4; ++in) {
@@ -79,7 +79,8 @@ private slots:
         QCOMPARE(f->switching().cur_output(), qint16(3));
         QCOMPARE(PanelRig::selected(f->switching().cmd_out), QList<int>{3});
         QCOMPARE(PanelRig::selected(f->switching().cmd_inp), QList<int>{3});
-        for (int i : {1, 2, 4}) QCOMPARE(f->switching().cmd_out[i]->backColor(), PanelStyle::face());
+        for (int i : {1, 2, 4})
+            QCOMPARE(f->switching().cmd_out[i]->backColor(), PanelStyle::face());
 
         r.sim.mark();
         QTest::mouseClick(f->switching().cmd_inp[2], Qt::LeftButton);
@@ -152,8 +153,8 @@ private slots:
         QCOMPARE(lines.size(), 4);
         const QColor mode2 = f->switching().cmd_mode[2]->backColor();
         QCOMPARE(mode2, PanelStyle::selection_colour());
-        for (const char *reply : {"OUT007", "OUT000", "OUT005", "INP000", "INP009", "MOD004",
-                                  "MOD000", "MOD009"}) {
+        for (const char *reply :
+             {"OUT007", "OUT000", "OUT005", "INP000", "INP009", "MOD004", "MOD000", "MOD009"}) {
             QVERIFY2(r.inject(reply), reply);
             QCOMPARE(f->switching().cur_output(), qint16(4));
             QCOMPARE(f->switching().cur_input(), qint16(4));
@@ -266,19 +267,24 @@ private slots:
         f->adjust().cmd_pic_refresh_Click();
         QCOMPARE(f->adjust().txt_con[4]->text(), QStringLiteral(" 50"));
         QVERIFY(r.inject("MOD001"));
-        for (const auto *labs : {&f->adjust().lab_con, &f->adjust().lab_bri, &f->adjust().lab_sat, &f->adjust().lab_hue})
+        for (const auto *labs : {&f->adjust().lab_con, &f->adjust().lab_bri, &f->adjust().lab_sat,
+                                 &f->adjust().lab_hue})
             QCOMPARE((*labs)[1]->text(), QStringLiteral("ALL"));
         for (int row = 2; row <= 4; ++row) {
-            for (const auto *labs : {&f->adjust().lab_con, &f->adjust().lab_bri, &f->adjust().lab_sat, &f->adjust().lab_hue})
+            for (const auto *labs : {&f->adjust().lab_con, &f->adjust().lab_bri,
+                                     &f->adjust().lab_sat, &f->adjust().lab_hue})
                 QCOMPARE((*labs)[row]->text(), QString());
-            for (const auto *txts : {&f->adjust().txt_con, &f->adjust().txt_bri, &f->adjust().txt_sat, &f->adjust().txt_hue})
+            for (const auto *txts : {&f->adjust().txt_con, &f->adjust().txt_bri,
+                                     &f->adjust().txt_sat, &f->adjust().txt_hue})
                 QCOMPARE((*txts)[row]->text(), QString());
-            for (const auto *hsrs : {&f->adjust().hsr_con, &f->adjust().hsr_bri, &f->adjust().hsr_sat, &f->adjust().hsr_hue})
+            for (const auto *hsrs : {&f->adjust().hsr_con, &f->adjust().hsr_bri,
+                                     &f->adjust().hsr_sat, &f->adjust().hsr_hue})
                 QVERIFY(!(*hsrs)[row]->isEnabled());
         }
         QVERIFY(f->adjust().hsr_bri[1]->isEnabled());
         QCOMPARE(f->adjust().txt_bri[1]->text(), QStringLiteral(" 50"));
-        for (int i = 1; i <= 4; ++i) QCOMPARE(f->switching().cmd_out[i]->text(), QStringLiteral("OUT%1").arg(i));
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE(f->switching().cmd_out[i]->text(), QStringLiteral("OUT%1").arg(i));
         QVERIFY(!f->frames().fra_dual_a->isEnabled());
         QVERIFY(!f->frames().fra_bezel->isEnabled());
 
@@ -302,7 +308,8 @@ private slots:
         QCOMPARE(PanelRig::selected(f->switching().cmd_out), QList<int>{2});
         r.sim.mark();
         Watch any_mode_enabled([&] {
-            return f->switching().cmd_mode[1]->isEnabled() || f->switching().cmd_mode[2]->isEnabled() ||
+            return f->switching().cmd_mode[1]->isEnabled() ||
+                   f->switching().cmd_mode[2]->isEnabled() ||
                    f->switching().cmd_mode[3]->isEnabled();
         });
         QTest::mouseClick(f->switching().cmd_mode[1], Qt::LeftButton);
@@ -327,7 +334,8 @@ private slots:
         // the reply comes 1.5 s after the click, long after the exchange's own wait
         QTimer::singleShot(1500, [&] { r.sim.inject("MOD002"); });
         Watch any_mode_enabled([&] {
-            return f->switching().cmd_mode[1]->isEnabled() || f->switching().cmd_mode[2]->isEnabled() ||
+            return f->switching().cmd_mode[1]->isEnabled() ||
+                   f->switching().cmd_mode[2]->isEnabled() ||
                    f->switching().cmd_mode[3]->isEnabled();
         });
         f->switching().cmd_mode_Click(2);
@@ -349,7 +357,8 @@ private slots:
         f->exchange().send_cmd("OUT002");
         r.sim.mark();
         Watch any_mode_enabled([&] {
-            return f->switching().cmd_mode[1]->isEnabled() || f->switching().cmd_mode[2]->isEnabled() ||
+            return f->switching().cmd_mode[1]->isEnabled() ||
+                   f->switching().cmd_mode[2]->isEnabled() ||
                    f->switching().cmd_mode[3]->isEnabled();
         });
         f->switching().cmd_mode_Click(3);

@@ -107,13 +107,10 @@ private slots:
         const QStringList kept{folder.file("TEVRAL_QX.ini.bak"),
                                folder.file("TEVRAL_QX.ini.Ab3dE9x"),
                                folder.file("output_reso.txt.Ab3dE9")};
-        for (const QString &p : stale + kept)
-            QFile(p).open(QIODevice::WriteOnly);
+        for (const QString &p : stale + kept) QFile(p).open(QIODevice::WriteOnly);
         QVERIFY(load_panel(folder));
-        for (const QString &p : stale)
-            QVERIFY2(!QFile::exists(p), qPrintable(p));
-        for (const QString &p : kept)
-            QVERIFY2(QFile::exists(p), qPrintable(p));
+        for (const QString &p : stale) QVERIFY2(!QFile::exists(p), qPrintable(p));
+        for (const QString &p : kept) QVERIFY2(QFile::exists(p), qPrintable(p));
         QDir(user_folder).removeRecursively();
     }
 

@@ -33,15 +33,9 @@ const Expected kPictures[] = {
 const QRgb GROUND = qRgb(192, 192, 192);
 
 // Pixels of a clearly red, green or neutral hue.
-bool reddish(QRgb c) {
-    return qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) < 90;
-}
-bool greenish(QRgb c) {
-    return qGreen(c) > 110 && qRed(c) < 90 && qBlue(c) < 90;
-}
-bool dark(QRgb c) {
-    return qGray(c) < 80;
-}
+bool reddish(QRgb c) { return qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) < 90; }
+bool greenish(QRgb c) { return qGreen(c) > 110 && qRed(c) < 90 && qBlue(c) < 90; }
+bool dark(QRgb c) { return qGray(c) < 80; }
 
 int count(const QImage &img, const std::function<bool(QRgb)> &pred, QRect area = {}) {
     if (area.isNull()) area = img.rect();
@@ -130,8 +124,7 @@ private slots:
         QCOMPARE(img.size(), size);
         QSet<QRgb> colours;
         for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x)
-                colours.insert(img.pixel(x, y));
+            for (int x = 0; x < img.width(); ++x) colours.insert(img.pixel(x, y));
         // Antialiased drawing gives many shades; a blank or flat picture gives one or two.
         QVERIFY2(colours.size() > 8, qPrintable(QStringLiteral("%1 colours").arg(colours.size())));
         // Every picture sits on the panel's grey, so it blends with its button.
@@ -141,8 +134,7 @@ private slots:
 
     void generator_writes_exactly_the_set() {
         QStringList expected;
-        for (const Expected &e : kPictures)
-            expected << QString::fromLatin1(e.file);
+        for (const Expected &e : kPictures) expected << QString::fromLatin1(e.file);
         expected.sort();
         QStringList written = QDir(out_.filePath(QStringLiteral("bmp"))).entryList(QDir::Files);
         written.sort();
@@ -220,8 +212,7 @@ private slots:
             {"remote_ok.bmp", "remote_exit.bmp", "remote_menu.bmp"}};
         for (const auto &g : groups)
             for (int i = 0; i < 3; ++i)
-                for (int j = i + 1; j < 3; ++j)
-                    QVERIFY2(load(g[i]) != load(g[j]), g[i]);
+                for (int j = i + 1; j < 3; ++j) QVERIFY2(load(g[i]) != load(g[j]), g[i]);
     }
 
     void arrows_point_their_way() {

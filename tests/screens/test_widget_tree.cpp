@@ -36,8 +36,8 @@ QString describe(const QWidget *w, const QWidget *top) {
                        .arg(w->isEnabled() ? 1 : 0);
     QString text;
     if (auto *b = qobject_cast<const QAbstractButton *>(w))
-        text = b->text() + (b->isCheckable() ? QStringLiteral(" checked=%1").arg(b->isChecked())
-                                             : QString());
+        text = b->text() +
+               (b->isCheckable() ? QStringLiteral(" checked=%1").arg(b->isChecked()) : QString());
     else if (auto *l = qobject_cast<const QLabel *>(w))
         text = l->text();
     else if (auto *e = qobject_cast<const QLineEdit *>(w))
@@ -57,8 +57,9 @@ QString describe(const QWidget *w, const QWidget *top) {
     if (colour.isValid()) line += QStringLiteral(" back=%1").arg(colour.value<QColor>().name());
     const QVariant picture = w->property("picture");
     if (picture.isValid() && !picture.toString().isEmpty())
-        line += QStringLiteral(" picture=%1").arg(
-            picture.toString().section(QLatin1Char('/'), -2)); // folder differs per run
+        line +=
+            QStringLiteral(" picture=%1")
+                .arg(picture.toString().section(QLatin1Char('/'), -2)); // folder differs per run
     return line;
 }
 
@@ -117,8 +118,8 @@ private slots:
         lines << snapshot(f.get(), QStringLiteral("2x2"));
         QVERIFY2(msgs.messages.isEmpty(), qPrintable(msgs.texts().join(QLatin1Char('|'))));
 
-        const QString stored =
-            qEnvironmentVariable("TEVRAL_SOURCE_DIR") + QStringLiteral("/tests/screens/widget_tree.txt");
+        const QString stored = qEnvironmentVariable("TEVRAL_SOURCE_DIR") +
+                               QStringLiteral("/tests/screens/widget_tree.txt");
         const QByteArray now = lines.join(QLatin1Char('\n')).toUtf8() + '\n';
         if (qEnvironmentVariableIntValue("TEVRAL_UPDATE_SNAPSHOT")) {
             QFile out(stored);

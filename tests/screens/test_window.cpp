@@ -113,8 +113,7 @@ QImage screen_area(const QRect &r) {
 int distinct_colours(const QImage &img) {
     QSet<QRgb> s;
     for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            s.insert(img.pixel(x, y));
+        for (int x = 0; x < img.width(); ++x) s.insert(img.pixel(x, y));
     return s.size();
 }
 
@@ -137,12 +136,8 @@ double same_share(const QImage &a, const QImage &b) {
     return double(same) / (qint64(a.width()) * a.height());
 }
 
-bool pure_red(QRgb c) {
-    return qRed(c) > 230 && qGreen(c) < 40 && qBlue(c) < 40;
-}
-bool green(QRgb c) {
-    return qGreen(c) > 110 && qRed(c) < 90 && qBlue(c) < 90;
-}
+bool pure_red(QRgb c) { return qRed(c) > 230 && qGreen(c) < 40 && qBlue(c) < 40; }
+bool green(QRgb c) { return qGreen(c) > 110 && qRed(c) < 90 && qBlue(c) < 90; }
 
 QString widget_text(QWidget *w) {
     if (auto *b = qobject_cast<QAbstractButton *>(w)) return b->text();
@@ -291,7 +286,8 @@ private slots:
         QCOMPARE(shot.size(), QSize(827, 151));
         // The banner is on the screen: its red words right of Refresh.
         QVERIFY(f_->switching().img_start->isVisible());
-        const QRect banner(f_->switching().img_start->mapTo(f_.get(), QPoint(0, 0)), f_->switching().img_start->size());
+        const QRect banner(f_->switching().img_start->mapTo(f_.get(), QPoint(0, 0)),
+                           f_->switching().img_start->size());
         // The frame is disabled before the first power reply; the banner must stay red.
         QVERIFY(!f_->frames().fra_btn->isEnabled());
         QVERIFY2(count_pixels(shot, banner, pure_red) > 60, "start banner not red on the screen");
@@ -429,8 +425,7 @@ private slots:
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             QTextStream(&f) << report_.join(QLatin1Char('\n')) << '\n';
         }
-        for (const QString &line : report_)
-            qInfo("%s", qPrintable(line));
+        for (const QString &line : report_) qInfo("%s", qPrintable(line));
         f_.reset();
     }
 };

@@ -27,21 +27,17 @@ namespace simtest {
 
 // The panel's side of the pseudo-terminal, opened through the symlink with
 // plain POSIX calls, raw like a serial port.
-class PtyClient
-{
+class PtyClient {
 public:
     ~PtyClient() { close(); }
 
-    bool open(const QString &path, bool makeRaw = true)
-    {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0)
-            return false;
-        if (!makeRaw)
-            return true;
+    bool open(const QString &path, bool makeRaw = true) {
+        m_fd =
+            ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0) return false;
+        if (!makeRaw) return true;
         termios tio{};
-        if (::tcgetattr(m_fd, &tio) != 0)
-            return false;
+        if (::tcgetattr(m_fd, &tio) != 0) return false;
         ::cfmakeraw(&tio);
         return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
     }
@@ -49,16 +45,13 @@ public:
     // The line settings as the simulator left them.
     bool attributes(termios *tio) const { return ::tcgetattr(m_fd, tio) == 0; }
 
-    void close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
+    void close() {
+        if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
         m_buf.clear();
     }
 
-    bool send(const QByteArray &bytes)
-    {
+    bool send(const QByteArray &bytes) {
         qsizetype done = 0;
         QDeadlineTimer deadline(5000);
         while (done < bytes.size() && !deadline.hasExpired()) {
@@ -73,8 +66,7 @@ public:
         return done == bytes.size();
     }
 
-    QByteArray readLine(int timeoutMs = 5000)
-    {
+    QByteArray readLine(int timeoutMs = 5000) {
         QDeadlineTimer deadline(timeoutMs);
         for (;;) {
             const int cr = m_buf.indexOf('\r');
@@ -83,10 +75,8 @@ public:
                 m_buf.remove(0, cr + 1);
                 return line;
             }
-            if (deadline.hasExpired())
-                break;
-            if (waitFor(POLLIN, int(qMax<qint64>(1, deadline.remainingTime()))))
-                drain();
+            if (deadline.hasExpired()) break;
+            if (waitFor(POLLIN, int(qMax<qint64>(1, deadline.remainingTime())))) drain();
         }
         const QByteArray rest = m_buf;
         m_buf.clear();
@@ -94,54 +84,43 @@ public:
     }
 
 private:
-    bool waitFor(short events, int ms)
-    {
+    bool waitFor(short events, int ms) {
         pollfd p{m_fd, events, 0};
         return ::poll(&p, 1, ms) > 0 && (p.revents & events);
     }
 
-    void drain()
-    {
+    void drain() {
         char buf[512];
         ssize_t n;
-        while ((n = ::read(m_fd, buf, sizeof buf)) > 0)
-            m_buf.append(buf, int(n));
+        while ((n = ::read(m_fd, buf, sizeof buf)) > 0) m_buf.append(buf, int(n));
     }
 
     int m_fd = -1;
     QByteArray m_buf;
 };
 
-inline QJsonObject readStateFile(const QString &path)
-{
+inline QJsonObject readStateFile(const QString &path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     return QJsonDocument::fromJson(f.readAll()).object();
 }
 
-inline QList<QByteArray> readLines(const QString &path)
-{
+inline QList<QByteArray> readLines(const QString &path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     QList<QByteArray> lines = f.readAll().split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines;
 }
 
 // Processor time (user + system) the process has used so far, in seconds.
-inline double cpuSeconds(qint64 pid)
-{
+inline double cpuSeconds(qint64 pid) {
     QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
+    if (!f.open(QIODevice::ReadOnly)) return -1;
     const QByteArray stat = f.readAll();
     // Fields after the command name, which is in parentheses and may hold blanks.
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
+    if (fields.size() < 13) return -1;
     const double ticks = double(fields[11].toLongLong() + fields[12].toLongLong());
     return ticks / double(sysconf(_SC_CLK_TCK));
 }
@@ -149,8 +128,8 @@ inline double cpuSeconds(qint64 pid)
 } // namespace simtest
 
 // Starts a simulator or fails the test with its reason.
-#define START_SIM(sim, args)                                        \
-    do {                                                            \
-        QString why_;                                               \
-        QVERIFY2((sim).start((args), &why_), qPrintable(why_));     \
+#define START_SIM(sim, args)                                                                       \
+    do {                                                                                           \
+        QString why_;                                                                              \
+        QVERIFY2((sim).start((args), &why_), qPrintable(why_));                                    \
     } while (0)

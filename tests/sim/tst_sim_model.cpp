@@ -11,15 +11,13 @@ using veldra::DeviceConfig;
 using veldra::DeviceModel;
 using veldra::LineFramer;
 
-class SimModelTest : public QObject
-{
+class SimModelTest : public QObject {
     Q_OBJECT
 
     static QByteArray run(DeviceModel &m, const QByteArray &cmd) { return m.execute(cmd).reply; }
 
 private slots:
-    void factoryDefaults()
-    {
+    void factoryDefaults() {
         DeviceModel m;
         const auto &s = m.state();
         QCOMPARE(s.power, 1);
@@ -44,8 +42,7 @@ private slots:
         QCOMPARE(run(m, "RES999"), QByteArray("RES001"));
     }
 
-    void errors_data()
-    {
+    void errors_data() {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("reply");
         QTest::newRow("unknown mnemonic") << QByteArray("XYZ001") << QByteArray("ERR000");
@@ -82,8 +79,7 @@ private slots:
         QTest::newRow("binary") << QByteArray("\x00\xFF\x01VER", 6) << QByteArray("ERR000");
     }
 
-    void errors()
-    {
+    void errors() {
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, reply);
         DeviceModel m;
@@ -101,8 +97,7 @@ private slots:
         QCOMPARE(a, b);
     }
 
-    void powerLockVersion()
-    {
+    void powerLockVersion() {
         DeviceModel m;
         auto r = m.execute("PWR000");
         QCOMPARE(r.reply, QByteArray("PWR000"));
@@ -117,7 +112,7 @@ private slots:
         QCOMPARE(m.state().power, 1);
         QCOMPARE(run(m, "LCK001"), QByteArray("LCK001"));
         QCOMPARE(run(m, "LCK999"), QByteArray("LCK001"));
-        QCOMPARE(run(m, "INP003"), QByteArray("INP003"));   // lock is the front panel's only
+        QCOMPARE(run(m, "INP003"), QByteArray("INP003")); // lock is the front panel's only
         QCOMPARE(run(m, "LCK000"), QByteArray("LCK000"));
         QCOMPARE(run(m, "VER999"), QByteArray("VER160"));
 
@@ -127,8 +122,7 @@ private slots:
         QCOMPARE(run(other, "VER999"), QByteArray("VER007"));
     }
 
-    void modeOutputRouting()
-    {
+    void modeOutputRouting() {
         DeviceModel m;
         QCOMPARE(run(m, "MOD002"), QByteArray("MOD002"));
         QCOMPARE(run(m, "MOD999"), QByteArray("MOD002"));
@@ -149,14 +143,12 @@ private slots:
         QCOMPARE(run(m, "INP999"), QByteArray("INP001"));
     }
 
-    void pictureMatrix()
-    {
+    void pictureMatrix() {
         DeviceModel m;
         QCOMPARE(run(m, "BRI037"), QByteArray("BRI037"));
         QCOMPARE(run(m, "BRI999"), QByteArray("BRI037"));
         // Matrix value drives all four rows.
-        for (int row = 0; row < 4; ++row)
-            QCOMPARE(m.state().rows[row].bri, 37);
+        for (int row = 0; row < 4; ++row) QCOMPARE(m.state().rows[row].bri, 37);
         QCOMPARE(run(m, "BRI994"), QByteArray("BRI637"));
         QCOMPARE(run(m, "CON100"), QByteArray("CON100"));
         QCOMPARE(run(m, "HUE000"), QByteArray("HUE000"));
@@ -164,20 +156,18 @@ private slots:
         QCOMPARE(m.state().matrix.con, 100);
         QCOMPARE(m.state().matrix.hue, 0);
         QCOMPARE(m.state().rows[2].sat, 71);
-        QCOMPARE(m.state().matrix.bri, 37);   // the others left alone
+        QCOMPARE(m.state().matrix.bri, 37); // the others left alone
         QCOMPARE(run(m, "HUE999"), QByteArray("HUE000"));
         QCOMPARE(run(m, "SAT992"), QByteArray("SAT271"));
     }
 
-    void picturePacked_data()
-    {
+    void picturePacked_data() {
         QTest::addColumn<int>("mode");
         QTest::newRow("dual") << 2;
         QTest::newRow("2x2") << 3;
     }
 
-    void picturePacked()
-    {
+    void picturePacked() {
         QFETCH(int, mode);
         DeviceModel m;
         QCOMPARE(run(m, "MOD00" + QByteArray::number(mode)), "MOD00" + QByteArray::number(mode));
@@ -213,8 +203,7 @@ private slots:
         QCOMPARE(run(m, "BRI999"), QByteArray("BRI050"));
     }
 
-    void pictureReset()
-    {
+    void pictureReset() {
         DeviceModel m;
         run(m, "BRI010");
         run(m, "MOD002");
@@ -224,13 +213,11 @@ private slots:
         QCOMPARE(r.reply, QByteArray("RST002"));
         QVERIFY(!r.reboot);
         QCOMPARE(m.state().matrix, veldra::Picture());
-        for (const auto &row : m.state().rows)
-            QCOMPARE(row, veldra::Picture());
-        QCOMPARE(m.state().mode, 2);   // only the picture is reset
+        for (const auto &row : m.state().rows) QCOMPARE(row, veldra::Picture());
+        QCOMPARE(m.state().mode, 2); // only the picture is reset
     }
 
-    void bezel()
-    {
+    void bezel() {
         DeviceModel m;
         QCOMPARE(run(m, "BEZ001"), QByteArray("BEZ001"));
         QCOMPARE(run(m, "BEZ999"), QByteArray("BEZ001"));
@@ -258,8 +245,7 @@ private slots:
         QCOMPARE(small.state().bezelV, 40);
     }
 
-    void audio()
-    {
+    void audio() {
         DeviceModel m;
         for (int e = 0; e <= 4; ++e)
             QCOMPARE(run(m, "AUE00" + QByteArray::number(e)), "AUE00" + QByteArray::number(e));
@@ -276,8 +262,7 @@ private slots:
         QCOMPARE(m.state().audioOn, 1);
     }
 
-    void resolution()
-    {
+    void resolution() {
         DeviceModel m;
         QCOMPARE(run(m, "RES012"), QByteArray("RES012"));
         QCOMPARE(run(m, "RES999"), QByteArray("RES012"));
@@ -289,8 +274,7 @@ private slots:
         QCOMPARE(run(more, "RES031"), QByteArray("ERR001"));
     }
 
-    void presets()
-    {
+    void presets() {
         DeviceModel m;
         run(m, "OUT001");
         run(m, "INP004");
@@ -313,7 +297,7 @@ private slots:
         QVERIFY(r.changed);
         QCOMPARE(m.state().routing, (std::array<int, 4>{{4, 3, 3, 4}}));
         QCOMPARE(m.state().output, 2);
-        QCOMPARE(m.state().mode, 3);   // a recall never touches the mode
+        QCOMPARE(m.state().mode, 3); // a recall never touches the mode
         QCOMPARE(run(m, "INP999"), QByteArray("INP003"));
 
         // Never saved: the factory routing.
@@ -331,12 +315,11 @@ private slots:
         QCOMPARE(m.state().output, 3);
     }
 
-    void factoryReset()
-    {
+    void factoryReset() {
         DeviceModel m;
-        for (const char *c : {"PWR000", "LCK001", "MOD002", "OUT004", "INP001", "BRI437", "BEZ001",
-                              "BEH100", "BEV099", "AUE003", "AUA002", "AUB001", "AUD000", "RES009",
-                              "SAV001"})
+        for (const char *c :
+             {"PWR000", "LCK001", "MOD002", "OUT004", "INP001", "BRI437", "BEZ001", "BEH100",
+              "BEV099", "AUE003", "AUA002", "AUB001", "AUD000", "RES009", "SAV001"})
             QVERIFY2(!run(m, c).startsWith("ERR"), c);
         const auto r = m.execute("RST001");
         QCOMPARE(r.reply, QByteArray("RST001"));
@@ -351,10 +334,10 @@ private slots:
         QVERIFY(!m.preset(1).has_value());
     }
 
-    void menuKeys()
-    {
+    void menuKeys() {
         DeviceModel m;
-        for (const char *k : {"MNU001", "MND001", "MNL001", "MNR001", "MNO001", "MNX001", "MNE001"}) {
+        for (const char *k :
+             {"MNU001", "MND001", "MNL001", "MNR001", "MNO001", "MNX001", "MNE001"}) {
             const auto r = m.execute(k);
             QCOMPARE(r.reply, QByteArray(k));
             QVERIFY(!r.changed);
@@ -362,8 +345,7 @@ private slots:
         QCOMPARE(run(m, "MNA001"), QByteArray("ERR000"));
     }
 
-    void networkAnswers()
-    {
+    void networkAnswers() {
         DeviceModel m;
         QCOMPARE(run(m, "EIP999"), QByteArray("192.168.001.100"));
         QCOMPARE(run(m, "EMK999"), QByteArray("255.255.255.000"));
@@ -374,12 +356,10 @@ private slots:
         DeviceModel other(c);
         QCOMPARE(run(other, "EIP999"), QByteArray("10.0.0.5       "));
         QCOMPARE(run(other, "EMK999"), QByteArray("255.255.255.000"));
-        for (const char *q : {"EIP999", "EMK999", "EGW999"})
-            QCOMPARE(run(other, q).size(), 15);
+        for (const char *q : {"EIP999", "EMK999", "EGW999"}) QCOMPARE(run(other, q).size(), 15);
     }
 
-    void commandCountAndJson()
-    {
+    void commandCountAndJson() {
         DeviceModel m;
         run(m, "OUT003");
         run(m, "INP002");
@@ -402,9 +382,9 @@ private slots:
         QCOMPARE(o.value("res_count").toInt(), 12);
         QCOMPARE(o.value("version").toInt(), 160);
         QCOMPARE(o.value("gateway").toString(), QString("192.168.001.001"));
-        const QStringList keys = {"power", "lock", "mode", "output", "routing", "matrix", "rows",
-                                  "bezel", "audio", "resolution", "res_count", "version", "ip",
-                                  "mask", "gateway", "commands"};
+        const QStringList keys = {"power", "lock",  "mode",    "output",     "routing",   "matrix",
+                                  "rows",  "bezel", "audio",   "resolution", "res_count", "version",
+                                  "ip",    "mask",  "gateway", "commands"};
         QStringList actual = o.keys();
         QStringList expected = keys;
         actual.sort();
@@ -412,8 +392,7 @@ private slots:
         QCOMPARE(actual, expected);
     }
 
-    void frontPanelAnnouncesWhatItChanged()
-    {
+    void frontPanelAnnouncesWhatItChanged() {
         DeviceModel m;
         std::mt19937_64 rng(42);
         QSet<QByteArray> seen;
@@ -426,17 +405,16 @@ private slots:
             QByteArray query = a.left(3) + "999";
             QCOMPARE(run(m, query), a);
         }
-        for (const char *mn : {"MOD", "AUE", "AUA", "AUB", "AUD", "LCK", "BEZ", "BRI", "RES", "INP"})
+        for (const char *mn :
+             {"MOD", "AUE", "AUA", "AUB", "AUD", "LCK", "BEZ", "BRI", "RES", "INP"})
             QVERIFY2(seen.contains(mn), mn);
         // Same seed, same sequence.
         DeviceModel a1, a2;
         std::mt19937_64 r1(7), r2(7);
-        for (int i = 0; i < 50; ++i)
-            QCOMPARE(a1.frontPanelChange(r1), a2.frontPanelChange(r2));
+        for (int i = 0; i < 50; ++i) QCOMPARE(a1.frontPanelChange(r1), a2.frontPanelChange(r2));
     }
 
-    void framer()
-    {
+    void framer() {
         LineFramer f;
         QCOMPARE(f.feed("VER9"), QList<QByteArray>());
         QCOMPARE(f.pending(), 4);
@@ -444,7 +422,12 @@ private slots:
         QCOMPARE(f.feed("OUT001\r\nINP002\r"), (QList<QByteArray>{"OUT001", "INP002"}));
         QCOMPARE(f.feed("\nMOD\n002\r"), QList<QByteArray>{"MOD002"});
         QCOMPARE(f.feed("\r"), QList<QByteArray>{""});
-        QCOMPARE(f.feed(QByteArray("\x00\xFF" "A\r", 4)), QList<QByteArray>{QByteArray("\x00\xFF" "A", 3)});
+        QCOMPARE(f.feed(QByteArray("\x00\xFF"
+                                   "A\r",
+                                   4)),
+                 QList<QByteArray>{QByteArray("\x00\xFF"
+                                              "A",
+                                              3)});
         // Overlong: capped, ends at its CR, and the next line is clean.
         const QList<QByteArray> lines = f.feed(QByteArray(5000, 'X') + "\rVER999\r");
         QCOMPARE(lines.size(), 2);
@@ -454,16 +437,16 @@ private slots:
         QCOMPARE(m.execute(lines[0]).reply, QByteArray("ERR002"));
     }
 
-    void escapes()
-    {
-        QCOMPARE(veldra::escapeBytes(QByteArray("A\r\n\t\\\x00\xFF", 7)), QByteArray("A\\r\\n\\t\\\\\\x00\\xFF"));
+    void escapes() {
+        QCOMPARE(veldra::escapeBytes(QByteArray("A\r\n\t\\\x00\xFF", 7)),
+                 QByteArray("A\\r\\n\\t\\\\\\x00\\xFF"));
         QCOMPARE(veldra::decodeEscapes("BEV040\\r"), QByteArray("BEV040\r"));
-        QCOMPARE(veldra::decodeEscapes("\\x00\\xffZ\\n\\0\\\\"), QByteArray("\x00\xFFZ\n\x00\\", 6));
+        QCOMPARE(veldra::decodeEscapes("\\x00\\xffZ\\n\\0\\\\"),
+                 QByteArray("\x00\xFFZ\n\x00\\", 6));
         QCOMPARE(veldra::decodeEscapes("\\q\\x4"), QByteArray("\\q\\x4"));
         const QByteArray all = [] {
             QByteArray b;
-            for (int i = 0; i < 256; ++i)
-                b += char(i);
+            for (int i = 0; i < 256; ++i) b += char(i);
             return b;
         }();
         QCOMPARE(veldra::decodeEscapes(veldra::escapeBytes(all)), all);

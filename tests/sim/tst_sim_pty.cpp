@@ -11,15 +11,13 @@
 
 using namespace simtest;
 
-class SimPtyTest : public QObject
-{
+class SimPtyTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void answersOverPty()
-    {
+    void answersOverPty() {
         QTemporaryDir dir;
-        const QString link = dir.filePath("deep/er/ports/COM1");   // parents are created
+        const QString link = dir.filePath("deep/er/ports/COM1"); // parents are created
         SimProcess sim;
         START_SIM(sim, (QStringList{"--pty", link}));
         const QFileInfo info(link);
@@ -61,8 +59,7 @@ private slots:
         QCOMPARE(port.readLine(), QByteArray("MOD001\r"));
     }
 
-    void portClosedAndReopened()
-    {
+    void portClosedAndReopened() {
         QTemporaryDir dir;
         const QString link = dir.filePath("COM2");
         SimProcess sim;
@@ -72,7 +69,7 @@ private slots:
             QVERIFY(port.open(link));
             QVERIFY(port.send("OUT003\r"));
             QCOMPARE(port.readLine(), QByteArray("OUT003\r"));
-            QVERIFY(port.send("INP0"));   // closed in the middle of a command
+            QVERIFY(port.send("INP0")); // closed in the middle of a command
         }
         // With the panel's side closed the simulator must sleep, not spin.
         const double before = cpuSeconds(sim.pid());
@@ -84,14 +81,13 @@ private slots:
         for (int round = 0; round < 3; ++round) {
             PtyClient port;
             QVERIFY(port.open(link));
-            QVERIFY(port.send("\rOUT999\r"));   // the lone CR ends the stale half line
+            QVERIFY(port.send("\rOUT999\r")); // the lone CR ends the stale half line
             QCOMPARE(port.readLine(), QByteArray("ERR002\r"));
             QCOMPARE(port.readLine(), QByteArray("OUT003\r"));
         }
     }
 
-    void replacesStaleLinkAndCleansUpOnSigterm()
-    {
+    void replacesStaleLinkAndCleansUpOnSigterm() {
         QTemporaryDir dir;
         const QString link = dir.filePath("COM3");
         const QString inject = dir.filePath("inject.sock");
@@ -110,8 +106,7 @@ private slots:
         QVERIFY2(!QFileInfo::exists(inject), "inject socket left behind");
     }
 
-    void sigintEndsCleanly()
-    {
+    void sigintEndsCleanly() {
         QTemporaryDir dir;
         const QString link = dir.filePath("COM4");
         SimProcess sim;
@@ -124,8 +119,7 @@ private slots:
         QVERIFY(!QFileInfo(link).isSymLink());
     }
 
-    void refusesToReplaceARegularFile()
-    {
+    void refusesToReplaceARegularFile() {
         QTemporaryDir dir;
         const QString path = dir.filePath("COM5");
         QFile f(path);
@@ -140,8 +134,7 @@ private slots:
         QCOMPARE(f.readAll(), QByteArray("keep me"));
     }
 
-    void ptyAndTcpShareOneDevice()
-    {
+    void ptyAndTcpShareOneDevice() {
         QTemporaryDir dir;
         const QString link = dir.filePath("COM6");
         const QString inject = dir.filePath("inject");

@@ -7,16 +7,14 @@
 
 using namespace simtest;
 
-class SimTcpTest : public QObject
-{
+class SimTcpTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void versionAndNetworkAnswers()
-    {
+    void versionAndNetworkAnswers() {
         SimProcess sim;
-        START_SIM(sim, (QStringList{"--tcp", "127.0.0.101:23", "--ip", "10.0.0.5",
-                                    "--gateway", "192.168.100.200.77"}));
+        START_SIM(sim, (QStringList{"--tcp", "127.0.0.101:23", "--ip", "10.0.0.5", "--gateway",
+                                    "192.168.100.200.77"}));
         DeviceClient c;
         QVERIFY(c.connectTo("127.0.0.101"));
         c.send("VER999\r");
@@ -45,16 +43,14 @@ private slots:
         QCOMPARE(c.readLine(), QByteArray("BRI042\r"));
     }
 
-    void powerOnReboots_data()
-    {
+    void powerOnReboots_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QByteArray>("command");
         QTest::newRow("PWR001") << "127.0.0.102" << QByteArray("PWR001");
         QTest::newRow("RST001") << "127.0.0.103" << QByteArray("RST001");
     }
 
-    void powerOnReboots()
-    {
+    void powerOnReboots() {
         QFETCH(QString, address);
         QFETCH(QByteArray, command);
         SimProcess sim;
@@ -77,11 +73,11 @@ private slots:
         again.send("PWR999\r");
         QCOMPARE(again.readLine(), QByteArray("PWR001\r"));
         again.send("OUT999\r");
-        QCOMPARE(again.readLine(), command == "RST001" ? QByteArray("OUT001\r") : QByteArray("OUT002\r"));
+        QCOMPARE(again.readLine(),
+                 command == "RST001" ? QByteArray("OUT001\r") : QByteArray("OUT002\r"));
     }
 
-    void rebootDropDelayIsAdjustable()
-    {
+    void rebootDropDelayIsAdjustable() {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.102:23", "--reboot-drop", "2000"}));
         DeviceClient c;
@@ -96,8 +92,7 @@ private slots:
         QCOMPARE(c.buffered(), QByteArray());
     }
 
-    void standbyDoesNotDrop()
-    {
+    void standbyDoesNotDrop() {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.104:23"}));
         DeviceClient c;
@@ -111,8 +106,7 @@ private slots:
         QCOMPARE(c.readLine(), QByteArray("VER160\r"));
     }
 
-    void idleClientGetsExt()
-    {
+    void idleClientGetsExt() {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.105:23", "--exit-after", "0.3"}));
         DeviceClient c;
@@ -129,8 +123,7 @@ private slots:
         QVERIFY(next.waitClosed(5000));
     }
 
-    void commandsKeepClientAlive()
-    {
+    void commandsKeepClientAlive() {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.106:23", "--exit-after", "1.5"}));
         DeviceClient c;
@@ -145,8 +138,7 @@ private slots:
         QCOMPARE(c.readLine(5000), QByteArray("EXT000\r"));
     }
 
-    void newClientReplacesOld()
-    {
+    void newClientReplacesOld() {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.107:23"}));
         DeviceClient first;
@@ -163,8 +155,7 @@ private slots:
         QCOMPARE(second.readLine(), QByteArray("VER160\r"));
     }
 
-    void garbageDoesNotStopIt()
-    {
+    void garbageDoesNotStopIt() {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.108:23"}));
         DeviceClient c;
@@ -175,8 +166,7 @@ private slots:
         QByteArray blob;
         for (int i = 0; i < 20000; ++i) {
             char b = char(gen.bounded(256));
-            if (b == '\r')
-                b = '\0';
+            if (b == '\r') b = '\0';
             blob += b;
         }
         blob[0] = '\0';
@@ -207,8 +197,7 @@ private slots:
         QVERIFY(sim.running());
     }
 
-    void clientLeavingMidCommand()
-    {
+    void clientLeavingMidCommand() {
         SimProcess sim;
         START_SIM(sim, (QStringList{"--tcp", "127.0.0.109:23"}));
         {

@@ -30,8 +30,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QKeySequence>
 #include <QJsonObject>
+#include <QKeySequence>
 #include <QMap>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -64,7 +64,9 @@ namespace {
 // pseudo-terminal device in the last phase (SOAK_TCP_ADDR / SOAK_SETUP_ADDR let
 // parallel runs use others).
 QString tcp_addr() { return qEnvironmentVariable("SOAK_TCP_ADDR", QStringLiteral("127.0.0.70")); }
-QString setup_addr() { return qEnvironmentVariable("SOAK_SETUP_ADDR", QStringLiteral("127.0.0.71")); }
+QString setup_addr() {
+    return qEnvironmentVariable("SOAK_SETUP_ADDR", QStringLiteral("127.0.0.71"));
+}
 // Bezel maxima of both devices: equal, so a maximum learned from one device never
 // clips a value of the other.
 const int BEZEL_MAX_H = 200, BEZEL_MAX_V = 120;
@@ -165,13 +167,13 @@ private:
 
 class PumpProbe {
 public:
-    int max_wait = 0;  // Exchange::wait_sec frames
-    int max_pump = 0;  // event-dispatcher processEvents frames (any pump: waits, handlers' own)
-    int max_loop = 0;  // QEventLoop::exec frames (message boxes, the test's idle loop)
+    int max_wait = 0;   // Exchange::wait_sec frames
+    int max_pump = 0;   // event-dispatcher processEvents frames (any pump: waits, handlers' own)
+    int max_loop = 0;   // QEventLoop::exec frames (message boxes, the test's idle loop)
     long max_stack = 0; // bytes of stack in use, measured from the test's own frame
     int max_frames = 0; // frames on the stack
     long samples = 0;
-    bool names_found = false; // the probe recognised wait_sec at least once
+    bool names_found = false;            // the probe recognised wait_sec at least once
     std::function<void(qint64)> on_tick; // called with the ms since the last sample
 
     void start(const char *stack_base) {
@@ -209,8 +211,9 @@ public:
         QStringList out;
         for (int i = 0; i < n; ++i) {
             Dl_info info{};
-            out << ((::dladdr(frames[i], &info) && info.dli_sname) ? QString::fromLatin1(info.dli_sname)
-                                                                    : QStringLiteral("?"));
+            out << ((::dladdr(frames[i], &info) && info.dli_sname)
+                        ? QString::fromLatin1(info.dli_sname)
+                        : QStringLiteral("?"));
         }
         return out;
     }
@@ -320,7 +323,8 @@ QStringList commands_for_state(const QJsonObject &st) {
                      p3(200 * r + rows[r].toObject()[QLatin1String(fld)].toInt());
     c << QStringLiteral("MOD") + p3(st[QLatin1String("mode")].toInt());
     const QJsonArray routing = st[QLatin1String("routing")].toArray();
-    for (int o = 1; o <= 4; ++o) c << QStringLiteral("OUT") + p3(o) << QStringLiteral("INP") + p3(routing[o - 1].toInt());
+    for (int o = 1; o <= 4; ++o)
+        c << QStringLiteral("OUT") + p3(o) << QStringLiteral("INP") + p3(routing[o - 1].toInt());
     c << QStringLiteral("OUT") + p3(st[QLatin1String("output")].toInt());
     const QJsonObject bezel = st[QLatin1String("bezel")].toObject();
     c << QStringLiteral("BEZ") + p3(bezel[QLatin1String("on")].toInt())
@@ -354,7 +358,7 @@ struct SimSlot {
     SimDevice dev;
     bool up = false;
     bool faulty = false; // the running instance has faults (its figures count)
-    int down_for = 0; // top-level actions still to wait before the restart
+    int down_for = 0;    // top-level actions still to wait before the restart
     // the running instance
     bool split = false;
     int front_panel_ms = 0;
@@ -386,8 +390,8 @@ public:
         log_ = qEnvironmentVariableIntValue("SOAK_LOG") != 0;
     }
 
-    QStringList failures;   // assertion failures, with what led to them
-    QStringList report;     // the figures printed at the end
+    QStringList failures; // assertion failures, with what led to them
+    QStringList report;   // the figures printed at the end
 
     void run();
 
@@ -443,14 +447,14 @@ private:
     int top_index_ = 0;
     qint64 max_action_ms_ = 0;
     QString max_action_what_;
-    long poll_stalls_ = 0;   // serial poll found stopped while no exchange runs
+    long poll_stalls_ = 0; // serial poll found stopped while no exchange runs
     bool was_stalled_ = false;
     long power_locked_ = 0; // actions after which standby is shown with the power button disabled
     bool was_power_locked_ = false;
     QStringList power_samples_;
     QStringList stall_samples_;
     long refreshes_ok_ = 0, recoveries_ = 0, extra_refreshes_ = 0;
-    QStringList recent_; // readable history for failure messages
+    QStringList recent_;                          // readable history for failure messages
     QList<MessageCatcher::Message> all_messages_; // what the catcher closed before the last phase
 };
 
@@ -465,7 +469,8 @@ void SoakRun::point_com1_nowhere() {
 }
 
 bool SoakRun::start_sim(SimSlot &s, bool faults) {
-    s.replies_file = work_.filePath(QStringLiteral("%1-replies-%2.txt").arg(QLatin1String(s.name)).arg(s.starts));
+    s.replies_file = work_.filePath(
+        QStringLiteral("%1-replies-%2.txt").arg(QLatin1String(s.name)).arg(s.starts));
     QStringList link;
     if (s.tcp) {
         link << QStringLiteral("--tcp") << tcp_addr() + QStringLiteral(":23");
@@ -474,10 +479,10 @@ bool SoakRun::start_sim(SimSlot &s, bool faults) {
         // Without faults the last phase gives the device its state back through TCP.
         if (!faults) link << QStringLiteral("--tcp") << setup_addr() + QStringLiteral(":23");
     }
-    QStringList extra{QStringLiteral("--version"), QString::number(s.version),
+    QStringList extra{QStringLiteral("--version"),     QString::number(s.version),
                       QStringLiteral("--bezel-max-h"), QString::number(BEZEL_MAX_H),
                       QStringLiteral("--bezel-max-v"), QString::number(BEZEL_MAX_V),
-                      QStringLiteral("--replies"), s.replies_file};
+                      QStringLiteral("--replies"),     s.replies_file};
     s.split = false;
     s.front_panel_ms = 0;
     if (faults) {
@@ -485,9 +490,8 @@ bool SoakRun::start_sim(SimSlot &s, bool faults) {
         extra << QStringLiteral("--seed") << QString::number(rng_.next() % 1000000000ULL)
               << QStringLiteral("--latency") << QString::number(rng_.pick(0, 25))
               << QStringLiteral("--late") << QString::number(lates[rng_.pick(0, 2)])
-              << QStringLiteral("--late-p") << QStringLiteral("0.04")
-              << QStringLiteral("--drop") << QStringLiteral("0.03")
-              << QStringLiteral("--garbage") << QStringLiteral("0.03");
+              << QStringLiteral("--late-p") << QStringLiteral("0.04") << QStringLiteral("--drop")
+              << QStringLiteral("0.03") << QStringLiteral("--garbage") << QStringLiteral("0.03");
         // Each device's first round runs at the pace of a real line: the pty device as a
         // 115200 baud line, the TCP device behind a USB adapter's 16 ms latency timer.
         if (s.starts == 0)
@@ -507,8 +511,9 @@ bool SoakRun::start_sim(SimSlot &s, bool faults) {
     s.connected_ms = 0;
     s.faulty = faults;
     if (faults) ++s.starts;
-    note(QStringLiteral("sim %1 %2 (%3)").arg(QLatin1String(s.name), ok ? "started" : "FAILED TO START",
-                                               extra.join(QLatin1Char(' '))));
+    note(QStringLiteral("sim %1 %2 (%3)")
+             .arg(QLatin1String(s.name), ok ? "started" : "FAILED TO START",
+                  extra.join(QLatin1Char(' '))));
     if (!ok && !s.tcp) point_com1_nowhere();
     return ok;
 }
@@ -528,7 +533,8 @@ void SoakRun::account(SimSlot &s, bool faults) {
             const QString line = QString::fromLatin1(raw);
             // Clean: a 6-character reply or a 15-character network answer; garbage is
             // 7 random bytes, written escaped.
-            if (reply.match(line).hasMatch() || (line.size() == 15 && !line.contains(QLatin1Char('\\'))))
+            if (reply.match(line).hasMatch() ||
+                (line.size() == 15 && !line.contains(QLatin1Char('\\'))))
                 ++s.clean;
             else
                 ++s.garbage;
@@ -537,8 +543,7 @@ void SoakRun::account(SimSlot &s, bool faults) {
     if (s.split) s.split_texts += texts;
     const qint64 up_ms = s.started.elapsed();
     s.up_s += up_ms / 1000.0;
-    if (s.front_panel_ms > 0)
-        s.announce_est += (s.tcp ? s.connected_ms : up_ms) / s.front_panel_ms;
+    if (s.front_panel_ms > 0) s.announce_est += (s.tcp ? s.connected_ms : up_ms) / s.front_panel_ms;
 }
 
 void SoakRun::stop_sim(SimSlot &s) {
@@ -578,23 +583,28 @@ bool SoakRun::click(QAbstractButton *b, QString &detail) {
 
 void SoakRun::build_actions() {
     frm_main *f = f_.get();
-    auto button = [this](const QString &kind, int weight, std::function<QAbstractButton *()> which) {
+    auto button = [this](const QString &kind, int weight,
+                         std::function<QAbstractButton *()> which) {
         defs_.push_back({kind, weight, [this, which](QString &d) { return click(which(), d); }});
     };
     button(QStringLiteral("refresh"), 5, [f] { return f->switching().cmd_refresh; });
     button(QStringLiteral("pwr"), 2, [f] { return f->admin().cmd_pwr; });
     button(QStringLiteral("advance"), 3, [f] { return f->link().cmd_advance; });
     button(QStringLiteral("keypad_button"), 2, [f] { return f->switching().cmd_keypad; });
-    button(QStringLiteral("mode"), 6, [this, f] { return f->switching().cmd_mode[rng_.pick(1, 3)]; });
+    button(QStringLiteral("mode"), 6,
+           [this, f] { return f->switching().cmd_mode[rng_.pick(1, 3)]; });
     button(QStringLiteral("out"), 8, [this, f] { return f->switching().cmd_out[rng_.pick(1, 4)]; });
     button(QStringLiteral("inp"), 8, [this, f] { return f->switching().cmd_inp[rng_.pick(1, 4)]; });
-    button(QStringLiteral("save"), 3, [this, f] { return f->switching().cmd_save[rng_.pick(1, 4)]; });
-    button(QStringLiteral("recall"), 3, [this, f] { return f->switching().cmd_recall[rng_.pick(1, 4)]; });
+    button(QStringLiteral("save"), 3,
+           [this, f] { return f->switching().cmd_save[rng_.pick(1, 4)]; });
+    button(QStringLiteral("recall"), 3,
+           [this, f] { return f->switching().cmd_recall[rng_.pick(1, 4)]; });
     button(QStringLiteral("lock"), 2, [f] { return f->admin().cmd_lock; });
     button(QStringLiteral("mute"), 3, [f] { return f->adjust().cmd_mute; });
     button(QStringLiteral("menu"), 5, [this, f]() -> QAbstractButton * {
-        ColorButton *const keys[7] = {f->admin().cmd_menu_up, f->admin().cmd_menu_down, f->admin().cmd_menu_left,
-                                      f->admin().cmd_menu_right, f->admin().cmd_menu_ok, f->admin().cmd_menu_menu,
+        ColorButton *const keys[7] = {f->admin().cmd_menu_up,   f->admin().cmd_menu_down,
+                                      f->admin().cmd_menu_left, f->admin().cmd_menu_right,
+                                      f->admin().cmd_menu_ok,   f->admin().cmd_menu_menu,
                                       f->admin().cmd_menu_exit};
         return keys[rng_.pick(0, 6)];
     });
@@ -607,102 +617,113 @@ void SoakRun::build_actions() {
     button(QStringLiteral("disconn"), 1, [f] { return f->link().cmd_disconn; });
     button(QStringLiteral("conn_eth"), 3, [f] { return f->link().cmd_conn_eth; });
     button(QStringLiteral("disconn_eth"), 1, [f] { return f->link().cmd_disconn_eth; });
-    button(QStringLiteral("opt_interface"), 3, [this, f] { return f->link().opt_interface[rng_.pick(0, 1)]; });
-    button(QStringLiteral("opt_audio"), 3, [this, f] { return f->adjust().opt_audio[rng_.pick(0, 4)]; });
+    button(QStringLiteral("opt_interface"), 3,
+           [this, f] { return f->link().opt_interface[rng_.pick(0, 1)]; });
+    button(QStringLiteral("opt_audio"), 3,
+           [this, f] { return f->adjust().opt_audio[rng_.pick(0, 4)]; });
     button(QStringLiteral("opt_da"), 2, [this, f] { return f->adjust().opt_da[rng_.pick(1, 2)]; });
     button(QStringLiteral("opt_db"), 2, [this, f] { return f->adjust().opt_db[rng_.pick(1, 2)]; });
-    button(QStringLiteral("opt_bezel_onoff"), 3, [this, f] { return f->adjust().opt_bezel_onoff[rng_.pick(0, 1)]; });
+    button(QStringLiteral("opt_bezel_onoff"), 3,
+           [this, f] { return f->adjust().opt_bezel_onoff[rng_.pick(0, 1)]; });
 
-    defs_.push_back({QStringLiteral("slider"), 10, [this, f](QString &d) {
-        std::vector<HSlider *> all{f->adjust().hsr_bezel_h, f->adjust().hsr_bezel_v};
-        for (auto *arr : {&f->adjust().hsr_bri, &f->adjust().hsr_con, &f->adjust().hsr_hue, &f->adjust().hsr_sat})
-            for (int r = 1; r <= 4; ++r) all.push_back((*arr)[r]);
-        HSlider *s = all[size_t(rng_.pick(0, int(all.size()) - 1))];
-        d = s->objectName();
-        if (!reachable(s)) return false;
-        if (rng_.chance(0.5)) {
-            const int v = rng_.pick(s->minimum(), s->maximum());
-            d += QStringLiteral(" setValue(%1)").arg(v);
-            s->setValue(v);
-        } else {
-            static const QAbstractSlider::SliderAction acts[6] = {
-                QAbstractSlider::SliderSingleStepAdd, QAbstractSlider::SliderSingleStepSub,
-                QAbstractSlider::SliderPageStepAdd,   QAbstractSlider::SliderPageStepSub,
-                QAbstractSlider::SliderToMinimum,     QAbstractSlider::SliderToMaximum};
-            const int a = rng_.pick(0, 5);
-            d += QStringLiteral(" triggerAction(%1)").arg(int(acts[a]));
-            s->triggerAction(acts[a]);
-        }
-        return true;
-    }});
+    defs_.push_back(
+        {QStringLiteral("slider"), 10, [this, f](QString &d) {
+             std::vector<HSlider *> all{f->adjust().hsr_bezel_h, f->adjust().hsr_bezel_v};
+             for (auto *arr : {&f->adjust().hsr_bri, &f->adjust().hsr_con, &f->adjust().hsr_hue,
+                               &f->adjust().hsr_sat})
+                 for (int r = 1; r <= 4; ++r) all.push_back((*arr)[r]);
+             HSlider *s = all[size_t(rng_.pick(0, int(all.size()) - 1))];
+             d = s->objectName();
+             if (!reachable(s)) return false;
+             if (rng_.chance(0.5)) {
+                 const int v = rng_.pick(s->minimum(), s->maximum());
+                 d += QStringLiteral(" setValue(%1)").arg(v);
+                 s->setValue(v);
+             } else {
+                 static const QAbstractSlider::SliderAction acts[6] = {
+                     QAbstractSlider::SliderSingleStepAdd, QAbstractSlider::SliderSingleStepSub,
+                     QAbstractSlider::SliderPageStepAdd,   QAbstractSlider::SliderPageStepSub,
+                     QAbstractSlider::SliderToMinimum,     QAbstractSlider::SliderToMaximum};
+                 const int a = rng_.pick(0, 5);
+                 d += QStringLiteral(" triggerAction(%1)").arg(int(acts[a]));
+                 s->triggerAction(acts[a]);
+             }
+             return true;
+         }});
     defs_.push_back({QStringLiteral("cbo_output"), 3, [this, f](QString &d) {
-        const int i = rng_.pick(0, f->adjust().cbo_output->count() - 1);
-        d = QStringLiteral("cbo_output %1").arg(i);
-        if (!reachable(f->adjust().cbo_output)) return false;
-        f->adjust().cbo_output->setCurrentIndex(i);
-        return true;
-    }});
+                         const int i = rng_.pick(0, f->adjust().cbo_output->count() - 1);
+                         d = QStringLiteral("cbo_output %1").arg(i);
+                         if (!reachable(f->adjust().cbo_output)) return false;
+                         f->adjust().cbo_output->setCurrentIndex(i);
+                         return true;
+                     }});
     defs_.push_back({QStringLiteral("cbo_com"), 2, [this, f](QString &d) {
-        // Only COM1 leads to a device; the others fail to open.
-        const int i = rng_.chance(0.7) ? 0 : rng_.pick(1, 8);
-        d = QStringLiteral("cbo_com %1").arg(i);
-        if (!reachable(f->link().cbo_com)) return false;
-        f->link().cbo_com->setCurrentIndex(i);
-        return true;
-    }});
+                         // Only COM1 leads to a device; the others fail to open.
+                         const int i = rng_.chance(0.7) ? 0 : rng_.pick(1, 8);
+                         d = QStringLiteral("cbo_com %1").arg(i);
+                         if (!reachable(f->link().cbo_com)) return false;
+                         f->link().cbo_com->setCurrentIndex(i);
+                         return true;
+                     }});
     defs_.push_back({QStringLiteral("key"), 10, [this, f](QString &d) {
-        struct Key {
-            int key;
-            Qt::KeyboardModifiers mods;
-        };
-        static const Key keys[] = {
-            {Qt::Key_1, Qt::NoModifier}, {Qt::Key_2, Qt::NoModifier}, {Qt::Key_3, Qt::NoModifier},
-            {Qt::Key_A, Qt::NoModifier}, {Qt::Key_S, Qt::NoModifier}, {Qt::Key_D, Qt::NoModifier},
-            {Qt::Key_F, Qt::NoModifier}, {Qt::Key_J, Qt::NoModifier}, {Qt::Key_K, Qt::NoModifier},
-            {Qt::Key_L, Qt::NoModifier}, {Qt::Key_Semicolon, Qt::NoModifier},
-            {Qt::Key_7, Qt::KeypadModifier}, {Qt::Key_8, Qt::KeypadModifier},
-            {Qt::Key_9, Qt::KeypadModifier}, {Qt::Key_4, Qt::KeypadModifier},
-            {Qt::Key_5, Qt::KeypadModifier}, {Qt::Key_6, Qt::KeypadModifier},
-            {Qt::Key_1, Qt::KeypadModifier}, {Qt::Key_2, Qt::KeypadModifier},
-            {Qt::Key_3, Qt::KeypadModifier}, {Qt::Key_Home, Qt::NoModifier},
-            {Qt::Key_Up, Qt::NoModifier}, {Qt::Key_PageUp, Qt::NoModifier},
-            {Qt::Key_Left, Qt::NoModifier}, {Qt::Key_Clear, Qt::KeypadModifier},
-            {Qt::Key_Right, Qt::NoModifier}, {Qt::Key_End, Qt::NoModifier},
-            {Qt::Key_Down, Qt::NoModifier}, {Qt::Key_PageDown, Qt::NoModifier},
-            {Qt::Key_Z, Qt::NoModifier}, {Qt::Key_Escape, Qt::NoModifier}};
-        if (!f->admin().keypad) {
-            // The operator opens the keypad window first.
-            f->admin().cmd_keypad_Click();
-            d = QStringLiteral("cmd_keypad_Click (open) + ");
-        }
-        QPointer<frm_keypad> k = f->admin().keypad;
-        if (!k) {
-            d += QStringLiteral("no keypad window");
-            return false;
-        }
-        const Key &key = keys[rng_.pick(0, int(std::size(keys)) - 1)];
-        d += QStringLiteral("key %1%2").arg(QKeySequence(key.key).toString(),
-                                           key.mods & Qt::KeypadModifier ? " (keypad)" : "");
-        // Press and release apart: the press may run long enough for a nested action
-        // to close the window.
-        QTest::keyPress(k.data(), Qt::Key(key.key), key.mods);
-        if (k) QTest::keyRelease(k.data(), Qt::Key(key.key), key.mods);
-        return true;
-    }});
+                         struct Key {
+                             int key;
+                             Qt::KeyboardModifiers mods;
+                         };
+                         static const Key keys[] = {
+                             {Qt::Key_1, Qt::NoModifier},         {Qt::Key_2, Qt::NoModifier},
+                             {Qt::Key_3, Qt::NoModifier},         {Qt::Key_A, Qt::NoModifier},
+                             {Qt::Key_S, Qt::NoModifier},         {Qt::Key_D, Qt::NoModifier},
+                             {Qt::Key_F, Qt::NoModifier},         {Qt::Key_J, Qt::NoModifier},
+                             {Qt::Key_K, Qt::NoModifier},         {Qt::Key_L, Qt::NoModifier},
+                             {Qt::Key_Semicolon, Qt::NoModifier}, {Qt::Key_7, Qt::KeypadModifier},
+                             {Qt::Key_8, Qt::KeypadModifier},     {Qt::Key_9, Qt::KeypadModifier},
+                             {Qt::Key_4, Qt::KeypadModifier},     {Qt::Key_5, Qt::KeypadModifier},
+                             {Qt::Key_6, Qt::KeypadModifier},     {Qt::Key_1, Qt::KeypadModifier},
+                             {Qt::Key_2, Qt::KeypadModifier},     {Qt::Key_3, Qt::KeypadModifier},
+                             {Qt::Key_Home, Qt::NoModifier},      {Qt::Key_Up, Qt::NoModifier},
+                             {Qt::Key_PageUp, Qt::NoModifier},    {Qt::Key_Left, Qt::NoModifier},
+                             {Qt::Key_Clear, Qt::KeypadModifier}, {Qt::Key_Right, Qt::NoModifier},
+                             {Qt::Key_End, Qt::NoModifier},       {Qt::Key_Down, Qt::NoModifier},
+                             {Qt::Key_PageDown, Qt::NoModifier},  {Qt::Key_Z, Qt::NoModifier},
+                             {Qt::Key_Escape, Qt::NoModifier}};
+                         if (!f->admin().keypad) {
+                             // The operator opens the keypad window first.
+                             f->admin().cmd_keypad_Click();
+                             d = QStringLiteral("cmd_keypad_Click (open) + ");
+                         }
+                         QPointer<frm_keypad> k = f->admin().keypad;
+                         if (!k) {
+                             d += QStringLiteral("no keypad window");
+                             return false;
+                         }
+                         const Key &key = keys[rng_.pick(0, int(std::size(keys)) - 1)];
+                         d += QStringLiteral("key %1%2")
+                                  .arg(QKeySequence(key.key).toString(),
+                                       key.mods & Qt::KeypadModifier ? " (keypad)" : "");
+                         // Press and release apart: the press may run long enough for a nested
+                         // action to close the window.
+                         QTest::keyPress(k.data(), Qt::Key(key.key), key.mods);
+                         if (k) QTest::keyRelease(k.data(), Qt::Key(key.key), key.mods);
+                         return true;
+                     }});
     for (const ActionDef &a : defs_) total_weight_ += a.weight;
 
     // The operator's own remedies: reconnect the selected link, switch the device on.
     fixes_.push_back({QStringLiteral("conn"), 0, [this, f](QString &d) {
-        if (f->connection().port_number() != 1 && reachable(f->link().cbo_com)) {
-            d = QStringLiteral("cbo_com 0 (reconnect)");
-            f->link().cbo_com->setCurrentIndex(0);
-            return true;
-        }
-        return click(f->link().cmd_conn, d);
-    }});
-    fixes_.push_back({QStringLiteral("conn_eth"), 0, [this, f](QString &d) { return click(f->link().cmd_conn_eth, d); }});
-    fixes_.push_back({QStringLiteral("pwr"), 0, [this, f](QString &d) { return click(f->admin().cmd_pwr, d); }});
-    fixes_.push_back({QStringLiteral("refresh"), 0, [this, f](QString &d) { return click(f->switching().cmd_refresh, d); }});
+                          if (f->connection().port_number() != 1 && reachable(f->link().cbo_com)) {
+                              d = QStringLiteral("cbo_com 0 (reconnect)");
+                              f->link().cbo_com->setCurrentIndex(0);
+                              return true;
+                          }
+                          return click(f->link().cmd_conn, d);
+                      }});
+    fixes_.push_back({QStringLiteral("conn_eth"), 0,
+                      [this, f](QString &d) { return click(f->link().cmd_conn_eth, d); }});
+    fixes_.push_back(
+        {QStringLiteral("pwr"), 0, [this, f](QString &d) { return click(f->admin().cmd_pwr, d); }});
+    fixes_.push_back({QStringLiteral("refresh"), 0,
+                      [this, f](QString &d) { return click(f->switching().cmd_refresh, d); }});
 }
 
 const SoakRun::ActionDef &SoakRun::pick_action() {
@@ -716,8 +737,11 @@ const SoakRun::ActionDef &SoakRun::pick_action() {
 
 const SoakRun::ActionDef *SoakRun::operator_fix() {
     frm_main *f = f_.get();
-    if (f->connection().link_type() == LinkType::Rs232 && !f->connection().serial_open() && rng_.chance(0.5)) return &fixes_[0];
-    if (f->connection().link_type() == LinkType::Ethernet && !f->connection().eth_connected() && f->link().cmd_conn_eth->isEnabled() && rng_.chance(0.5))
+    if (f->connection().link_type() == LinkType::Rs232 && !f->connection().serial_open() &&
+        rng_.chance(0.5))
+        return &fixes_[0];
+    if (f->connection().link_type() == LinkType::Ethernet && !f->connection().eth_connected() &&
+        f->link().cmd_conn_eth->isEnabled() && rng_.chance(0.5))
         return &fixes_[1];
     if (f->admin().power_state() == 0 && rng_.chance(0.25)) return &fixes_[2];
     // Nothing is enabled before the device has reported its power: refresh first.
@@ -745,7 +769,9 @@ void SoakRun::run_top(int n, const ActionDef &a) {
         // Mostly at once, so it fires inside the first exchange's wait; sometimes later,
         // inside a time-out or a late-reply wait.
         const double r = rng_.pick(0, 99);
-        nested_timer_.start(r < 50 ? rng_.pick(0, 2) : r < 80 ? rng_.pick(3, 15) : rng_.pick(20, 1500));
+        nested_timer_.start(r < 50   ? rng_.pick(0, 2)
+                            : r < 80 ? rng_.pick(3, 15)
+                                     : rng_.pick(20, 1500));
     }
     QString detail;
     note(QStringLiteral("%1 ...").arg(a.kind));
@@ -766,7 +792,11 @@ void SoakRun::run_top(int n, const ActionDef &a) {
     }
     if (ms > limit_ms_)
         failures << QStringLiteral("action #%1 (%2 %3) took %4 ms (bound %5 ms); it followed:\n%6")
-                        .arg(n).arg(a.kind, detail).arg(ms).arg(limit_ms_).arg(history_tail(20));
+                        .arg(n)
+                        .arg(a.kind, detail)
+                        .arg(ms)
+                        .arg(limit_ms_)
+                        .arg(history_tail(20));
 }
 
 void SoakRun::fire_nested() {
@@ -787,7 +817,9 @@ void SoakRun::fire_nested() {
     }
     if (rng_.chance(0.04)) {
         SimSlot &s = rng_.chance(0.5) ? pty_ : tcp_;
-        note(QStringLiteral("nested (wait depth %1): kill %2").arg(depth.wait).arg(QLatin1String(s.name)));
+        note(QStringLiteral("nested (wait depth %1): kill %2")
+                 .arg(depth.wait)
+                 .arg(QLatin1String(s.name)));
         kill_sim(s, true);
     } else {
         const ActionDef &a = pick_action();
@@ -796,7 +828,9 @@ void SoakRun::fire_nested() {
         QElapsedTimer t;
         t.start();
         const bool done = a.run(detail);
-        note(QStringLiteral("nested %1 %2 %3 (%4 ms)").arg(a.kind, detail, done ? "done" : "blocked").arg(t.elapsed()));
+        note(QStringLiteral("nested %1 %2 %3 (%4 ms)")
+                 .arg(a.kind, detail, done ? "done" : "blocked")
+                 .arg(t.elapsed()));
         KindStats &k = stats_[a.kind];
         done ? ++k.performed : ++k.blocked;
         if (done) ++k.nested;
@@ -809,46 +843,68 @@ void SoakRun::boundary_checks(int n) {
     for (SimSlot *s : {&pty_, &tcp_}) {
         if (s->up && !s->dev.running()) {
             failures << QStringLiteral("simulator %1 died on its own before action #%2: %3")
-                            .arg(QLatin1String(s->name)).arg(n).arg(s->dev.stderr_text());
+                            .arg(QLatin1String(s->name))
+                            .arg(n)
+                            .arg(s->dev.stderr_text());
             s->up = false;
             if (!s->tcp) point_com1_nowhere();
         }
     }
     if (QApplication::activeModalWidget())
         failures << QStringLiteral("a modal window is still open after action #%1: %2")
-                        .arg(n).arg(QApplication::activeModalWidget()->objectName());
+                        .arg(n)
+                        .arg(QApplication::activeModalWidget()->objectName());
     // At rest (no action, no wait) every sequence has restored what it holds.
     QStringList stuck;
     if (f->exchange().busy()) stuck << QStringLiteral("busy set");
     if (f->exchange().waiting()) stuck << QStringLiteral("waiting set");
     if (!f->ui_ready()) stuck << QStringLiteral("ui_ready clear");
-    if (f->connection().net_query_step() != NOT_REPORTED) stuck << QStringLiteral("net_query_step %1").arg(f->connection().net_query_step());
-    if (!f->switching().cmd_refresh->isEnabled() || f->switching().cmd_refresh->backColor() != PanelStyle::face())
+    if (f->connection().net_query_step() != NOT_REPORTED)
+        stuck << QStringLiteral("net_query_step %1").arg(f->connection().net_query_step());
+    if (!f->switching().cmd_refresh->isEnabled() ||
+        f->switching().cmd_refresh->backColor() != PanelStyle::face())
         stuck << QStringLiteral("cmd_refresh not restored");
-    if (f->link().cmd_get_ip->backColor() != PanelStyle::face()) stuck << QStringLiteral("cmd_get_ip not restored");
+    if (f->link().cmd_get_ip->backColor() != PanelStyle::face())
+        stuck << QStringLiteral("cmd_get_ip not restored");
     for (int m = 1; m <= 3; ++m)
-        if (!f->switching().cmd_mode[m]->isEnabledTo(f->frames().fra_btn)) stuck << QStringLiteral("cmd_mode_%1 disabled").arg(m);
+        if (!f->switching().cmd_mode[m]->isEnabledTo(f->frames().fra_btn))
+            stuck << QStringLiteral("cmd_mode_%1 disabled").arg(m);
     for (int i = 1; i <= 4; ++i) {
-        if (!f->switching().cmd_save[i]->isEnabledTo(f->frames().fra_recall_save)) stuck << QStringLiteral("cmd_save_%1 disabled").arg(i);
-        if (!f->switching().cmd_recall[i]->isEnabledTo(f->frames().fra_recall_save)) stuck << QStringLiteral("cmd_recall_%1 disabled").arg(i);
+        if (!f->switching().cmd_save[i]->isEnabledTo(f->frames().fra_recall_save))
+            stuck << QStringLiteral("cmd_save_%1 disabled").arg(i);
+        if (!f->switching().cmd_recall[i]->isEnabledTo(f->frames().fra_recall_save))
+            stuck << QStringLiteral("cmd_recall_%1 disabled").arg(i);
     }
-    if (!f->adjust().cbo_output->isEnabledTo(f->frames().fra_btn)) stuck << QStringLiteral("cbo_output disabled");
-    if (bool(f->admin().keypad_open()) != !f->admin().keypad.isNull()) stuck << QStringLiteral("keypad_open %1 with window %2").arg(f->admin().keypad_open()).arg(!f->admin().keypad.isNull());
-    if (f->connection().eth_connected() && (!f->link().tim_eth->isActive() || f->link().tim_eth->interval() != 100))
+    if (!f->adjust().cbo_output->isEnabledTo(f->frames().fra_btn))
+        stuck << QStringLiteral("cbo_output disabled");
+    if (bool(f->admin().keypad_open()) != !f->admin().keypad.isNull())
+        stuck << QStringLiteral("keypad_open %1 with window %2")
+                     .arg(f->admin().keypad_open())
+                     .arg(!f->admin().keypad.isNull());
+    if (f->connection().eth_connected() &&
+        (!f->link().tim_eth->isActive() || f->link().tim_eth->interval() != 100))
         stuck << QStringLiteral("connected without the 100 ms link watch");
     if (!stuck.isEmpty())
-        failures << QStringLiteral("after action #%1 the panel is not at rest: %2; it followed:\n%3")
-                        .arg(n).arg(stuck.join(QStringLiteral(", ")), history_tail(20));
+        failures << QStringLiteral(
+                        "after action #%1 the panel is not at rest: %2; it followed:\n%3")
+                        .arg(n)
+                        .arg(stuck.join(QStringLiteral(", ")), history_tail(20));
     // The serial poll should tick whenever no exchange holds it. Found stopped, it
     // stays so until the next serial exchange has timed out: noted with what led to it.
-    const bool stalled = f->connection().link_type() == LinkType::Rs232 && !f->exchange().busy() && !f->exchange().tim_rx()->isActive();
+    const bool stalled = f->connection().link_type() == LinkType::Rs232 && !f->exchange().busy() &&
+                         !f->exchange().tim_rx()->isActive();
     if (stalled) {
         ++poll_stalls_;
         if (!was_stalled_ && stall_samples_.size() < 3)
-            stall_samples_ << QStringLiteral("serial poll stopped at rest after action #%1 (rx_buffer \"%2\", "
-                                             "serial_open %3); it followed:\n      %4")
-                                  .arg(n).arg(QString(f->exchange().rx_buffer()).replace(QLatin1Char('\r'), QLatin1String("\\r")))
-                                  .arg(f->connection().serial_open()).arg(history_tail(12).replace(QLatin1Char('\n'), QLatin1String("\n      ")));
+            stall_samples_ << QStringLiteral(
+                                  "serial poll stopped at rest after action #%1 (rx_buffer \"%2\", "
+                                  "serial_open %3); it followed:\n      %4")
+                                  .arg(n)
+                                  .arg(QString(f->exchange().rx_buffer())
+                                           .replace(QLatin1Char('\r'), QLatin1String("\\r")))
+                                  .arg(f->connection().serial_open())
+                                  .arg(history_tail(12).replace(QLatin1Char('\n'),
+                                                                QLatin1String("\n      ")));
     }
     was_stalled_ = stalled;
     // The panel shows standby but its power button is disabled: it can no longer switch
@@ -857,8 +913,11 @@ void SoakRun::boundary_checks(int n) {
     if (power_locked) {
         ++power_locked_;
         if (!was_power_locked_ && power_samples_.isEmpty())
-            power_samples_ << QStringLiteral("power button disabled in standby after action #%1; it followed:\n      %2")
-                                  .arg(n).arg(history_tail(8).replace(QLatin1Char('\n'), QLatin1String("\n      ")));
+            power_samples_
+                << QStringLiteral(
+                       "power button disabled in standby after action #%1; it followed:\n      %2")
+                       .arg(n)
+                       .arg(history_tail(8).replace(QLatin1Char('\n'), QLatin1String("\n      ")));
     }
     was_power_locked_ = power_locked;
 }
@@ -872,7 +931,9 @@ void SoakRun::final_link(SimSlot &s) {
     if (s.tcp) {
         if (!f->link().opt_interface[1]->isChecked()) f->link().opt_interface[1]->click();
         // A pending attempt ends by itself within its 7 s.
-        pump_until([&] { return f->connection().eth_connected() || f->link().cmd_conn_eth->isEnabled(); }, 9000);
+        pump_until(
+            [&] { return f->connection().eth_connected() || f->link().cmd_conn_eth->isEnabled(); },
+            9000);
         if (f->connection().eth_connected()) f->link().cmd_disconn_eth->click();
         f->link().cmd_conn_eth->click();
         if (!pump_until([&] { return f->connection().eth_connected() != 0; }, 5000)) {
@@ -906,8 +967,9 @@ void SoakRun::final_link(SimSlot &s) {
     //   link): the first exchange of the refresh times out and ends it.
     for (int attempt = 1; attempt <= 3; ++attempt) {
         const bool pending_before = f->adjust().bezel_max_pending() != 0;
-        const bool clipped_before = f->adjust().hsr_bezel_h->maximum() < bezel[QLatin1String("h")].toInt() ||
-                                    f->adjust().hsr_bezel_v->maximum() < bezel[QLatin1String("v")].toInt();
+        const bool clipped_before =
+            f->adjust().hsr_bezel_h->maximum() < bezel[QLatin1String("h")].toInt() ||
+            f->adjust().hsr_bezel_v->maximum() < bezel[QLatin1String("v")].toInt();
         const bool poll_stopped = !s.tcp && !f->exchange().tim_rx()->isActive();
         all_messages_ += msgs_->messages;
         msgs_->clear();
@@ -919,11 +981,14 @@ void SoakRun::final_link(SimSlot &s) {
         if (sent != refresh_sequence(mode, true))
             diff << QStringLiteral("refresh sent: %1").arg(sent.join(QLatin1Char(' ')));
         if (!msgs_->messages.isEmpty())
-            diff << QStringLiteral("messages during the refresh: %1").arg(msgs_->texts().join(QStringLiteral(" | ")));
+            diff << QStringLiteral("messages during the refresh: %1")
+                        .arg(msgs_->texts().join(QStringLiteral(" | ")));
         if (diff.isEmpty()) {
             if (attempt == 1) ++refreshes_ok_;
             ++recoveries_;
-            note(QStringLiteral("final: %1 in line after %2 refresh(es)").arg(QLatin1String(s.name)).arg(attempt));
+            note(QStringLiteral("final: %1 in line after %2 refresh(es)")
+                     .arg(QLatin1String(s.name))
+                     .arg(attempt));
             return;
         }
         const bool bezel_only = std::all_of(diff.begin(), diff.end(), [](const QString &l) {
@@ -931,22 +996,31 @@ void SoakRun::final_link(SimSlot &s) {
         });
         const bool by_design = poll_stopped || ((pending_before || clipped_before) && bezel_only);
         if (!by_design || attempt == 3) {
-            failures << QStringLiteral("final %1: out of line with the device after refresh %2 (bound query "
-                                       "pending before: %3, slider maximum below the amount: %4, serial poll "
-                                       "stopped before: %5):\n    %6\nlast actions:\n%7")
-                            .arg(QLatin1String(s.name)).arg(attempt)
-                            .arg(QLatin1String(pending_before ? "yes" : "no"), QLatin1String(clipped_before ? "yes" : "no"),
-                                 QLatin1String(poll_stopped ? "yes" : "no"), diff.join(QStringLiteral("\n    ")),
-                                 history_tail(30));
+            failures << QStringLiteral(
+                            "final %1: out of line with the device after refresh %2 (bound query "
+                            "pending before: %3, slider maximum below the amount: %4, serial poll "
+                            "stopped before: %5):\n    %6\nlast actions:\n%7")
+                            .arg(QLatin1String(s.name))
+                            .arg(attempt)
+                            .arg(QLatin1String(pending_before ? "yes" : "no"),
+                                 QLatin1String(clipped_before ? "yes" : "no"),
+                                 QLatin1String(poll_stopped ? "yes" : "no"),
+                                 diff.join(QStringLiteral("\n    ")), history_tail(30));
             return;
         }
         ++extra_refreshes_;
-        report << QStringLiteral("NOTE %1: refresh %2 left the panel out of line by design (bound query pending "
-                                 "before: %3, slider maximum below the amount: %4, serial poll stopped before: %5):\n"
-                                 "      %6")
-                      .arg(QLatin1String(s.name)).arg(attempt)
-                      .arg(QLatin1String(pending_before ? "yes" : "no"), QLatin1String(clipped_before ? "yes" : "no"),
-                           QLatin1String(poll_stopped ? "yes" : "no"), diff.join(QStringLiteral("\n      ")));
+        report
+            << QStringLiteral(
+                   "NOTE %1: refresh %2 left the panel out of line by design (bound query pending "
+                   "before: %3, slider maximum below the amount: %4, serial poll stopped before: "
+                   "%5):\n"
+                   "      %6")
+                   .arg(QLatin1String(s.name))
+                   .arg(attempt)
+                   .arg(QLatin1String(pending_before ? "yes" : "no"),
+                        QLatin1String(clipped_before ? "yes" : "no"),
+                        QLatin1String(poll_stopped ? "yes" : "no"),
+                        diff.join(QStringLiteral("\n      ")));
     }
 }
 
@@ -963,21 +1037,26 @@ void SoakRun::final_phase() {
         stop_sim(*s);
         if (st.isEmpty()) st = s->last_state;
         if (!start_sim(*s, false)) {
-            failures << QStringLiteral("final: simulator %1 did not start").arg(QLatin1String(s->name));
+            failures
+                << QStringLiteral("final: simulator %1 did not start").arg(QLatin1String(s->name));
             return;
         }
         QString why;
         const QString setup = s->tcp ? tcp_addr() : setup_addr();
         if (st.isEmpty() || !set_device(setup, commands_for_state(st), &why)) {
-            failures << QStringLiteral("final: could not give %1 its state back: %2").arg(QLatin1String(s->name), why);
+            failures << QStringLiteral("final: could not give %1 its state back: %2")
+                            .arg(QLatin1String(s->name), why);
             return;
         }
         if (without_count(s->dev.state()) != without_count(st)) {
-            failures << QStringLiteral("final: %1 did not take its state back").arg(QLatin1String(s->name));
+            failures << QStringLiteral("final: %1 did not take its state back")
+                            .arg(QLatin1String(s->name));
             return;
         }
-        note(QStringLiteral("final: %1 restarted without faults, state %2").arg(QLatin1String(s->name))
-                 .arg(QString::fromUtf8(QJsonDocument(without_count(st)).toJson(QJsonDocument::Compact))));
+        note(QStringLiteral("final: %1 restarted without faults, state %2")
+                 .arg(QLatin1String(s->name))
+                 .arg(QString::fromUtf8(
+                     QJsonDocument(without_count(st)).toJson(QJsonDocument::Compact))));
     }
     // The panel learns of the restarts (the link watch reports the lost TCP link).
     idle_ms(400);
@@ -1048,7 +1127,8 @@ void SoakRun::run() {
         failures << QStringLiteral("a modal window is still open at the end");
     for (QWidget *w : QApplication::topLevelWidgets())
         if (qobject_cast<QMessageBox *>(w) && w->isVisible())
-            failures << QStringLiteral("a message box is still shown: %1").arg(qobject_cast<QMessageBox *>(w)->text());
+            failures << QStringLiteral("a message box is still shown: %1")
+                            .arg(qobject_cast<QMessageBox *>(w)->text());
 
     // ---- figures
     long performed = 0, blocked = 0, nested_done = 0;
@@ -1058,7 +1138,9 @@ void SoakRun::run() {
         blocked += it->blocked;
         nested_done += it->nested;
         kinds << QStringLiteral("%1 %2/%3%4 (max %5 ms)")
-                     .arg(it.key()).arg(it->performed).arg(it->performed + it->blocked)
+                     .arg(it.key())
+                     .arg(it->performed)
+                     .arg(it->performed + it->blocked)
                      .arg(it->nested ? QStringLiteral(", %1 nested").arg(it->nested) : QString())
                      .arg(it->max_ms);
     }
@@ -1067,47 +1149,81 @@ void SoakRun::run() {
     for (const auto &m : all_messages_) message_counts[m.text]++;
     report.prepend(QStringLiteral("seed %1, %2 top-level actions in %3 s, then the final phase; "
                                   "started on %4 at %5 height")
-                       .arg(seed_).arg(actions_).arg(soak_ms / 1000.0, 0, 'f', 1)
+                       .arg(seed_)
+                       .arg(actions_)
+                       .arg(soak_ms / 1000.0, 0, 'f', 1)
                        .arg(QLatin1String(start_link == 0 ? "RS-232" : "Ethernet"),
                             QLatin1String(start_full ? "full" : "compact")));
-    report << QStringLiteral("actions performed %1, blocked (control not reachable) %2; nested %3 "
-                             "(scheduled %4, fired %5, inside a wait %6, skipped under a message box %7)")
-                  .arg(performed).arg(blocked).arg(nested_done).arg(nested_scheduled_).arg(nested_fired_)
-                  .arg(nested_in_wait_).arg(nested_modal_skips_);
+    report << QStringLiteral(
+                  "actions performed %1, blocked (control not reachable) %2; nested %3 "
+                  "(scheduled %4, fired %5, inside a wait %6, skipped under a message box %7)")
+                  .arg(performed)
+                  .arg(blocked)
+                  .arg(nested_done)
+                  .arg(nested_scheduled_)
+                  .arg(nested_fired_)
+                  .arg(nested_in_wait_)
+                  .arg(nested_modal_skips_);
     report << QStringLiteral("per kind (performed/attempted): ") + kinds.join(QStringLiteral("; "));
-    report << QStringLiteral("longest action %1 ms (%2); bound %3 ms").arg(max_action_ms_).arg(max_action_what_).arg(limit_ms_);
+    report << QStringLiteral("longest action %1 ms (%2); bound %3 ms")
+                  .arg(max_action_ms_)
+                  .arg(max_action_what_)
+                  .arg(limit_ms_);
     report << QStringLiteral("pump nesting: wait_sec depth max %1, event-dispatcher passes max %2, "
-                             "event loops max %3, scheduled-action depth max %4, stack max %5 KiB / %6 frames (%7 samples)")
-                  .arg(probe_.max_wait).arg(probe_.max_pump).arg(probe_.max_loop).arg(max_nested_depth_)
-                  .arg(probe_.max_stack / 1024).arg(probe_.max_frames).arg(probe_.samples);
+                             "event loops max %3, scheduled-action depth max %4, stack max %5 KiB "
+                             "/ %6 frames (%7 samples)")
+                  .arg(probe_.max_wait)
+                  .arg(probe_.max_pump)
+                  .arg(probe_.max_loop)
+                  .arg(max_nested_depth_)
+                  .arg(probe_.max_stack / 1024)
+                  .arg(probe_.max_frames)
+                  .arg(probe_.samples);
     for (SimSlot *s : {&pty_, &tcp_})
-        report << QStringLiteral("sim %1: %2 faulty starts, %3 kills (%4 inside an action), %5 s up; "
-                                 "commands %6, clean texts %7, garbage replies %8, texts sent split %9, "
-                                 "front-panel announcements ~%10, unanswered ~%11")
-                      .arg(QLatin1String(s->name)).arg(s->starts).arg(s->kills).arg(s->nested_kills)
-                      .arg(s->up_s, 0, 'f', 1).arg(s->commands).arg(s->clean).arg(s->garbage)
-                      .arg(s->split_texts).arg(s->announce_est)
+        report << QStringLiteral(
+                      "sim %1: %2 faulty starts, %3 kills (%4 inside an action), %5 s up; "
+                      "commands %6, clean texts %7, garbage replies %8, texts sent split %9, "
+                      "front-panel announcements ~%10, unanswered ~%11")
+                      .arg(QLatin1String(s->name))
+                      .arg(s->starts)
+                      .arg(s->kills)
+                      .arg(s->nested_kills)
+                      .arg(s->up_s, 0, 'f', 1)
+                      .arg(s->commands)
+                      .arg(s->clean)
+                      .arg(s->garbage)
+                      .arg(s->split_texts)
+                      .arg(s->announce_est)
                       .arg(qMax(0L, s->commands - (s->clean - s->announce_est) - s->garbage));
     QStringList mc;
     for (auto it = message_counts.cbegin(); it != message_counts.cend(); ++it)
         mc << QStringLiteral("\"%1\" x%2").arg(it.key()).arg(it.value());
-    report << QStringLiteral("message boxes closed: %1 (%2)").arg(all_messages_.size()).arg(mc.join(QStringLiteral(", ")));
+    report << QStringLiteral("message boxes closed: %1 (%2)")
+                  .arg(all_messages_.size())
+                  .arg(mc.join(QStringLiteral(", ")));
     report << QStringLiteral("serial poll found stopped at rest: %1 times").arg(poll_stalls_);
     for (const QString &sample : stall_samples_) report << QStringLiteral("  ") + sample;
-    report << QStringLiteral("standby shown with the power button disabled after %1 actions").arg(power_locked_);
+    report << QStringLiteral("standby shown with the power button disabled after %1 actions")
+                  .arg(power_locked_);
     for (const QString &sample : power_samples_) report << QStringLiteral("  ") + sample;
-    report << QStringLiteral("final refreshes in line at once %1 of 2; recoveries %2 of 2; extra refreshes "
-                             "needed by design %3")
-                  .arg(refreshes_ok_).arg(recoveries_).arg(extra_refreshes_);
+    report << QStringLiteral(
+                  "final refreshes in line at once %1 of 2; recoveries %2 of 2; extra refreshes "
+                  "needed by design %3")
+                  .arg(refreshes_ok_)
+                  .arg(recoveries_)
+                  .arg(extra_refreshes_);
     for (const auto &m : all_messages_)
-        if (!known.match(m.text).hasMatch()) failures << QStringLiteral("unexpected message: %1").arg(m.text);
+        if (!known.match(m.text).hasMatch())
+            failures << QStringLiteral("unexpected message: %1").arg(m.text);
     if (!probe_.names_found)
         failures << QStringLiteral("the pump probe never saw Exchange::wait_sec on the stack: %1")
                         .arg(PumpProbe::stack_names().join(QLatin1Char(' ')));
     // Nesting stays bounded: the test nests scheduled actions three deep at most, each
     // adding the wait it fires in and at most one wait of its own.
-    if (probe_.max_wait > 8) failures << QStringLiteral("wait_sec nested %1 deep").arg(probe_.max_wait);
-    if (probe_.max_stack > 4L * 1024 * 1024) failures << QStringLiteral("stack grew to %1 KiB").arg(probe_.max_stack / 1024);
+    if (probe_.max_wait > 8)
+        failures << QStringLiteral("wait_sec nested %1 deep").arg(probe_.max_wait);
+    if (probe_.max_stack > 4L * 1024 * 1024)
+        failures << QStringLiteral("stack grew to %1 KiB").arg(probe_.max_stack / 1024);
 }
 
 } // namespace
@@ -1130,8 +1246,8 @@ private slots:
         SoakRun run(seed, actions);
         run.run();
         for (const QString &line : run.report) qInfo("%s", qPrintable(line));
-        QVERIFY2(run.failures.isEmpty(),
-                 qPrintable(QStringLiteral("seed %1: ").arg(seed) + run.failures.join(QStringLiteral("\n---\n"))));
+        QVERIFY2(run.failures.isEmpty(), qPrintable(QStringLiteral("seed %1: ").arg(seed) +
+                                                    run.failures.join(QStringLiteral("\n---\n"))));
     }
 };
 

@@ -7,27 +7,22 @@
 
 // A blocking TCP client of the simulated device (no event loop needed): raw bytes and
 // lines for the simulator's tests, one command and its reply for the panel's.
-class DeviceClient
-{
+class DeviceClient {
 public:
-    bool connectTo(const QString &address, quint16 port = 23)
-    {
+    bool connectTo(const QString &address, quint16 port = 23) {
         m_sock.connectToHost(QHostAddress(address), port);
         return m_sock.waitForConnected(5000);
     }
 
-    void send(const QByteArray &bytes)
-    {
+    void send(const QByteArray &bytes) {
         m_sock.write(bytes);
         m_sock.flush();
-        if (m_sock.bytesToWrite() > 0)
-            m_sock.waitForBytesWritten(5000);
+        if (m_sock.bytesToWrite() > 0) m_sock.waitForBytesWritten(5000);
     }
 
     // Everything up to and including the first CR, or what came before the
     // deadline (then without CR).
-    QByteArray readLine(int timeoutMs = 5000)
-    {
+    QByteArray readLine(int timeoutMs = 5000) {
         QDeadlineTimer deadline(timeoutMs);
         for (;;) {
             const int cr = m_buf.indexOf('\r');
@@ -36,16 +31,14 @@ public:
                 m_buf.remove(0, cr + 1);
                 return line;
             }
-            if (!fill(deadline))
-                break;
+            if (!fill(deadline)) break;
         }
         const QByteArray rest = m_buf;
         m_buf.clear();
         return rest;
     }
 
-    QByteArray readBytes(int count, int timeoutMs = 5000)
-    {
+    QByteArray readBytes(int count, int timeoutMs = 5000) {
         QDeadlineTimer deadline(timeoutMs);
         while (m_buf.size() < count && fill(deadline)) {
         }
@@ -55,8 +48,7 @@ public:
     }
 
     // Waits until the peer has closed; true if it did within the time.
-    bool waitClosed(int timeoutMs = 5000)
-    {
+    bool waitClosed(int timeoutMs = 5000) {
         QDeadlineTimer deadline(timeoutMs);
         while (m_sock.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
             if (m_sock.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
@@ -67,8 +59,7 @@ public:
     }
 
     // Whatever arrives within `ms` (used only to show that nothing arrives).
-    QByteArray collectFor(int ms)
-    {
+    QByteArray collectFor(int ms) {
         QDeadlineTimer deadline(ms);
         while (fill(deadline)) {
         }
@@ -78,18 +69,15 @@ public:
     }
 
     // Sends a command and returns the device's reply without CR; empty on time-out.
-    QString exchange(const QString &cmd)
-    {
+    QString exchange(const QString &cmd) {
         send(cmd.toLatin1() + '\r');
         const QByteArray line = readLine(2000);
-        if (!line.endsWith('\r'))
-            return {};
+        if (!line.endsWith('\r')) return {};
         return QString::fromLatin1(line.chopped(1));
     }
 
     // Sends each command and checks that the device took it (replied with its own text).
-    bool set(const QStringList &cmds)
-    {
+    bool set(const QStringList &cmds) {
         for (const QString &c : cmds)
             if (exchange(c) != c) {
                 qWarning("device refused %s", qPrintable(c));
@@ -98,19 +86,16 @@ public:
         return true;
     }
 
-    void close()
-    {
+    void close() {
         m_sock.disconnectFromHost();
-        if (m_sock.state() != QAbstractSocket::UnconnectedState)
-            m_sock.waitForDisconnected(1000);
+        if (m_sock.state() != QAbstractSocket::UnconnectedState) m_sock.waitForDisconnected(1000);
     }
 
     QByteArray buffered() const { return m_buf; }
     QTcpSocket &socket() { return m_sock; }
 
 private:
-    bool fill(const QDeadlineTimer &deadline)
-    {
+    bool fill(const QDeadlineTimer &deadline) {
         if (m_sock.bytesAvailable() > 0) {
             m_buf += m_sock.readAll();
             return true;
@@ -118,8 +103,7 @@ private:
         if (deadline.hasExpired() || m_sock.state() != QAbstractSocket::ConnectedState)
             return false;
         m_sock.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        if (m_sock.bytesAvailable() == 0)
-            return false;
+        if (m_sock.bytesAvailable() == 0) return false;
         m_buf += m_sock.readAll();
         return true;
     }
@@ -127,4 +111,3 @@ private:
     QTcpSocket m_sock;
     QByteArray m_buf;
 };
-

@@ -11,7 +11,8 @@ class Diff {
 public:
     template <typename P, typename D>
     void eq(const QString &what, const P &panel, const D &device) {
-        if (!(panel == device)) lines << QStringLiteral("%1: panel %2, device %3").arg(what, show(panel), show(device));
+        if (!(panel == device))
+            lines << QStringLiteral("%1: panel %2, device %3").arg(what, show(panel), show(device));
     }
     void check(const QString &what, bool ok, const QString &detail) {
         if (!ok) lines << QStringLiteral("%1: %2").arg(what, detail);
@@ -25,8 +26,7 @@ private:
     template <typename T> static QString show(const T &v) { return QString::number(v); }
 };
 
-template <std::size_t N>
-int checked_index(const std::array<QRadioButton *, N> &group) {
+template <std::size_t N> int checked_index(const std::array<QRadioButton *, N> &group) {
     for (std::size_t i = 0; i < N; ++i)
         if (group[i] && group[i]->isChecked()) return static_cast<int>(i);
     return -1;
@@ -62,9 +62,12 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
 
     // ---- audio
     const QJsonObject audio = st[QLatin1String("audio")].toObject();
-    d.eq(QStringLiteral("opt_da selected"), checked_index(f->adjust().opt_da), audio[QLatin1String("dual_a")].toInt());
-    d.eq(QStringLiteral("opt_db selected"), checked_index(f->adjust().opt_db), audio[QLatin1String("dual_b")].toInt());
-    d.eq(QStringLiteral("opt_audio selected"), checked_index(f->adjust().opt_audio), audio[QLatin1String("edid")].toInt());
+    d.eq(QStringLiteral("opt_da selected"), checked_index(f->adjust().opt_da),
+         audio[QLatin1String("dual_a")].toInt());
+    d.eq(QStringLiteral("opt_db selected"), checked_index(f->adjust().opt_db),
+         audio[QLatin1String("dual_b")].toInt());
+    d.eq(QStringLiteral("opt_audio selected"), checked_index(f->adjust().opt_audio),
+         audio[QLatin1String("edid")].toInt());
     const int audio_on = audio[QLatin1String("on")].toInt();
     d.eq(QStringLiteral("audio_state"), int(f->adjust().audio_state()), audio_on);
     d.eq(QStringLiteral("cmd_mute picture"), picture_name(f->adjust().cmd_mute),
@@ -73,15 +76,24 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
     // ---- bezel (the frame itself follows mode and power, checked below)
     const QJsonObject bezel = st[QLatin1String("bezel")].toObject();
     const int bezel_on = bezel[QLatin1String("on")].toInt();
-    d.eq(QStringLiteral("opt_bezel_onoff selected"), checked_index(f->adjust().opt_bezel_onoff), bezel_on);
-    d.eq(QStringLiteral("hsr_bezel_h enabled"), f->adjust().hsr_bezel_h->isEnabledTo(f->frames().fra_bezel), bezel_on == 1);
-    d.eq(QStringLiteral("hsr_bezel_v enabled"), f->adjust().hsr_bezel_v->isEnabledTo(f->frames().fra_bezel), bezel_on == 1);
-    d.eq(QStringLiteral("hsr_bezel_h value"), f->adjust().hsr_bezel_h->value(), bezel[QLatin1String("h")].toInt());
-    d.eq(QStringLiteral("hsr_bezel_v value"), f->adjust().hsr_bezel_v->value(), bezel[QLatin1String("v")].toInt());
-    d.eq(QStringLiteral("txt_bezel_h"), f->adjust().txt_bezel_h->text(), reply_text(bezel[QLatin1String("h")].toInt()));
-    d.eq(QStringLiteral("txt_bezel_v"), f->adjust().txt_bezel_v->text(), reply_text(bezel[QLatin1String("v")].toInt()));
-    d.eq(QStringLiteral("hsr_bezel_h maximum"), f->adjust().hsr_bezel_h->maximum(), bezel[QLatin1String("max_h")].toInt());
-    d.eq(QStringLiteral("hsr_bezel_v maximum"), f->adjust().hsr_bezel_v->maximum(), bezel[QLatin1String("max_v")].toInt());
+    d.eq(QStringLiteral("opt_bezel_onoff selected"), checked_index(f->adjust().opt_bezel_onoff),
+         bezel_on);
+    d.eq(QStringLiteral("hsr_bezel_h enabled"),
+         f->adjust().hsr_bezel_h->isEnabledTo(f->frames().fra_bezel), bezel_on == 1);
+    d.eq(QStringLiteral("hsr_bezel_v enabled"),
+         f->adjust().hsr_bezel_v->isEnabledTo(f->frames().fra_bezel), bezel_on == 1);
+    d.eq(QStringLiteral("hsr_bezel_h value"), f->adjust().hsr_bezel_h->value(),
+         bezel[QLatin1String("h")].toInt());
+    d.eq(QStringLiteral("hsr_bezel_v value"), f->adjust().hsr_bezel_v->value(),
+         bezel[QLatin1String("v")].toInt());
+    d.eq(QStringLiteral("txt_bezel_h"), f->adjust().txt_bezel_h->text(),
+         reply_text(bezel[QLatin1String("h")].toInt()));
+    d.eq(QStringLiteral("txt_bezel_v"), f->adjust().txt_bezel_v->text(),
+         reply_text(bezel[QLatin1String("v")].toInt()));
+    d.eq(QStringLiteral("hsr_bezel_h maximum"), f->adjust().hsr_bezel_h->maximum(),
+         bezel[QLatin1String("max_h")].toInt());
+    d.eq(QStringLiteral("hsr_bezel_v maximum"), f->adjust().hsr_bezel_v->maximum(),
+         bezel[QLatin1String("max_v")].toInt());
     d.eq(QStringLiteral("bezel_max_pending"), int(f->adjust().bezel_max_pending()), int(false));
 
     // ---- output resolution
@@ -101,8 +113,10 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
     d.eq(QStringLiteral("fra_recall_save enabled"), f->frames().fra_recall_save->isEnabled(), on);
     d.eq(QStringLiteral("fra_pic enabled"), f->frames().fra_pic->isEnabled(), on);
     d.eq(QStringLiteral("fra_audio enabled"), f->frames().fra_audio->isEnabled(), on);
-    d.eq(QStringLiteral("fra_dual_a enabled"), f->frames().fra_dual_a->isEnabled(), on && mode == 2);
-    d.eq(QStringLiteral("fra_dual_b enabled"), f->frames().fra_dual_b->isEnabled(), on && mode == 2);
+    d.eq(QStringLiteral("fra_dual_a enabled"), f->frames().fra_dual_a->isEnabled(),
+         on && mode == 2);
+    d.eq(QStringLiteral("fra_dual_b enabled"), f->frames().fra_dual_b->isEnabled(),
+         on && mode == 2);
     d.eq(QStringLiteral("fra_bezel enabled"), f->frames().fra_bezel->isEnabled(), on && mode == 3);
 
     // ---- front-panel lock
@@ -114,9 +128,11 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
     // ---- display mode and the layout it calls for
     d.eq(QStringLiteral("cur_mode"), int(f->switching().mode().digit()), mode);
     for (int m = 1; m <= 3; ++m) {
-        d.eq(QStringLiteral("cmd_mode_%1 colour").arg(m), colour_name(f->switching().cmd_mode[m]->backColor()),
+        d.eq(QStringLiteral("cmd_mode_%1 colour").arg(m),
+             colour_name(f->switching().cmd_mode[m]->backColor()),
              QString::fromLatin1(m == mode ? "selection" : "face"));
-        d.eq(QStringLiteral("cmd_mode_%1 enabled").arg(m), f->switching().cmd_mode[m]->isEnabledTo(f->frames().fra_btn), true);
+        d.eq(QStringLiteral("cmd_mode_%1 enabled").arg(m),
+             f->switching().cmd_mode[m]->isEnabledTo(f->frames().fra_btn), true);
     }
     static const char *const out_captions[4][4] = {
         {}, {"OUT1", "OUT2", "OUT3", "OUT4"}, {"AL", "AR", "BL", "BR"}, {"", "", "", ""}};
@@ -128,8 +144,8 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
         for (int o = 1; o <= 4; ++o)
             d.eq(QStringLiteral("cmd_out_%1 caption").arg(o), f->switching().cmd_out[o]->text(),
                  QString::fromLatin1(out_captions[mode][o - 1]));
-        for (PictureParam p : {PictureParam::Con, PictureParam::Bri, PictureParam::Sat,
-                               PictureParam::Hue}) {
+        for (PictureParam p :
+             {PictureParam::Con, PictureParam::Bri, PictureParam::Sat, PictureParam::Hue}) {
             const PictureFamily fam = f->adjust().picture_family(p);
             const char *mn = fam.mnemonic;
             const QString name = QString::fromLatin1(mn).toLower();
@@ -157,19 +173,20 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
         d.eq(QStringLiteral("cur_output"), int(f->switching().cur_output()), output);
         d.eq(QStringLiteral("cur_input"), int(f->switching().cur_input()), input);
         for (int o = 1; o <= 4; ++o)
-            d.eq(QStringLiteral("cmd_out_%1 colour").arg(o), colour_name(f->switching().cmd_out[o]->backColor()),
+            d.eq(QStringLiteral("cmd_out_%1 colour").arg(o),
+                 colour_name(f->switching().cmd_out[o]->backColor()),
                  QString::fromLatin1(o == output ? "selection" : "face"));
         for (int i = 1; i <= 4; ++i)
-            d.eq(QStringLiteral("cmd_inp_%1 colour").arg(i), colour_name(f->switching().cmd_inp[i]->backColor()),
+            d.eq(QStringLiteral("cmd_inp_%1 colour").arg(i),
+                 colour_name(f->switching().cmd_inp[i]->backColor()),
                  QString::fromLatin1(i == input ? "selection" : "face"));
         const char letters[4] = {'a', 'b', 'c', 'd'};
         for (int o = 1; o <= 4; ++o) {
             QStringList shown;
             for (int i = 1; i <= 4; ++i)
                 if (!f->switching().lines_of(o)[i]->isHidden()) shown << QString::number(i);
-            const QString expected = (mode == 1 || mode == 2)
-                                         ? QString::number(routing[o - 1].toInt())
-                                         : QString();
+            const QString expected =
+                (mode == 1 || mode == 2) ? QString::number(routing[o - 1].toInt()) : QString();
             d.eq(QStringLiteral("line_%1 shown").arg(QLatin1Char(letters[o - 1])),
                  shown.join(QLatin1Char(',')), expected);
         }
@@ -179,16 +196,18 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
     if (with_picture && known_mode) {
         const QJsonObject matrix = st[QLatin1String("matrix")].toObject();
         const QJsonArray rows = st[QLatin1String("rows")].toArray();
-        for (PictureParam p : {PictureParam::Con, PictureParam::Bri, PictureParam::Sat,
-                               PictureParam::Hue}) {
+        for (PictureParam p :
+             {PictureParam::Con, PictureParam::Bri, PictureParam::Sat, PictureParam::Hue}) {
             const PictureFamily fam = f->adjust().picture_family(p);
             const char *mn = fam.mnemonic;
             const QString name = QString::fromLatin1(mn).toLower();
             const int last_row = mode == 1 ? 1 : 4;
             for (int row = 1; row <= last_row; ++row) {
                 const int v = (mode == 1 ? matrix : rows[row - 1].toObject())[name].toInt();
-                d.eq(QStringLiteral("hsr_%1_%2 value").arg(name).arg(row), (*fam.hsr)[row]->value(), v);
-                d.eq(QStringLiteral("txt_%1_%2").arg(name).arg(row), (*fam.txt)[row]->text(), reply_text(v));
+                d.eq(QStringLiteral("hsr_%1_%2 value").arg(name).arg(row), (*fam.hsr)[row]->value(),
+                     v);
+                d.eq(QStringLiteral("txt_%1_%2").arg(name).arg(row), (*fam.txt)[row]->text(),
+                     reply_text(v));
             }
         }
     }

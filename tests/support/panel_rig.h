@@ -108,8 +108,7 @@ struct PanelRig {
     }
 
     // Indices (from 1) of an array of buttons that carry the selection colour.
-    template <std::size_t N>
-    static QList<int> selected(const std::array<ColorButton *, N> &row) {
+    template <std::size_t N> static QList<int> selected(const std::array<ColorButton *, N> &row) {
         QList<int> on;
         for (int i = 1; i < int(N); ++i)
             if (row[i]->backColor() == PanelStyle::selection_colour()) on << i;
@@ -127,8 +126,7 @@ private:
 };
 
 // Index of the checked button of an option group, -1 when none.
-template <std::size_t N>
-int checked_index(const std::array<QRadioButton *, N> &group) {
+template <std::size_t N> int checked_index(const std::array<QRadioButton *, N> &group) {
     for (std::size_t i = 0; i < N; ++i)
         if (group[i] && group[i]->isChecked()) return static_cast<int>(i);
     return -1;

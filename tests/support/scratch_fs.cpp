@@ -28,8 +28,7 @@ static void set_folder_modes(const QString &top, bool writable) {
     if (writable) mode |= QFile::WriteOwner;
     QFile::setPermissions(top, mode);
     QDirIterator it(top, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        QFile::setPermissions(it.next(), mode);
+    while (it.hasNext()) QFile::setPermissions(it.next(), mode);
 }
 
 static bool set_size_limit(rlim_t limit) {
@@ -70,8 +69,7 @@ bool ScratchFs::fill() {
 bool ScratchFs::use_up_inodes() {
     how = QLatin1String(mounted_ ? "tmpfs without free inodes" : "cannot mount here");
     if (!mounted_) return false;
-    for (int i = 0; QFile(path() + QStringLiteral("/.i%1").arg(i)).open(QIODevice::WriteOnly);)
-        ++i;
+    for (int i = 0; QFile(path() + QStringLiteral("/.i%1").arg(i)).open(QIODevice::WriteOnly);) ++i;
     return true;
 }
 

@@ -24,9 +24,9 @@ const PrivateConfigHome private_config_home;
 } // namespace
 
 QStringList ProgramFolder::default_resolutions() {
-    return {"640x480@60",  "800x600@60",   "1024x768@60",  "1280x720@60",
+    return {"640x480@60",   "800x600@60",   "1024x768@60",  "1280x720@60",
             "1920x1080@60", "1920x1200@60", "1280x1024@60", "1360x768@60",
-            "1366x768@60", "1440x900@60",  "1600x1200@60", "1920x1080@50"};
+            "1366x768@60",  "1440x900@60",  "1600x1200@60", "1920x1080@50"};
 }
 
 ProgramFolder::ProgramFolder(int link_type, int port, bool advanced, const QString &address) {
@@ -55,7 +55,8 @@ void ProgramFolder::write_settings(int link_type, int port, bool advanced, const
 
 void ProgramFolder::write_raw(const QString &name, const QByteArray &bytes) {
     QFile f(file(name));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(name));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(name));
     f.write(bytes);
 }
 

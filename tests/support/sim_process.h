@@ -12,13 +12,11 @@ inline QString simProgram() { return QString::fromLocal8Bit(qgetenv("VELDRA_SIM"
 
 // The simulator as a child process; stopped (SIGTERM, then SIGKILL) when the
 // object goes away so a failing test leaves nothing behind.
-class SimProcess
-{
+class SimProcess {
 public:
     ~SimProcess() { stop(); }
 
-    bool start(const QStringList &args, QString *why)
-    {
+    bool start(const QStringList &args, QString *why) {
         if (simProgram().isEmpty()) {
             *why = QStringLiteral("VELDRA_SIM is not set");
             return false;
@@ -29,7 +27,8 @@ public:
         // simulated one as prompt when the machine is loaded.
         m_proc.setChildProcessModifier([] {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            if (::setpriority(PRIO_PROCESS, 0, -5) != 0) { /* not permitted: keep the default */ }
+            if (::setpriority(PRIO_PROCESS, 0, -5) != 0) { /* not permitted: keep the default */
+            }
         });
         m_proc.setArguments(args);
         m_proc.start();
@@ -41,22 +40,19 @@ public:
         while (!deadline.hasExpired()) {
             if (m_proc.canReadLine()) {
                 const QByteArray line = m_proc.readLine();
-                if (line == "veldra-sim ready\n")
-                    return true;
+                if (line == "veldra-sim ready\n") return true;
                 continue;
             }
-            if (m_proc.state() == QProcess::NotRunning)
-                break;
+            if (m_proc.state() == QProcess::NotRunning) break;
             m_proc.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         }
-        *why = QStringLiteral("no ready line; stderr: ") + QString::fromLocal8Bit(m_proc.readAllStandardError());
+        *why = QStringLiteral("no ready line; stderr: ") +
+               QString::fromLocal8Bit(m_proc.readAllStandardError());
         return false;
     }
 
-    void stop()
-    {
-        if (m_proc.state() == QProcess::NotRunning)
-            return;
+    void stop() {
+        if (m_proc.state() == QProcess::NotRunning) return;
         m_proc.terminate();
         if (!m_proc.waitForFinished(5000)) {
             m_proc.kill();
@@ -65,11 +61,9 @@ public:
     }
 
     // SIGTERM and wait; returns the exit code, or -1 if it did not end normally.
-    int terminateAndWait()
-    {
+    int terminateAndWait() {
         m_proc.terminate();
-        if (!m_proc.waitForFinished(10000))
-            return -1;
+        if (!m_proc.waitForFinished(10000)) return -1;
         return m_proc.exitStatus() == QProcess::NormalExit ? m_proc.exitCode() : -1;
     }
 
@@ -77,8 +71,7 @@ public:
     qint64 pid() const { return m_proc.processId(); }
     bool running() const { return m_proc.state() == QProcess::Running; }
 
-    QByteArray stderrSoFar()
-    {
+    QByteArray stderrSoFar() {
         m_stderr += m_proc.readAllStandardError();
         return m_stderr;
     }
@@ -87,4 +80,3 @@ private:
     QProcess m_proc;
     QByteArray m_stderr;
 };
-

@@ -16,7 +16,8 @@ private slots:
     void kill_at_any_moment() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("TEVRAL_QX.ini"));
-        const QByteArray a = format_settings({0, 1, 0, QStringLiteral("first address, written in full")});
+        const QByteArray a =
+            format_settings({0, 1, 0, QStringLiteral("first address, written in full")});
         const QByteArray b = format_settings({1, 9, true, QString(200, QLatin1Char('x'))});
         QRandomGenerator rng(42);
         int seen_a = 0, seen_b = 0;

@@ -51,17 +51,23 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("--help") << QStringList{"--help"} << 0 << "--version" << "";
-        QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: tevral-qx" << "";
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "--version"
+                                << "";
+        QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: tevral-qx"
+                            << "";
         QTest::newRow("--version") << QStringList{"--version"} << 0 << "TEVRAL-QX 1.6 (build "
                                    << "";
-        QTest::newRow("-v among others") << QStringList{"-style", "fusion", "-v"} << 0
-                                         << "TEVRAL-QX 1.6 (build " << "";
-        QTest::newRow("no display") << QStringList{} << 1 << "" << "needs a graphical session";
+        QTest::newRow("-v among others")
+            << QStringList{"-style", "fusion", "-v"} << 0 << "TEVRAL-QX 1.6 (build "
+            << "";
+        QTest::newRow("no display") << QStringList{} << 1 << ""
+                                    << "needs a graphical session";
         QTest::newRow("forced xcb") << QStringList{"-platform", "xcb"} << 1 << ""
                                     << "needs a graphical session";
-        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "" << "'bogus'";
-        QTest::newRow("stray argument") << QStringList{"file.txt"} << 2 << "" << "file.txt";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
+                                        << "'bogus'";
+        QTest::newRow("stray argument") << QStringList{"file.txt"} << 2 << ""
+                                        << "file.txt";
     }
     void without_display() {
         QFETCH(QStringList, args);

@@ -49,21 +49,21 @@ private slots:
         QTest::addColumn<bool>("short_of_answer");
         QTest::addColumn<qint64>("wait");
         // first byte at 0 in every row
-        QTest::newRow("byte just in") << qint64(100) << qint64(100) << qint64(3) << false
-                                      << BURST_GAP_US;
-        QTest::newRow("gap partly over") << qint64(400) << qint64(100) << qint64(7) << false
-                                         << BURST_GAP_US - 300;
+        QTest::newRow("byte just in")
+            << qint64(100) << qint64(100) << qint64(3) << false << BURST_GAP_US;
+        QTest::newRow("gap partly over")
+            << qint64(400) << qint64(100) << qint64(7) << false << BURST_GAP_US - 300;
         QTest::newRow("quiet") << qint64(700) << qint64(100) << qint64(7) << false << qint64(0);
-        QTest::newRow("never pausing, bound") << BURST_BOUND_US << BURST_BOUND_US << qint64(40)
-                                              << false << qint64(0);
-        QTest::newRow("gap cut by the bound") << BURST_BOUND_US - 100 << BURST_BOUND_US - 200
-                                              << qint64(9) << false << qint64(100);
-        QTest::newRow("64 characters") << qint64(100) << qint64(100) << BURST_MAX_CHARS << false
-                                       << qint64(0);
-        QTest::newRow("answer short, quiet") << qint64(2000) << qint64(1000) << qint64(10) << true
-                                             << BURST_BOUND_US - 2000;
-        QTest::newRow("answer short, bound") << BURST_BOUND_US << qint64(1000) << qint64(10)
-                                             << true << qint64(0);
+        QTest::newRow("never pausing, bound")
+            << BURST_BOUND_US << BURST_BOUND_US << qint64(40) << false << qint64(0);
+        QTest::newRow("gap cut by the bound")
+            << BURST_BOUND_US - 100 << BURST_BOUND_US - 200 << qint64(9) << false << qint64(100);
+        QTest::newRow("64 characters")
+            << qint64(100) << qint64(100) << BURST_MAX_CHARS << false << qint64(0);
+        QTest::newRow("answer short, quiet")
+            << qint64(2000) << qint64(1000) << qint64(10) << true << BURST_BOUND_US - 2000;
+        QTest::newRow("answer short, bound")
+            << BURST_BOUND_US << qint64(1000) << qint64(10) << true << qint64(0);
     }
     void burst_is_examined_when_complete() {
         QFETCH(qint64, now);
@@ -78,20 +78,34 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port");
-        QTest::newRow("plain") << "192.168.1.100" << "192.168.1.100" << 23;
-        QTest::newRow("as the device shows it") << "192.168.001.100" << "192.168.1.100" << 23;
-        QTest::newRow("061 is decimal") << "127.000.000.061" << "127.0.0.61" << 23;
-        QTest::newRow("padded with port") << "010.000.000.008:2325" << "10.0.0.8" << 2325;
-        QTest::newRow("octet too big") << "300.1.1.1" << "300.1.1.1" << 23;
-        QTest::newRow("host name") << "switcher.local" << "switcher.local" << 23;
-        QTest::newRow("host name with port") << "switcher:2323" << "switcher" << 2323;
-        QTest::newRow("bare IPv6") << "::1" << "::1" << 23;
-        QTest::newRow("bare IPv6, no port taken") << "fe80::1:2325" << "fe80::1:2325" << 23;
-        QTest::newRow("bracketed IPv6") << "[::1]" << "::1" << 23;
-        QTest::newRow("bracketed IPv6 with port") << "[::1]:2325" << "::1" << 2325;
-        QTest::newRow("port 0 is no port") << "10.0.0.1:0" << "10.0.0.1:0" << 23;
-        QTest::newRow("port too big") << "[::1]:65536" << "[::1]:65536" << 23;
-        QTest::newRow("port not a number") << "10.0.0.1:ab" << "10.0.0.1:ab" << 23;
+        QTest::newRow("plain") << "192.168.1.100"
+                               << "192.168.1.100" << 23;
+        QTest::newRow("as the device shows it") << "192.168.001.100"
+                                                << "192.168.1.100" << 23;
+        QTest::newRow("061 is decimal") << "127.000.000.061"
+                                        << "127.0.0.61" << 23;
+        QTest::newRow("padded with port") << "010.000.000.008:2325"
+                                          << "10.0.0.8" << 2325;
+        QTest::newRow("octet too big") << "300.1.1.1"
+                                       << "300.1.1.1" << 23;
+        QTest::newRow("host name") << "switcher.local"
+                                   << "switcher.local" << 23;
+        QTest::newRow("host name with port") << "switcher:2323"
+                                             << "switcher" << 2323;
+        QTest::newRow("bare IPv6") << "::1"
+                                   << "::1" << 23;
+        QTest::newRow("bare IPv6, no port taken") << "fe80::1:2325"
+                                                  << "fe80::1:2325" << 23;
+        QTest::newRow("bracketed IPv6") << "[::1]"
+                                        << "::1" << 23;
+        QTest::newRow("bracketed IPv6 with port") << "[::1]:2325"
+                                                  << "::1" << 2325;
+        QTest::newRow("port 0 is no port") << "10.0.0.1:0"
+                                           << "10.0.0.1:0" << 23;
+        QTest::newRow("port too big") << "[::1]:65536"
+                                      << "[::1]:65536" << 23;
+        QTest::newRow("port not a number") << "10.0.0.1:ab"
+                                           << "10.0.0.1:ab" << 23;
     }
     void device_address() {
         QFETCH(QString, text);

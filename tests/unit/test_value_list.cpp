@@ -87,9 +87,8 @@ private slots:
             << QStringList{QString::fromLatin1("\xC3\x97"), QString(QChar(0xD7))};
         QTest::newRow("overlong form is latin-1")
             << QByteArray("\xC0\xAF\r\nEND\r\n") << QStringList{QString::fromLatin1("\xC0\xAF")};
-        QTest::newRow("cut sequence at the end")
-            << QByteArray("\xC3\x97\r\nEND\r\n\xC3")
-            << QStringList{QString::fromLatin1("\xC3\x97")};
+        QTest::newRow("cut sequence at the end") << QByteArray("\xC3\x97\r\nEND\r\n\xC3")
+                                                 << QStringList{QString::fromLatin1("\xC3\x97")};
     }
     void resolution_list_encodings() {
         QFETCH(QByteArray, file);
@@ -158,14 +157,14 @@ private slots:
         QCOMPARE(names, (QStringList{"A", "B"}));
         QVERIFY(parse_resolution_list("end\r\n\"END\"\r\n", &names, &err));
         QCOMPARE(names, QStringList{"end"});
-        QVERIFY(parse_resolution_list("1920x1080,60\r\n\"1024x768, 60\"\r\n\r\nEND\r\n", &names, &err));
+        QVERIFY(
+            parse_resolution_list("1920x1080,60\r\n\"1024x768, 60\"\r\n\r\nEND\r\n", &names, &err));
         QCOMPARE(names, (QStringList{"1920x1080", "60", "1024x768, 60", ""}));
         QVERIFY(!parse_resolution_list("A\r\nB\r\n", &names, &err));
         QVERIFY(err.contains("END"));
         // Entry 1000 cannot be sent in three digits: the list is refused, not cut.
         QByteArray list;
-        for (int i = 1; i <= RESOLUTION_LIST_MAX; ++i)
-            list += "R" + QByteArray::number(i) + "\r\n";
+        for (int i = 1; i <= RESOLUTION_LIST_MAX; ++i) list += "R" + QByteArray::number(i) + "\r\n";
         QVERIFY(parse_resolution_list(list + "END\r\n", &names, &err));
         QCOMPARE(names.size(), 999);
         QCOMPARE(names.last(), QStringLiteral("R999"));

@@ -179,9 +179,7 @@ void start(QImage &img) {
 
 // ---- key assignment of the keypad window
 // One caption font for every key, so the captions share size and baseline.
-QFont caption_font() {
-    return font(10, false);
-}
+QFont caption_font() { return font(10, false); }
 
 void key(QPainter &p, QRectF cell, const QString &caption, const QString &label) {
     const QFont small = caption_font();
