@@ -22,7 +22,6 @@ QJsonObject audio_state_of(const SimDevice &sim) { return sim.state()["audio"].t
 class TestBezelAudioRes : public QObject {
     Q_OBJECT
 private slots:
-    void bezel_controls_layout();
     void bezel_sliders_send_their_amount();
     void bezel_amount_and_bound_replies();
     void bezel_on_off();
@@ -36,64 +35,6 @@ private slots:
     void resolution_replies();
     void audio_over_tcp();
 };
-
-void TestBezelAudioRes::bezel_controls_layout() {
-    PanelRig rig;
-    QVERIFY(rig.start_pty());
-    frm_main *f = rig.f.get();
-    QCOMPARE(f->adjust().opt_bezel_onoff[1]->text(), QStringLiteral("On"));
-    QCOMPARE(f->adjust().opt_bezel_onoff[0]->text(), QStringLiteral("Off"));
-    QVERIFY(f->adjust().opt_bezel_onoff[1]->x() < f->adjust().opt_bezel_onoff[0]->x());
-    QCOMPARE(f->adjust().opt_bezel_onoff[1]->objectName(), QStringLiteral("opt_bezel_onoff_1"));
-    QCOMPARE(checked_index(f->adjust().opt_bezel_onoff), -1);
-    QCOMPARE(f->adjust().lab_bezel_h->text(), QStringLiteral("H Correction"));
-    QCOMPARE(f->adjust().lab_bezel_v->text(), QStringLiteral("V Correction"));
-    for (HSlider *s : {f->adjust().hsr_bezel_h, f->adjust().hsr_bezel_v}) {
-        QCOMPARE(s->parentWidget(), static_cast<QWidget *>(f->frames().fra_bezel));
-        QCOMPARE(s->minimum(), 0);
-        QCOMPARE(s->maximum(), 254);
-        QCOMPARE(s->value(), 0);
-        QVERIFY(s->isEnabledTo(f->frames().fra_bezel));
-        QVERIFY(f->frames().fra_bezel->rect().contains(s->geometry()));
-    }
-    QVERIFY(f->adjust().hsr_bezel_h->y() < f->adjust().hsr_bezel_v->y());
-    // Each value box lies over the middle of its slider's track, read-only and empty.
-    for (auto [box, s] : {std::pair{f->adjust().txt_bezel_h, f->adjust().hsr_bezel_h},
-                          std::pair{f->adjust().txt_bezel_v, f->adjust().hsr_bezel_v}}) {
-        QVERIFY(box->isReadOnly());
-        QVERIFY(box->text().isEmpty());
-        QVERIFY(s->geometry().contains(box->geometry()));
-        QVERIFY(box->x() > s->x() + 10);
-    }
-    // Audio option groups.
-    QCOMPARE(f->adjust().opt_da[1]->text(), QStringLiteral("Left"));
-    QCOMPARE(f->adjust().opt_da[2]->text(), QStringLiteral("Right"));
-    QVERIFY(f->adjust().opt_da[1]->x() < f->adjust().opt_da[2]->x());
-    QCOMPARE(f->adjust().opt_db[2]->parentWidget(), static_cast<QWidget *>(f->frames().fra_dual_b));
-    const QStringList edid = {"2CH", "6CH", "8CH", "Bitstream", "HD"};
-    for (int i = 0; i <= 4; ++i) {
-        QCOMPARE(f->adjust().opt_audio[i]->text(), edid[i]);
-        QCOMPARE(f->adjust().opt_audio[i]->objectName(), QStringLiteral("opt_audio_%1").arg(i));
-        QVERIFY(f->frames().fra_audio->rect().contains(f->adjust().opt_audio[i]->geometry()));
-    }
-    QCOMPARE(f->adjust().opt_audio[0]->y(), f->adjust().opt_audio[2]->y());
-    QVERIFY(f->adjust().opt_audio[3]->y() > f->adjust().opt_audio[0]->y());
-    QCOMPARE(f->adjust().opt_audio[3]->y(), f->adjust().opt_audio[4]->y());
-    QVERIFY(f->adjust().opt_audio[3]->x() < f->adjust().opt_audio[4]->x());
-    QCOMPARE(checked_index(f->adjust().opt_audio), -1);
-    QCOMPARE(checked_index(f->adjust().opt_da), -1);
-    QCOMPARE(checked_index(f->adjust().opt_db), -1);
-    // Output resolution: label and list side by side, below the interface frame.
-    QCOMPARE(f->adjust().lab_reso_out->text(), QStringLiteral("Output Resolution"));
-    QVERIFY(!f->adjust().cbo_output->isEditable());
-    QVERIFY(f->adjust().lab_reso_out->geometry().right() < f->adjust().cbo_output->x());
-    const QRect over = f->frames().fra_rs232->geometry().translated(-f->frames().fra_btn->pos());
-    QVERIFY(!over.intersects(f->adjust().cbo_output->geometry()));
-    QVERIFY(!over.intersects(f->adjust().lab_reso_out->geometry()));
-    QVERIFY(f->frames().fra_btn->rect().contains(f->adjust().cbo_output->geometry()));
-    QCOMPARE(f->adjust().cbo_output->count(), 12);
-    QCOMPARE(f->adjust().cbo_output->currentIndex(), -1);
-}
 
 void TestBezelAudioRes::bezel_sliders_send_their_amount() {
     PanelRig rig;

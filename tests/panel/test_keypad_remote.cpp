@@ -26,7 +26,6 @@ frm_keypad *open_keypad(frm_main *f) {
 class TestKeypadRemote : public QObject {
     Q_OBJECT
 private slots:
-    void remote_block_layout();
     void remote_buttons_send();
     void keypad_window_opens_and_closes();
     void keypad_placed_above_main_window();
@@ -35,37 +34,6 @@ private slots:
     void held_arrow_key_pauses();
     void keypad_over_tcp();
 };
-
-void TestKeypadRemote::remote_block_layout() {
-    PanelRig rig;
-    QVERIFY(rig.start_pty());
-    frm_main *f = rig.f.get();
-    const ColorButton *grid[3][3] = {
-        {f->adjust().cmd_mute, f->admin().cmd_menu_up, f->admin().cmd_lock},
-        {f->admin().cmd_menu_left, f->admin().cmd_menu_ok, f->admin().cmd_menu_right},
-        {f->admin().cmd_menu_exit, f->admin().cmd_menu_down, f->admin().cmd_menu_menu}};
-    const char *names[3][3] = {{"cmd_mute", "cmd_menu_up", "cmd_lock"},
-                               {"cmd_menu_left", "cmd_menu_ok", "cmd_menu_right"},
-                               {"cmd_menu_exit", "cmd_menu_down", "cmd_menu_menu"}};
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) {
-            const ColorButton *b = grid[r][c];
-            QVERIFY(b);
-            QCOMPARE(b->objectName(), QLatin1String(names[r][c]));
-            QCOMPARE(b->parentWidget(), static_cast<QWidget *>(f->frames().fra_btn));
-            // a 46 x 32 picture fits; columns and rows are evenly spaced like a keypad
-            QVERIFY(b->width() >= 46 && b->height() >= 32);
-            QCOMPARE(b->x() - grid[r][0]->x(), c * (grid[0][1]->x() - grid[0][0]->x()));
-            QCOMPARE(b->y() - grid[0][c]->y(), r * (grid[1][0]->y() - grid[0][0]->y()));
-            QVERIFY(b->geometry().right() <
-                    f->switching().cmd_out[1]->x()); // left of the routing map
-            QVERIFY(b->text().isEmpty());
-            QVERIFY(!b->icon().isNull());
-            // Below the banner and the keyboard button.
-            QVERIFY(!b->geometry().intersects(f->switching().img_start->geometry()));
-            QVERIFY(!b->geometry().intersects(f->switching().cmd_keypad->geometry()));
-        }
-}
 
 void TestKeypadRemote::remote_buttons_send() {
     PanelRig rig;

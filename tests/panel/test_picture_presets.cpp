@@ -16,7 +16,6 @@ QList<PictureFamily> families(frm_main *f) {
     for (int i = 0; i < 4; ++i) all << f->adjust().picture_family(static_cast<PictureParam>(i));
     return all;
 }
-QString name_of(const PictureFamily &fam) { return QString::fromLatin1(fam.mnemonic).toLower(); }
 
 // Sets every row of the panel to an empty box and slider 0 without sending.
 void blank_picture(frm_main *f) {
@@ -33,80 +32,6 @@ void blank_picture(frm_main *f) {
 class PicturePresets : public QObject {
     Q_OBJECT
 private slots:
-    void picture_and_preset_layout() {
-        PanelRig r;
-        QVERIFY(r.start());
-        frm_main *f = r.f.get();
-        for (const PictureFamily &fam : families(f)) {
-            QGroupBox *fra = fam.fra;
-            int last_y = -1;
-            for (int row = 1; row <= 4; ++row) {
-                QLabel *lab = (*fam.lab)[row];
-                HSlider *hsr = (*fam.hsr)[row];
-                QLineEdit *txt = (*fam.txt)[row];
-                const QString suffix = QStringLiteral("%1_%2").arg(name_of(fam)).arg(row);
-                QCOMPARE(lab->objectName(), "lab_" + suffix);
-                QCOMPARE(hsr->objectName(), "hsr_" + suffix);
-                QCOMPARE(txt->objectName(), "txt_" + suffix);
-                QCOMPARE(lab->text(), QStringLiteral("OUT %1").arg(row));
-                QCOMPARE(hsr->minimum(), 0);
-                QCOMPARE(hsr->maximum(), 100);
-                QCOMPARE(hsr->value(), 0);
-                QVERIFY(txt->text().isEmpty());
-                for (QWidget *w : {static_cast<QWidget *>(lab), static_cast<QWidget *>(hsr),
-                                   static_cast<QWidget *>(txt)}) {
-                    QCOMPARE(w->parentWidget(), fra);
-                    QVERIFY(QRect(QPoint(0, 0), fra->size()).contains(w->geometry()));
-                }
-                // caption left, then the slider; the box over the middle of its track,
-                // leaving both arrow buttons free
-                QVERIFY(lab->geometry().right() < hsr->x());
-                QCOMPARE(txt->geometry().center().x(), hsr->geometry().center().x());
-                QVERIFY(txt->x() > hsr->x() + hsr->height() / 2);
-                QVERIFY(txt->geometry().right() < hsr->geometry().right() - hsr->height() / 2);
-                QVERIFY(hsr->y() > last_y);
-                last_y = hsr->geometry().bottom();
-            }
-        }
-        QVERIFY(f->frames().fra_con->x() < f->frames().fra_bri->x() &&
-                f->frames().fra_bri->x() < f->frames().fra_sat->x() &&
-                f->frames().fra_sat->x() < f->frames().fra_hue->x());
-        QCOMPARE(f->adjust().lab_pic->text(), QStringLiteral("Picture"));
-        f->adjust().lab_pic->ensurePolished();
-        QCOMPARE(f->adjust().lab_pic->palette().color(f->adjust().lab_pic->foregroundRole()),
-                 QColor(Qt::white));
-        QCOMPARE(f->adjust().cmd_pic_reset->text(), QStringLiteral("Reset"));
-        QCOMPARE(f->adjust().cmd_pic_refresh->text(), QStringLiteral("Refresh"));
-        for (QWidget *w : {static_cast<QWidget *>(f->adjust().lab_pic),
-                           static_cast<QWidget *>(f->adjust().cmd_pic_reset),
-                           static_cast<QWidget *>(f->adjust().cmd_pic_refresh)}) {
-            QCOMPARE(w->parentWidget(), f->frames().fra_pic);
-            QVERIFY(w->y() >= 144);
-            QVERIFY(w->geometry().bottom() < f->frames().fra_pic->height());
-        }
-        QVERIFY(f->adjust().cmd_pic_reset->geometry().right() < f->adjust().cmd_pic_refresh->x());
-
-        // presets: Recall 1..4 then Save 1..4 in one row of their frame
-        QList<ColorButton *> row;
-        for (int n = 1; n <= 4; ++n) row << f->switching().cmd_recall[n];
-        for (int n = 1; n <= 4; ++n) row << f->switching().cmd_save[n];
-        for (int i = 0; i < 8; ++i) {
-            ColorButton *b = row[i];
-            const int n = i % 4 + 1;
-            QCOMPARE(b->text(), QStringLiteral("%1 %2").arg(i < 4 ? "Recall" : "Save").arg(n));
-            QCOMPARE(b->objectName(),
-                     QStringLiteral("cmd_%1_%2").arg(i < 4 ? "recall" : "save").arg(n));
-            QCOMPARE(b->parentWidget(), f->frames().fra_recall_save);
-            QCOMPARE(b->font().pointSizeF(), 9.75);
-            QCOMPARE(b->y(), row[0]->y());
-            QVERIFY(
-                QRect(QPoint(0, 0), f->frames().fra_recall_save->size()).contains(b->geometry()));
-            if (i > 0) QVERIFY(b->x() > row[i - 1]->geometry().right());
-            QCOMPARE(b->backColor(), PanelStyle::face());
-        }
-        QVERIFY(!f->frames().fra_recall_save->isEnabled());
-    }
-
     void slider_moves_send_packed_values() {
         PanelRig r;
         // replies come late, so the box is seen before the device answers

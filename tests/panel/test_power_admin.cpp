@@ -19,37 +19,6 @@ QList<QWidget *> power_frames(frm_main *f) {
 class PowerAdmin : public QObject {
     Q_OBJECT
 private slots:
-    void layout_at_start() {
-        PanelRig r;
-        QVERIFY(r.start());
-        frm_main *f = r.f.get();
-        QCOMPARE(f->admin().cmd_pwr->objectName(), QStringLiteral("cmd_pwr"));
-        QCOMPARE(f->admin().cmd_pwr->parentWidget(), f);
-        QCOMPARE(f->admin().cmd_pwr->geometry(), QRect(4, 40, 72, 68));
-        // between Refresh and Advanced in the left column
-        QVERIFY(f->admin().cmd_pwr->y() > f->switching().cmd_refresh->geometry().bottom());
-        QVERIFY(f->admin().cmd_pwr->geometry().bottom() < f->link().cmd_advance->y());
-        QCOMPARE(f->admin().cmd_pwr->backColor(), PanelStyle::grey_colour());
-        QVERIFY(f->admin().cmd_pwr->picture().isEmpty()); // the built-in power symbol
-        QVERIFY(!f->admin().cmd_pwr->icon().isNull());
-        QVERIFY(f->admin().cmd_pwr->isEnabled());
-        QCOMPARE(f->admin().cmd_fact_reset->text(), QStringLiteral("Factory Reset"));
-        // below the bezel frame, in the middle band
-        QVERIFY(f->admin().cmd_fact_reset->y() > f->frames().fra_bezel->geometry().bottom());
-        QVERIFY(f->admin().cmd_fact_reset->geometry().bottom() < f->admin().cmd_ver->y());
-        QVERIFY(f->admin().cmd_fact_reset->isEnabled());
-        QCOMPARE(f->admin().cmd_ver->text(), QStringLiteral("F/W Ver"));
-        QCOMPARE(f->admin().cmd_ver->backColor(), PanelStyle::grey_colour());
-        QVERIFY(f->admin().txt_ver->x() >
-                f->admin().cmd_ver->geometry().right()); // box right of its button
-        QVERIFY(f->admin().cmd_ver->geometry().bottom() <= 341);
-        QCOMPARE(f->admin().txt_ver->objectName(), QStringLiteral("txt_ver"));
-        QVERIFY(f->admin().txt_ver->isReadOnly());
-        QVERIFY(f->admin().txt_ver->text().isEmpty());
-        QCOMPARE(f->admin().power_state(), NOT_REPORTED);
-        for (QWidget *w : power_frames(f)) QVERIFY(!w->isEnabled());
-    }
-
     void power_button_cycle() {
         PanelRig r;
         // the device never answers the power-on itself

@@ -12,59 +12,6 @@ const QString TCP_ADDR = QStringLiteral("127.0.0.20");
 class RoutingModes : public QObject {
     Q_OBJECT
 private slots:
-    void layout_of_buttons_and_lines() {
-        PanelRig r;
-        QVERIFY(r.start());
-        frm_main *f = r.f.get();
-        const int col_x[5] = {0, 170, 246, 322, 398};
-        for (int n = 1; n <= 4; ++n) {
-            QCOMPARE(f->switching().cmd_out[n]->objectName(), QStringLiteral("cmd_out_%1").arg(n));
-            QCOMPARE(f->switching().cmd_out[n]->text(), QStringLiteral("OUT%1").arg(n));
-            QCOMPARE(f->switching().cmd_inp[n]->text(), QStringLiteral("IN%1").arg(n));
-            QCOMPARE(f->switching().cmd_out[n]->parentWidget(), f->frames().fra_btn);
-            QCOMPARE(f->switching().cmd_out[n]->geometry(), QRect(col_x[n], 34, 73, 33));
-            QCOMPARE(f->switching().cmd_inp[n]->geometry(), QRect(col_x[n], 104, 73, 33));
-            QCOMPARE(f->switching().cmd_out[n]->font().family(), QStringLiteral("Arial Black"));
-            QCOMPARE(f->switching().cmd_inp[n]->font().pointSizeF(), 12.0);
-            QCOMPARE(f->switching().cmd_out[n]->backColor(), PanelStyle::grey_colour());
-            QCOMPARE(f->switching().cmd_inp[n]->backColor(), PanelStyle::grey_colour());
-        }
-        // mode buttons: one row above the outputs, over the first three columns
-        const QStringList captions{"Matrix", "Dual", "2X2"};
-        for (int i = 1; i <= 3; ++i) {
-            ColorButton *b = f->switching().cmd_mode[i];
-            QCOMPARE(b->objectName(), QStringLiteral("cmd_mode_%1").arg(i));
-            QCOMPARE(b->text(), captions[i - 1]);
-            QCOMPARE(b->parentWidget(), f->frames().fra_btn);
-            QCOMPARE(b->x(), col_x[i]);
-            QVERIFY(b->y() >= 0 && b->geometry().bottom() < 34);
-            QVERIFY(b->font().bold());
-            QCOMPARE(b->font().family(), QStringLiteral("Arial"));
-            QCOMPARE(b->font().pointSizeF(), 12.0);
-            QCOMPARE(b->backColor(), PanelStyle::face());
-        }
-        // sixteen lines, hidden, in their output's colour
-        const QColor colours[5] = {
-            {}, QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255), QColor(255, 255, 0)};
-        const char letters[] = "abcd";
-        for (int out = 1; out <= 4; ++out)
-            for (int in = 1; in <= 4; ++in) {
-                LineShape *l = f->switching().lines_of(out)[in];
-                QCOMPARE(l->objectName(),
-                         QStringLiteral("line_%1_%2").arg(QLatin1Char(letters[out - 1])).arg(in));
-                QCOMPARE(l->parentWidget(), f->frames().fra_btn);
-                QVERIFY(l->isHidden());
-                QCOMPARE(l->color(), colours[out]);
-                QCOMPARE(l->p2().y(), 104); // on the input row's top edge
-            }
-        QCOMPARE(f->switching().line_a[4]->p1(), QPoint(220, 72));
-        QCOMPARE(f->switching().line_a[4]->p2(), QPoint(422, 104));
-        QCOMPARE(f->switching().line_c[2]->p1(), QPoint(352, 72));
-        QCOMPARE(f->switching().line_c[2]->p2(), QPoint(288, 104));
-        QCOMPARE(f->switching().line_d[3]->p2(), QPoint(354, 104));
-        QCOMPARE(f->switching().line_b[2]->p1(), QPoint(288, 70));
-    }
-
     void output_and_input_clicks() {
         PanelRig r;
         QVERIFY(r.start());

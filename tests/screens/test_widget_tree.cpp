@@ -1,6 +1,7 @@
 // The window's widget tree as a text snapshot: names, classes, parents, geometry,
-// visibility, enabled state, texts and colours in creation order, and the focus
-// chain. A restructuring of the code must leave it unchanged.
+// visibility, enabled state, texts, colours, pictures, fonts and line ends in creation
+// order, the focus chain and the command log. It is the one check of the layout; a
+// restructuring of the code must leave it unchanged.
 // TEVRAL_UPDATE_SNAPSHOT=1 rewrites the stored snapshot.
 
 #include <QAbstractButton>
@@ -60,6 +61,22 @@ QString describe(const QWidget *w, const QWidget *top) {
         line +=
             QStringLiteral(" picture=%1")
                 .arg(picture.toString().section(QLatin1Char('/'), -2)); // folder differs per run
+    if (auto *b = qobject_cast<const QAbstractButton *>(w); b && !b->icon().isNull())
+        line += QStringLiteral(" icon");
+    if (auto *l = qobject_cast<const LineShape *>(w))
+        line += QStringLiteral(" line=%1,%2-%3,%4 %5")
+                    .arg(l->p1().x())
+                    .arg(l->p1().y())
+                    .arg(l->p2().x())
+                    .arg(l->p2().y())
+                    .arg(l->color().name());
+    if (auto *e = qobject_cast<const QLineEdit *>(w); e && e->isReadOnly())
+        line += QStringLiteral(" read-only");
+    const QFont font = w->font();
+    line += QStringLiteral(" font=%1/%2%3")
+                .arg(font.family())
+                .arg(font.pointSizeF())
+                .arg(font.bold() ? QStringLiteral("/bold") : QString());
     return line;
 }
 
