@@ -263,9 +263,9 @@ bool frm_main::Form_Load() {
         show_message(load_error, QMessageBox::Critical);
         return false;
     }
-    // Values the program never writes: fall back to the first interface and port.
+    s = with_fallbacks(s);
     connection_->set_link_type(s.link_type == 1 ? LinkType::Ethernet : LinkType::Rs232);
-    connection_->set_port_number((s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1);
+    connection_->set_port_number(s.port_number);
     link_->set_advanced_view(s.advanced_view);
     link_->txt_ip->setText(s.address);
 

@@ -1,26 +1,21 @@
 #pragma once
 // Ends the program the way a click on the close box does when the system asks it to:
 // SIGTERM, SIGINT and SIGHUP close the window (so the settings are saved), and a
-// session manager's logout saves the settings. The signal handler only writes a byte to
-// a pipe; everything else runs in the event loop.
+// session manager's logout saves the settings.
 
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 
-class QSocketNotifier;
-
 class ShutdownSignals : public QObject {
     Q_OBJECT
 public:
     // `commit` saves what a logout must not lose while the window stays open.
     explicit ShutdownSignals(QWidget *window, std::function<void()> commit = {});
-    ~ShutdownSignals() override;
 
 private:
     void signal_arrived();
     void close_window();
     QPointer<QWidget> window_;
-    QSocketNotifier *notifier_ = nullptr;
 };

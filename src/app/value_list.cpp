@@ -127,6 +127,12 @@ bool parse_settings(const QByteArray &data, Settings *s, QString *error) {
     return true;
 }
 
+Settings with_fallbacks(Settings s) {
+    if (s.link_type != 1) s.link_type = 0;
+    if (s.port_number < 1 || s.port_number > 9) s.port_number = 1;
+    return s;
+}
+
 QString storable_text(const QString &text) {
     QString t = text;
     t.remove(QLatin1Char('"'));

@@ -38,6 +38,10 @@ struct Settings {
 // Files larger than this are not value lists the program could have been given.
 constexpr qint64 VALUE_LIST_MAX_BYTES = 1 << 20;
 
+// Values the program never writes fall back to the first interface and port: a link
+// type other than 1 is RS-232 (0), a port outside 1..9 is COM1.
+Settings with_fallbacks(Settings s);
+
 bool parse_settings(const QByteArray &data, Settings *s, QString *error);
 QByteArray format_settings(const Settings &s);
 // The device numbers resolutions with three digits, so a longer list cannot be used.

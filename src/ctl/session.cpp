@@ -5,14 +5,11 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/settings_place.h"
+#include "app/stop_signals.h"
 #include "app/value_list.h"
 #include "link/address.h"
 #include "link/connection.h"
@@ -25,16 +22,6 @@ namespace {
 
 // The panel's connect time-out.
 constexpr int CONNECT_TIMEOUT_MS = 7000;
-
-// SIGINT and SIGTERM end `watch` through the event loop (a signal handler may only
-// write to a descriptor).
-int signal_pipe[2] = {-1, -1};
-
-void on_signal(int) {
-    const char c = 1;
-    if (::write(signal_pipe[1], &c, 1) < 0) { /* nothing to do in a handler */
-    }
-}
 
 QString printable(const QString &text) {
     QString t;
@@ -54,10 +41,8 @@ Session::Session(const QString &program_folder, const Request &request,
       link_(std::make_unique<Connection>(program_folder)),
       x_(std::make_unique<Exchange>(*link_, *this)) {
     // Every reply the panel has a handler for is recorded (and printed while watching).
-    static const char *const mnemonics[] = {"AUA", "AUB", "AUD", "AUE", "BEH", "BEV", "BEZ",
-                                            "BRI", "CAL", "CON", "HUE", "INP", "LCK", "MOD",
-                                            "OUT", "PWR", "RES", "RST", "SAT", "SAV", "VER"};
-    for (const char *m : mnemonics) x_->set_handler(QLatin1String(m), [this] { on_reply(); });
+    for (const QString &m : Exchange::reply_mnemonics())
+        if (m != QLatin1String("EXT")) x_->set_handler(m, [this] { on_reply(); });
     // The device ends the TCP connection: the panel drops the link, so do we.
     x_->set_handler(QStringLiteral("EXT"), [this] {
         on_reply();
@@ -139,7 +124,7 @@ int Session::resolve_link() {
         complain(error);
         return EXIT_NO_LINK;
     }
-    // Values the panel never writes fall back as the panel does: RS-232, COM1.
+    s = with_fallbacks(s);
     if (s.link_type == 1) {
         link_choice_.kind = LinkChoice::Kind::Tcp;
         const DeviceAddress a = parse_device_address(s.address.trimmed());
@@ -147,7 +132,7 @@ int Session::resolve_link() {
         link_choice_.tcp_port = a.port;
     } else {
         link_choice_.kind = LinkChoice::Kind::Com;
-        link_choice_.port_number = (s.port_number >= 1 && s.port_number <= 9) ? s.port_number : 1;
+        link_choice_.port_number = s.port_number;
     }
     return EXIT_DONE;
 }
@@ -365,16 +350,11 @@ int Session::run_network() {
 }
 
 int Session::run_watch() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) return EXIT_NO_LINK;
-    QSocketNotifier notifier(signal_pipe[0], QSocketNotifier::Read);
+    // SIGINT, SIGTERM or SIGHUP end the watch through the event loop.
+    StopSignals stop;
+    if (!stop.active()) return EXIT_NO_LINK;
     QEventLoop loop;
-    connect(&notifier, &QSocketNotifier::activated, &loop, [&loop] { loop.exit(EXIT_DONE); });
-    struct sigaction sa {};
-    sa.sa_handler = on_signal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    connect(&stop, &StopSignals::arrived, &loop, [&loop] { loop.exit(EXIT_DONE); });
     // Told on standard error, so standard output carries only replies.
     if (!req_.quiet)
         complain(QStringLiteral("watching %1; Ctrl+C ends").arg(link_name(link_choice_)));

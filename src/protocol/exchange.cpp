@@ -13,6 +13,11 @@
 #include "protocol/command.h"
 #include "protocol/poll_timer.h"
 
+// The replies that have a handler.
+static const char *const REPLY_MNEMONICS[] = {
+    "AUA", "AUB", "AUD", "AUE", "BEH", "BEV", "BEZ", "BRI", "CAL", "CON", "EXT",
+    "HUE", "INP", "LCK", "MOD", "OUT", "PWR", "RES", "RST", "SAT", "SAV", "VER"};
+
 qint64 clock_ms() {
     static QElapsedTimer clock = [] {
         QElapsedTimer t;
@@ -36,10 +41,13 @@ Exchange::Exchange(Connection &link, ExchangeHost &host, QObject *parent)
     connect(link_.MSComm1, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
     connect(tim_rx_, &PollTimer::timeout, this, &Exchange::tim_rx_Timer);
     connect(link_.wsk_client, &TcpClient::data_arrival, this, &Exchange::wsk_client_DataArrival);
-    static const char *const mnemonics[REPLY_KINDS] = {
-        "AUA", "AUB", "AUD", "AUE", "BEH", "BEV", "BEZ", "BRI", "CAL", "CON", "EXT",
-        "HUE", "INP", "LCK", "MOD", "OUT", "PWR", "RES", "RST", "SAT", "SAV", "VER"};
-    for (int i = 0; i < REPLY_KINDS; ++i) table_[i] = {mnemonics[i], {}};
+    for (int i = 0; i < REPLY_KINDS; ++i) table_[i] = {REPLY_MNEMONICS[i], {}};
+}
+
+QStringList Exchange::reply_mnemonics() {
+    QStringList all;
+    for (const char *m : REPLY_MNEMONICS) all << QLatin1String(m);
+    return all;
 }
 
 Exchange::~Exchange() = default;

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 
@@ -55,6 +56,8 @@ public:
     // Reply handlers read the reply from rx_buffer; registered once by the window.
     using Handler = std::function<void()>;
     void set_handler(const QString &mnemonic, Handler handler);
+    // The mnemonics of the table ("EXT" among them).
+    static QStringList reply_mnemonics();
 
     // A port was (re)opened: nothing is in flight.
     void reset_reception();
