@@ -68,19 +68,11 @@ public:
 
     QByteArray readLine(int timeoutMs = 5000) {
         QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            const int cr = m_buf.indexOf('\r');
-            if (cr >= 0) {
-                const QByteArray line = m_buf.left(cr + 1);
-                m_buf.remove(0, cr + 1);
-                return line;
-            }
-            if (deadline.hasExpired()) break;
+        return take_line(m_buf, [&] {
+            if (deadline.hasExpired()) return false;
             if (waitFor(POLLIN, int(qMax<qint64>(1, deadline.remainingTime())))) drain();
-        }
-        const QByteArray rest = m_buf;
-        m_buf.clear();
-        return rest;
+            return true;
+        });
     }
 
 private:

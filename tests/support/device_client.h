@@ -5,6 +5,23 @@
 #include <QStringList>
 #include <QTcpSocket>
 
+// Cuts the first line (up to and including its CR) off `buf`, calling `more` for further
+// bytes until one is there; once `more` fails, whatever came (then without CR).
+template <typename More> QByteArray take_line(QByteArray &buf, More more) {
+    for (;;) {
+        const int cr = buf.indexOf('\r');
+        if (cr >= 0) {
+            const QByteArray line = buf.left(cr + 1);
+            buf.remove(0, cr + 1);
+            return line;
+        }
+        if (!more()) break;
+    }
+    const QByteArray rest = buf;
+    buf.clear();
+    return rest;
+}
+
 // A blocking TCP client of the simulated device (no event loop needed): raw bytes and
 // lines for the simulator's tests, one command and its reply for the panel's.
 class DeviceClient {
@@ -24,18 +41,7 @@ public:
     // deadline (then without CR).
     QByteArray readLine(int timeoutMs = 5000) {
         QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            const int cr = m_buf.indexOf('\r');
-            if (cr >= 0) {
-                const QByteArray line = m_buf.left(cr + 1);
-                m_buf.remove(0, cr + 1);
-                return line;
-            }
-            if (!fill(deadline)) break;
-        }
-        const QByteArray rest = m_buf;
-        m_buf.clear();
-        return rest;
+        return take_line(m_buf, [&] { return fill(deadline); });
     }
 
     QByteArray readBytes(int count, int timeoutMs = 5000) {
