@@ -73,6 +73,12 @@ const QStringList ON_OFF = {QStringLiteral("off"), QStringLiteral("on")};
 
 } // namespace
 
+bool parse_link_option(const QString &name, const QString &value, LinkChoice *link,
+                       QString *error) {
+    return name == QLatin1String("--port") ? parse_port(value, link, error)
+                                           : parse_host(value, link, error);
+}
+
 bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error) {
     *r = Request();
     QStringList words;
@@ -104,8 +110,7 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
                 *error = name + QStringLiteral(" is given twice");
                 return false;
             }
-            if (!(port ? parse_port(value, &r->link, error) : parse_host(value, &r->link, error)))
-                return false;
+            if (!parse_link_option(name, value, &r->link, error)) return false;
             (port ? have_port : have_host) = true;
         } else if (inline_value) {
             *error = QStringLiteral("%1 takes no value").arg(name);

@@ -71,6 +71,9 @@ constexpr int BEZEL_MAX = 254;
 // of names in the resolution list. False with a one-line reason for bad usage.
 bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error);
 
+// The value of --port (COMn or a device path) or --host (HOST[:PORT]) into `link`.
+bool parse_link_option(const QString &name, const QString &value, LinkChoice *link, QString *error);
+
 // "COM3" for a port number, the path for a device, "host:port" for TCP.
 QString link_name(const LinkChoice &link);
 

@@ -35,6 +35,12 @@ QString compact(const QJsonObject &o) {
 
 } // namespace
 
+Session::Session(const QString &program_folder, const QStringList &resolutions)
+    : Session(program_folder, Request(), resolutions) {
+    holds_link_ = true;
+    req_.quiet = true;
+}
+
 Session::Session(const QString &program_folder, const Request &request,
                  const QStringList &resolutions)
     : folder_(program_folder), req_(request), resolutions_(resolutions),
@@ -65,6 +71,9 @@ void Session::print(const QString &text) {
 }
 
 void Session::complain(const QString &text) {
+    complaints_ << text;
+    // A program that holds the link reports for itself.
+    if (holds_link_) return;
     std::fputs(("veldra-ctl: " + text + QLatin1Char('\n')).toUtf8().constData(), stderr);
     std::fflush(stderr);
 }
@@ -79,6 +88,7 @@ void Session::device_rebooting() {
         complain(QStringLiteral("Need to re-connect Ethernet after VELDRA re-boots ready !"));
     link_->wsk_client->close();
     link_->set_eth_connected(false);
+    emit link_down(QStringLiteral("the device reboots"));
 }
 
 void Session::link_lost(const QString &why) {
@@ -87,7 +97,9 @@ void Session::link_lost(const QString &why) {
         link_->set_eth_connected(false);
     } else {
         link_->set_serial_open(false);
+        link_->MSComm1->close();
     }
+    emit link_down(why);
     if (watch_loop_) {
         complain(why);
         watch_loop_->exit(EXIT_NO_LINK);
@@ -97,6 +109,7 @@ void Session::link_lost(const QString &why) {
 void Session::on_reply() {
     const QString reply = x_->rx_buffer().left(6);
     apply_reply(&status_, reply);
+    emit reply_seen(reply, !x_->busy());
     if (!watch_loop_) return;
     if (req_.json) {
         print(compact(reply_json(reply)) + QLatin1Char('\n'));
@@ -185,6 +198,7 @@ int Session::open_tcp() {
         return EXIT_NO_LINK;
     }
     link_->set_eth_connected(true);
+    if (link_watch_) return EXIT_DONE;
     // The panel's link watch.
     link_watch_ = new QTimer(this);
     connect(link_watch_, &QTimer::timeout, this, [this] {
@@ -197,6 +211,9 @@ int Session::open_tcp() {
 
 int Session::exchange(const QString &cmd) {
     link_down_.clear();
+    // The answer to a 998 query is the bezel's maximum, whoever asked it.
+    if (cmd == QLatin1String("BEH998") || cmd == QLatin1String("BEV998"))
+        status_.bezel_max_pending = true;
     x_->send_cmd(cmd);
     // A mode change or a preset may take the device a while: the panel waits up to
     // 5 s more for the late reply, which its reception then dispatches.
@@ -374,7 +391,32 @@ int Session::run() {
     }
     code = tcp ? open_tcp() : open_serial();
     if (code != EXIT_DONE) return code;
+    return execute(req_);
+}
 
+int Session::open_link(const LinkChoice &link) {
+    req_.link = link;
+    const int code = resolve_link();
+    if (code != EXIT_DONE) return code;
+    return link_choice_.kind == LinkChoice::Kind::Tcp ? open_tcp() : open_serial();
+}
+
+bool Session::link_up() const { return link_->selected_link_up(); }
+
+int Session::execute(const Request &request) {
+    if (holds_link_) {
+        const bool quiet = req_.quiet;
+        req_ = request;
+        req_.quiet = quiet;
+        sent_.clear();
+        replies_.clear();
+        complaints_.clear();
+        if (req_.verb == Verb::Network && link_->link_type() == LinkType::Ethernet) {
+            complain(QStringLiteral("network works over the serial link only (as in the panel)"));
+            return EXIT_USAGE;
+        }
+    }
+    int code = EXIT_DONE;
     switch (req_.verb) {
     case Verb::Status: return run_status();
     case Verb::Network: return run_network();

@@ -1,6 +1,7 @@
 #pragma once
 // One run of veldra-ctl: opens the link, makes the request's exchanges through the
-// panel's own Exchange and prints the outcome. No widgets.
+// panel's own Exchange and prints the outcome. No widgets. A program that holds the
+// link for long (veldra-mqtt) keeps one Session and executes request after request.
 
 #include <QObject>
 #include <QStringList>
@@ -18,14 +19,37 @@ class Session : public QObject, public ExchangeHost {
     Q_OBJECT
 public:
     Session(const QString &program_folder, const Request &request, const QStringList &resolutions);
+    // A session that holds its link for many requests; it prints nothing (its owner reads
+    // complaints()).
+    Session(const QString &program_folder, const QStringList &resolutions);
     ~Session() override;
     // The exit status of the run.
     int run();
+
+    // Opens `link` (Saved: the panel's settings file); EXIT_DONE, EXIT_USAGE or EXIT_NO_LINK.
+    int open_link(const LinkChoice &link);
+    bool link_up() const;
+    // Carries out one request on the open link (its link and output options are ignored
+    // when the session holds its link); the outcome is in sent(), replies(), complaints().
+    int execute(const Request &request);
+    const QStringList &sent() const { return sent_; }
+    const QStringList &replies() const { return replies_; }
+    const QStringList &complaints() const { return complaints_; }
+    // What the replies so far say about the device; forget_status() starts afresh.
+    const DeviceStatus &status() const { return status_; }
+    void forget_status() { status_ = DeviceStatus(); }
+    Exchange &exchange() { return *x_; }
 
     void clear_log() override {}
     void append_log(const QString &) override {}
     void show_message(const QString &text, Icon icon) override;
     void device_rebooting() override;
+
+signals:
+    // A reply was dispatched; `unsolicited` when no command of ours was waiting for it.
+    void reply_seen(const QString &reply, bool unsolicited);
+    // The link went down (closed by the device, the cable, a reboot).
+    void link_down(const QString &why);
 
 private:
     int resolve_link();
@@ -46,6 +70,8 @@ private:
     void print_replies(int code);
 
     QString folder_;
+    bool holds_link_ = false;
+    QStringList complaints_;
     Request req_;
     QStringList resolutions_;
     LinkChoice link_choice_;

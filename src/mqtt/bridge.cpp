@@ -1,0 +1,362 @@
+#include "mqtt/bridge.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <cstdio>
+
+#include "app/stop_signals.h"
+
+namespace {
+// Between two attempts to reach a device that went away.
+constexpr int DEVICE_RETRY_MS = 2000;
+// After a client's OUT, its INP comes before anybody else's command (the device routes
+// the output selected last).
+constexpr int HOLD_MS = 300;
+// Time to have the last messages acknowledged before leaving the broker.
+constexpr int FINISH_MS = 2000;
+
+QByteArray compact(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
+
+// After a mode change, a preset or a reset the panel reads the routing and the pictures
+// again; the bridge reads everything.
+bool changes_much(const QString &command) {
+    static const QRegularExpression much(QStringLiteral("^(MOD00[1-3]|CAL00[1-4]|RST00[12])$"));
+    return much.match(command).hasMatch();
+}
+} // namespace
+
+Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
+               const QStringList &resolutions)
+    : opt_(options), resolutions_(resolutions), topics_(options.id),
+      session_(program_folder, resolutions) {
+    retry_.setSingleShot(true);
+    retry_.setInterval(DEVICE_RETRY_MS);
+    connect(&retry_, &QTimer::timeout, this, &Bridge::device_connect);
+    poll_.setInterval(qMax(1, opt_.poll_s) * 1000);
+    connect(&poll_, &QTimer::timeout, this, &Bridge::request_read);
+    // Replies that come together are published together.
+    state_soon_.setSingleShot(true);
+    state_soon_.setInterval(0);
+    connect(&state_soon_, &QTimer::timeout, this, [this] { publish_state(false); });
+    hold_.setSingleShot(true);
+    connect(&hold_, &QTimer::timeout, this, [this] {
+        hold_client_.clear();
+        drain();
+    });
+
+    connect(&session_, &Session::reply_seen, this, &Bridge::reply_seen);
+    connect(&session_, &Session::link_down, this, &Bridge::device_lost);
+    connect(&mqtt_, &MqttClient::connected, this, &Bridge::broker_connected);
+    connect(&mqtt_, &MqttClient::disconnected, this,
+            [this](const QString &why) { log(QStringLiteral("broker connection lost: ") + why); });
+    connect(&mqtt_, &MqttClient::message, this, &Bridge::broker_message);
+    connect(&share_, &SharePort::line, this, [this](QTcpSocket *c, const QString &text) {
+        enqueue({Job::Kind::Share, text, c, false});
+    });
+    connect(&share_, &SharePort::client_gone, this, [this](QTcpSocket *c) {
+        if (hold_client_ == c) hold_client_.clear();
+    });
+}
+
+Bridge::~Bridge() = default;
+
+void Bridge::log(const QString &text) const {
+    std::fputs(("veldra-mqtt: " + text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+int Bridge::run() {
+    StopSignals stop;
+    if (!stop.active()) {
+        log(QStringLiteral("cannot catch the stop signals"));
+        return EXIT_NO_LINK;
+    }
+    MqttSettings s;
+    s.host = opt_.broker_host;
+    s.port = opt_.broker_port;
+    s.client_id = QStringLiteral("veldra-mqtt-") + opt_.id;
+    s.username = opt_.username;
+    s.cafile = opt_.cafile;
+    if (!opt_.password_file.isEmpty()) {
+        QFile f(opt_.password_file);
+        if (!f.open(QIODevice::ReadOnly)) {
+            log(QStringLiteral("cannot read the password file %1: %2")
+                    .arg(opt_.password_file, f.errorString()));
+            return EXIT_USAGE;
+        }
+        s.password = QString::fromUtf8(f.readLine()).remove(QRegularExpression("[\r\n]+$"));
+    }
+    if (opt_.remove_discovery) {
+        QString error;
+        if (!mqtt_.start(s, &error)) {
+            log(error);
+            return EXIT_USAGE;
+        }
+        return remove_discovery();
+    }
+    s.will_topic = topics_.availability();
+    s.will_payload = "offline";
+    QString error;
+    if (!opt_.share_host.isEmpty() && !share_.listen(opt_.share_host, opt_.share_port, &error)) {
+        log(error);
+        return EXIT_NO_LINK;
+    }
+    if (!mqtt_.start(s, &error)) {
+        log(error);
+        return EXIT_USAGE;
+    }
+
+    QEventLoop loop;
+    loop_ = &loop;
+    connect(&stop, &StopSignals::arrived, &loop, [this, &loop] {
+        stopping_ = true;
+        loop.exit(EXIT_DONE);
+    });
+    QTimer::singleShot(0, this, &Bridge::device_connect);
+    if (opt_.poll_s > 0) poll_.start();
+    const int code = loop.exec();
+    loop_ = nullptr;
+    stopping_ = true;
+    retry_.stop();
+    poll_.stop();
+    // Said before leaving: a clean disconnect makes the broker drop the last will.
+    mqtt_.publish(topics_.availability(), "offline", true);
+    mqtt_.finish(FINISH_MS);
+    share_.set_open(false);
+    return code;
+}
+
+int Bridge::remove_discovery() {
+    QEventLoop loop;
+    connect(&mqtt_, &MqttClient::connected, &loop, [&] {
+        for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id))
+            mqtt_.publish(c.first, QByteArray(), true);
+        mqtt_.publish(topics_.state(), QByteArray(), true);
+        mqtt_.publish(topics_.availability(), QByteArray(), true);
+        loop.exit(EXIT_DONE);
+    });
+    QTimer::singleShot(10000, &loop, [&] { loop.exit(EXIT_NO_LINK); });
+    const int code = loop.exec();
+    if (code != EXIT_DONE) {
+        log(QStringLiteral("the broker %1:%2 did not answer")
+                .arg(opt_.broker_host)
+                .arg(opt_.broker_port));
+        return code;
+    }
+    mqtt_.finish(FINISH_MS);
+    return EXIT_DONE;
+}
+
+// --- the device link -------------------------------------------------------------------
+
+void Bridge::device_connect() {
+    if (stopping_ || link_up_) return;
+    // Not in the middle of a command's wait: try again when it has ended.
+    if (working_) {
+        retry_.start();
+        return;
+    }
+    connecting_ = true;
+    const int code = session_.open_link(opt_.link);
+    connecting_ = false;
+    if (stopping_) return;
+    if (code == EXIT_USAGE && first_attempt_ && loop_) {
+        // No link given and none saved: nothing to retry.
+        log(session_.complaints().join(QStringLiteral("; ")));
+        loop_->exit(EXIT_USAGE);
+        return;
+    }
+    if (code != EXIT_DONE) {
+        if (first_attempt_)
+            log(QStringLiteral("device not reached (%1); trying every %2 s")
+                    .arg(session_.complaints().join(QStringLiteral("; ")))
+                    .arg(DEVICE_RETRY_MS / 1000));
+        first_attempt_ = false;
+        retry_.start();
+        return;
+    }
+    first_attempt_ = false;
+    link_up_ = true;
+    read_done_ = false;
+    log(QStringLiteral("device link up"));
+    share_.set_open(true);
+    jobs_.prepend({Job::Kind::Read, {}, {}, true});
+    drain();
+}
+
+void Bridge::device_lost(const QString &why) {
+    if (!link_up_) return;
+    link_up_ = false;
+    read_done_ = false;
+    log(QStringLiteral("device link down: ") + why);
+    share_.set_open(false);
+    publish_availability();
+    if (!stopping_) retry_.start();
+}
+
+// --- jobs, one at a time ---------------------------------------------------------------
+
+void Bridge::enqueue(const Job &job) {
+    jobs_.append(job);
+    // Never from inside the caller (a library callback, a socket's signal): the job's
+    // exchanges run the event loop.
+    QMetaObject::invokeMethod(this, &Bridge::drain, Qt::QueuedConnection);
+}
+
+int Bridge::next_job() const {
+    if (!hold_client_) return jobs_.isEmpty() ? -1 : 0;
+    for (int i = 0; i < jobs_.size(); ++i)
+        if (jobs_[i].kind == Job::Kind::Share && jobs_[i].client == hold_client_) return i;
+    return -1;
+}
+
+void Bridge::drain() {
+    if (working_ || connecting_) return;
+    working_ = true;
+    for (int i = next_job(); i >= 0 && !stopping_; i = next_job()) {
+        const Job job = jobs_.takeAt(i);
+        run_job(job);
+        // A read to come would only complete what this state says.
+        if (!read_queued()) publish_state(false);
+    }
+    working_ = false;
+}
+
+void Bridge::run_job(const Job &job) {
+    switch (job.kind) {
+    case Job::Kind::Command: run_command(job.text); break;
+    case Job::Kind::Share: run_share(job); break;
+    case Job::Kind::Read: run_read(job.fresh); break;
+    }
+}
+
+void Bridge::run_read(bool fresh) {
+    if (!link_up_) return;
+    if (fresh) session_.forget_status();
+    Request r;
+    r.verb = Verb::Status;
+    const int code = session_.execute(r);
+    if (!link_up_) return;
+    if (code != EXIT_DONE && code != EXIT_REFUSED)
+        log(QStringLiteral("status read: ") + session_.complaints().join(QStringLiteral("; ")));
+    if (!fresh) return;
+    read_done_ = true;
+    publish_state(true);
+    publish_availability();
+}
+
+void Bridge::run_command(const QString &text) {
+    const QStringList words = text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    Request r;
+    QString error;
+    int code = EXIT_USAGE;
+    QStringList sent, replies;
+    if (words.isEmpty()) {
+        error = QStringLiteral("no command given");
+    } else if (std::any_of(words.begin(), words.end(),
+                           [](const QString &w) { return w.startsWith(QLatin1Char('-')); })) {
+        error = QStringLiteral("a command here takes no options");
+    } else if (parse_request(words, resolutions_.isEmpty() ? RESOLUTION_LIMIT
+                                                           : int(resolutions_.size()),
+                             &r, &error)) {
+        if (r.verb == Verb::Help || r.verb == Verb::Watch) {
+            error = QStringLiteral("%1 is not a device command; the state topic follows the "
+                                   "device")
+                        .arg(words.first());
+        } else if (!link_up_) {
+            code = EXIT_NO_LINK;
+            error = QStringLiteral("the device link is down (retrying)");
+        } else {
+            code = session_.execute(r);
+            sent = session_.sent();
+            if (std::any_of(sent.begin(), sent.end(), changes_much)) request_read();
+            replies = session_.replies();
+            error = session_.complaints().join(QStringLiteral("; "));
+        }
+    }
+    mqtt_.publish(topics_.result(), result_json(text, code, sent, replies, error), false);
+}
+
+void Bridge::run_share(const Job &job) {
+    if (!link_up_ || !job.client) return;
+    if (hold_client_ == job.client) hold_client_.clear();
+    static const QRegularExpression shape(QStringLiteral("^[A-Z]{3}[0-9]{3}$"));
+    // Anything else the device would refuse; the client hears nothing, as from a device
+    // that did not understand.
+    if (!shape.match(job.text).hasMatch()) return;
+    Request r;
+    r.verb = Verb::Send;
+    r.mnemonic = job.text;
+    session_.execute(r);
+    if (changes_much(job.text)) request_read();
+    if (!session_.replies().isEmpty())
+        share_.send(job.client, session_.replies().last().toLatin1() + '\r');
+    if (job.text.startsWith(QLatin1String("OUT"))) {
+        hold_client_ = job.client;
+        hold_.start(HOLD_MS);
+    }
+}
+
+bool Bridge::read_queued() const {
+    return std::any_of(jobs_.begin(), jobs_.end(),
+                       [](const Job &j) { return j.kind == Job::Kind::Read; });
+}
+
+void Bridge::request_read() {
+    if (link_up_ && read_done_ && !read_queued()) enqueue({Job::Kind::Read, {}, {}, false});
+}
+
+void Bridge::reply_seen(const QString &reply, bool unsolicited) {
+    if (unsolicited) share_.broadcast(reply.toLatin1() + '\r');
+    // The front panel changed the mode or recalled a preset.
+    if (unsolicited && changes_much(reply)) request_read();
+    // Within a job the state goes out when the job ends.
+    if (!working_ && !connecting_ && !read_queued()) state_soon_.start();
+}
+
+// --- the broker ------------------------------------------------------------------------
+
+void Bridge::broker_connected() {
+    log(QStringLiteral("broker %1:%2 connected").arg(opt_.broker_host).arg(opt_.broker_port));
+    for (const QString &t : topics_.subscriptions()) mqtt_.subscribe(t);
+    for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id))
+        mqtt_.publish(c.first, c.second, true);
+    publish_state(true);
+    publish_availability();
+}
+
+void Bridge::broker_message(const QString &topic, const QByteArray &payload) {
+    QString command, error;
+    if (topic == topics_.command()) {
+        command = QString::fromUtf8(payload).trimmed();
+    } else if (!set_topic_command(topics_, topic, payload, &command, &error)) {
+        return;
+    }
+    if (!error.isEmpty()) {
+        mqtt_.publish(topics_.result(),
+                      result_json(QString::fromUtf8(payload), EXIT_USAGE, {}, {}, error), false);
+        return;
+    }
+    enqueue({Job::Kind::Command, command, {}, false});
+}
+
+// --- what is published -----------------------------------------------------------------
+
+// The one place the published state is read from: veldra-ctl's status, so the state
+// topic carries exactly what `veldra-ctl status --json` prints.
+QJsonObject Bridge::state_json() const { return status_json(session_.status()); }
+
+void Bridge::publish_state(bool force) {
+    if (!read_done_) return;
+    const QByteArray json = compact(state_json());
+    if (!force && json == last_state_) return;
+    if (mqtt_.publish(topics_.state(), json, true)) last_state_ = json;
+}
+
+void Bridge::publish_availability() {
+    mqtt_.publish(topics_.availability(), link_up_ && read_done_ ? "online" : "offline", true);
+}

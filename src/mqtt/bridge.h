@@ -1,0 +1,77 @@
+#pragma once
+// veldra-mqtt: holds the device's one link through veldra-ctl's Session and publishes it
+// on an MQTT broker; takes commands from the broker and from the shared port, one at a
+// time, in the order they came. No widgets.
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include "ctl/session.h"
+#include "mqtt/mqtt_client.h"
+#include "mqtt/options.h"
+#include "mqtt/share_port.h"
+#include "mqtt/topics.h"
+
+class QEventLoop;
+class QTcpSocket;
+
+class Bridge : public QObject {
+    Q_OBJECT
+public:
+    Bridge(const QString &program_folder, const BridgeOptions &options,
+           const QStringList &resolutions);
+    ~Bridge() override;
+    // Runs until SIGTERM, SIGINT or SIGHUP; the exit status.
+    int run();
+
+private:
+    struct Job {
+        enum class Kind { Command, Share, Read } kind = Kind::Command;
+        QString text;                 // the command, or the shared port's line
+        QPointer<QTcpSocket> client;  // Share: who asked
+        bool fresh = false;           // Read: the link just came up
+    };
+
+    int remove_discovery();
+    void enqueue(const Job &job);
+    void drain();
+    int next_job() const;
+    void run_job(const Job &job);
+    void run_command(const QString &text);
+    void run_share(const Job &job);
+    void run_read(bool fresh);
+    // A full read soon, unless one is queued.
+    void request_read();
+    bool read_queued() const;
+
+    void device_connect();
+    void device_lost(const QString &why);
+    void broker_connected();
+    void broker_message(const QString &topic, const QByteArray &payload);
+    void reply_seen(const QString &reply, bool unsolicited);
+
+    // The state as published, and whether it was published since it changed.
+    QJsonObject state_json() const;
+    void publish_state(bool force);
+    void publish_availability();
+    void log(const QString &text) const;
+
+    BridgeOptions opt_;
+    QStringList resolutions_;
+    Topics topics_;
+    Session session_;
+    MqttClient mqtt_;
+    SharePort share_;
+    QList<Job> jobs_;
+    QEventLoop *loop_ = nullptr;
+    QTimer retry_, poll_, state_soon_, hold_;
+    QPointer<QTcpSocket> hold_client_; // a client whose OUT its INP follows
+    bool link_up_ = false;
+    bool read_done_ = false; // a full read since the link came up
+    bool working_ = false, connecting_ = false, stopping_ = false, first_attempt_ = true;
+    QByteArray last_state_;
+};

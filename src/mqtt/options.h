@@ -1,0 +1,29 @@
+#pragma once
+// veldra-mqtt's command line, parsed and checked. Pure, no I/O.
+
+#include <QString>
+#include <QStringList>
+
+#include "ctl/request.h"
+
+struct BridgeOptions {
+    LinkChoice link; // Saved: the panel's settings file, as veldra-ctl
+    QString broker_host = QStringLiteral("127.0.0.1");
+    int broker_port = 1883; // 8883 with --cafile unless a port is given
+    QString username, password_file, cafile;
+    QString id = QStringLiteral("veldra");
+    QString discovery_prefix = QStringLiteral("homeassistant");
+    int poll_s = 30; // 0: no poll
+    bool remove_discovery = false;
+    QString share_host; // empty: no shared port
+    quint16 share_port = 0;
+    bool help = false, version = false;
+};
+
+// Parses the arguments (without the program name); false with a one-line reason.
+bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *error);
+// "HOST", "HOST:PORT", "[V6]:PORT" or a bare "PORT" (then `default_host`).
+bool parse_host_port(const QString &text, const QString &default_host, int default_port,
+                     QString *host, int *port);
+
+QString bridge_usage();
