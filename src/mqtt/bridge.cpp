@@ -260,8 +260,8 @@ void Bridge::run_command(const QString &text) {
     } else if (std::any_of(words.begin(), words.end(),
                            [](const QString &w) { return w.startsWith(QLatin1Char('-')); })) {
         error = QStringLiteral("a command here takes no options");
-    } else if (parse_request(words, resolutions_.isEmpty() ? RESOLUTION_LIMIT
-                                                           : int(resolutions_.size()),
+    } else if (parse_request(words,
+                             resolutions_.isEmpty() ? RESOLUTION_LIMIT : int(resolutions_.size()),
                              &r, &error)) {
         if (r.verb == Verb::Help || r.verb == Verb::Watch) {
             error = QStringLiteral("%1 is not a device command; the state topic follows the "

@@ -31,9 +31,9 @@ public:
 private:
     struct Job {
         enum class Kind { Command, Share, Read } kind = Kind::Command;
-        QString text;                 // the command, or the shared port's line
-        QPointer<QTcpSocket> client;  // Share: who asked
-        bool fresh = false;           // Read: the link just came up
+        QString text;                // the command, or the shared port's line
+        QPointer<QTcpSocket> client; // Share: who asked
+        bool fresh = false;          // Read: the link just came up
     };
 
     int remove_discovery();

@@ -57,10 +57,9 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
                 o->help = true;
             continue;
         }
-        static const QStringList valued = {"--port",      "--host",   "--broker",
-                                           "--username",  "--password-file",
-                                           "--cafile",    "--id",     "--discovery-prefix",
-                                           "--poll",      "--share"};
+        static const QStringList valued = {
+            "--port",   "--host", "--broker",           "--username", "--password-file",
+            "--cafile", "--id",   "--discovery-prefix", "--poll",     "--share"};
         if (!valued.contains(name)) {
             *error = name.startsWith(QLatin1Char('-'))
                          ? QStringLiteral("unknown option %1").arg(name)

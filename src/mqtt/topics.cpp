@@ -14,8 +14,8 @@ QList<QPair<QString, QByteArray>> discovery_configs(const QString &prefix, const
     const QString uid = QStringLiteral("veldra_") + id;
     const QJsonObject device{
         {"identifiers", QJsonArray{uid}},
-        {"name", id == QLatin1String("veldra") ? QStringLiteral("VELDRA")
-                                               : QStringLiteral("VELDRA ") + id},
+        {"name",
+         id == QLatin1String("veldra") ? QStringLiteral("VELDRA") : QStringLiteral("VELDRA ") + id},
         {"model", "VELDRA 4x4 video matrix switcher"},
     };
     QList<QPair<QString, QByteArray>> out;
@@ -23,9 +23,9 @@ QList<QPair<QString, QByteArray>> discovery_configs(const QString &prefix, const
         config.insert(QStringLiteral("unique_id"), uid + QLatin1Char('_') + object);
         config.insert(QStringLiteral("availability_topic"), t.availability());
         config.insert(QStringLiteral("device"), device);
-        out.append({QStringLiteral("%1/%2/%3/%4/config")
-                        .arg(prefix, QLatin1String(component), id, object),
-                    QJsonDocument(config).toJson(QJsonDocument::Compact)});
+        out.append(
+            {QStringLiteral("%1/%2/%3/%4/config").arg(prefix, QLatin1String(component), id, object),
+             QJsonDocument(config).toJson(QJsonDocument::Compact)});
     };
     // Home Assistant's templates: an unknown value (null) renders empty, which it shows
     // as unknown.

@@ -1,0 +1,253 @@
+// veldra-mqtt as a real process between veldra-sim (TCP) and Debian's mosquitto: the
+// discovery configurations, commands and set topics reaching the device, the device's own
+// changes reaching the state topic, losing and finding the device, the last will, the
+// shared port with veldra-ctl and the panel on it.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include "broker.h"
+#include "device_client.h"
+#include "panel_access.h"
+#include "sim_fixture.h"
+
+namespace {
+// This file's loopback addresses.
+const QString ADDR_BROKER = QStringLiteral("127.0.0.170");
+const QString ADDR_DEVICE = QStringLiteral("127.0.0.171");
+const QString ADDR_SHARE = QStringLiteral("127.0.0.172");
+const QString DEVICE = QStringLiteral("127.0.0.171:2323");
+const QString SHARE = QStringLiteral("127.0.0.172:2324");
+const QString BASE = QStringLiteral("veldra/hall/");
+
+QJsonObject object(const QByteArray &json) { return QJsonDocument::fromJson(json).object(); }
+
+// The value at "a/b/2" in a JSON object.
+QJsonValue at(const QJsonObject &o, const QString &path) {
+    QJsonValue v = o;
+    for (const QString &k : path.split(QLatin1Char('/'))) {
+        bool index = false;
+        const int i = k.toInt(&index);
+        v = index ? v.toArray().at(i) : v.toObject().value(k);
+    }
+    return v;
+}
+
+struct Run {
+    int code = -1;
+    QByteArray out;
+};
+Run ctl(const QStringList &args) {
+    QProcess p;
+    p.start(qEnvironmentVariable("VELDRA_CTL"), args);
+    if (!p.waitForFinished(20000)) p.kill();
+    p.waitForFinished(2000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput()};
+}
+} // namespace
+
+class MqttBridge : public QObject {
+    Q_OBJECT
+    BrokerProcess broker_;
+    BrokerWatch watch_;
+    SimDevice sim_;
+    BridgeProcess bridge_;
+
+    bool start_bridge() {
+        return bridge_.start({"--host", DEVICE, "--broker", broker_.url(), "--id", "hall", "--poll",
+                              "0", "--share", SHARE});
+    }
+    bool online_after(int from) {
+        return watch_.wait_for(BASE + "availability", [](auto &p) { return p == "online"; }, from);
+    }
+    // Publishes and returns the result the bridge gave.
+    QJsonObject command(const QString &topic, const QByteArray &payload) {
+        const int from = watch_.all().size();
+        watch_.publish(BASE + topic, payload);
+        MqttMessage m;
+        if (!watch_.wait_for(BASE + "result", [](auto &) { return true; }, from, 15000, &m))
+            return {};
+        return object(m.payload);
+    }
+    // The state topic agrees with the device at `key` (and so its state file).
+    bool state_follows(const QString &key) {
+        return QTest::qWaitFor(
+            [&] { return at(object(watch_.last(BASE + "state")), key) == at(sim_.state(), key); },
+            5000);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(broker_.start(ADDR_BROKER));
+        QVERIFY(watch_.start(broker_));
+        QVERIFY(sim_.start_tcp(ADDR_DEVICE, 2323, {"--reboot-drop", "50"}));
+        QVERIFY(start_bridge());
+        QVERIFY(online_after(0));
+    }
+
+    // Every entity of the one device, each with the availability topic; the state is what
+    // veldra-ctl status --json says, read through the shared port.
+    void discovery_and_state() {
+        QStringList objects;
+        for (const char *c :
+             {"select/hall/output1", "select/hall/output2", "select/hall/output3",
+              "select/hall/output4", "select/hall/mode", "switch/hall/power", "switch/hall/lock",
+              "switch/hall/mute", "button/hall/preset1", "button/hall/preset2",
+              "button/hall/preset3", "button/hall/preset4", "sensor/hall/firmware"}) {
+            const QString topic = QStringLiteral("homeassistant/%1/config").arg(c);
+            QVERIFY2(QTest::qWaitFor([&] { return watch_.has(topic); }, 5000), qPrintable(topic));
+            const QJsonObject config = object(watch_.last(topic));
+            QCOMPARE(config["availability_topic"].toString(), BASE + "availability");
+            QCOMPARE(config["device"].toObject()["identifiers"].toArray().first().toString(),
+                     QStringLiteral("veldra_hall"));
+            objects << config["unique_id"].toString();
+        }
+        objects.removeDuplicates();
+        QCOMPARE(objects.size(), 13);
+
+        const Run r = ctl({"--host", SHARE, "--json", "status"});
+        QCOMPARE(r.code, 0);
+        QVERIFY(state_follows("routing"));
+        QCOMPARE(object(watch_.last(BASE + "state")), object(r.out));
+    }
+
+    void commands_and_set_topics_data() {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QStringList>("received");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("value");
+        QTest::newRow("command route") << "command" << QByteArray("route 2 3") << 0
+                                       << QStringList{"OUT002", "INP003"} << "routing/1" << 3;
+        QTest::newRow("output set") << "output/4/set" << QByteArray("1") << 0
+                                    << QStringList{"OUT004", "INP001"} << "routing/3" << 1;
+        QTest::newRow("lock set") << "lock/set" << QByteArray("ON") << 0 << QStringList{"LCK001"}
+                                  << "lock" << 1;
+        QTest::newRow("mute set") << "mute/set" << QByteArray("ON") << 0 << QStringList{"AUD000"}
+                                  << "audio/on" << 0;
+        QTest::newRow("power set") << "power/set" << QByteArray("OFF") << 0
+                                   << QStringList{"PWR000"} << "power" << 0;
+        // A mode change is followed by a full read, as the panel re-reads after one.
+        QTest::newRow("mode set") << "mode/set" << QByteArray("dual") << 0
+                                  << QStringList{"MOD002"} << "mode" << 2;
+        QTest::newRow("preset recall") << "preset/recall" << QByteArray("2") << 0
+                                       << QStringList{"CAL002"} << "" << 0;
+        QTest::newRow("device refuses") << "command" << QByteArray("send ABC123") << 1
+                                        << QStringList{"ABC123"} << "" << 0;
+        QTest::newRow("bad value") << "command" << QByteArray("route 9 1") << 2 << QStringList{}
+                                   << "" << 0;
+        QTest::newRow("no options") << "command" << QByteArray("--json status") << 2
+                                    << QStringList{} << "" << 0;
+        QTest::newRow("no watch") << "command" << QByteArray("watch") << 2 << QStringList{} << ""
+                                  << 0;
+        QTest::newRow("bad switch") << "power/set" << QByteArray("maybe") << 2 << QStringList{}
+                                    << "" << 0;
+    }
+    void commands_and_set_topics() {
+        QFETCH(QString, topic);
+        QFETCH(QByteArray, payload);
+        QFETCH(int, exit);
+        QFETCH(QStringList, received);
+        QFETCH(QString, key);
+        QFETCH(int, value);
+        // The full read that follows a mode change or a preset has ended.
+        for (int n = -1; n != sim_.commands().size(); QTest::qWait(300)) n = sim_.commands().size();
+        sim_.mark();
+        const QJsonObject result = command(topic, payload);
+        QCOMPARE(result["exit"].toInt(-1), exit);
+        QCOMPARE(result["sent"].toArray().toVariantList(), QVariant(received).toList());
+        if (exit == 0) QCOMPARE(result["replies"].toArray().size(), received.size());
+        QCOMPARE(sim_.commands_since_mark().mid(0, received.size()), received);
+        if (exit == 2) QVERIFY(sim_.commands_since_mark().isEmpty());
+        if (key.isEmpty()) return;
+        QCOMPARE(at(sim_.state(), key).toInt(-1), value);
+        QVERIFY(state_follows(key));
+    }
+
+    // What the device says by itself reaches the state topic, and every client of the
+    // shared port.
+    void front_panel_change() {
+        DeviceClient client;
+        QVERIFY(client.connectTo(ADDR_SHARE, 2324));
+        const int from = watch_.all().size();
+        const qint64 sent = watch_.now_ms();
+        QVERIFY(sim_.inject("AUE004"));
+        MqttMessage m;
+        QVERIFY(watch_.wait_for(
+            BASE + "state", [](auto &p) { return at(object(p), "audio/edid") == 4; }, from, 5000,
+            &m));
+        // Well within the second the bridge promises, with room for a loaded machine.
+        QVERIFY2(m.at_ms - sent < 3000, qPrintable(QString::number(m.at_ms - sent)));
+        QCOMPARE(client.readLine(), QByteArray("AUE004\r"));
+    }
+
+    // veldra-ctl and the panel through the shared port while the bridge holds the device;
+    // their changes reach the state topic too.
+    void shared_port() {
+        QCOMPARE(ctl({"--host", SHARE, "route", "3", "1"}).code, 0);
+        QCOMPARE(at(sim_.state(), "routing/2").toInt(), 1);
+        QVERIFY(state_follows("routing"));
+
+        MessageCatcher msgs;
+        ProgramFolder folder(1, 1, false, SHARE);
+        std::unique_ptr<frm_main> f = load_panel(folder);
+        QVERIFY(f);
+        f->link().cmd_conn_eth_Click();
+        QVERIFY(pump_until([&] { return f->connection().eth_connected(); }));
+        f->exchange().send_cmd(QStringLiteral("LCK000"));
+        QVERIFY(f->exchange().reply_ok());
+        QCOMPARE(f->admin().lock_state(), 0);
+        QCOMPARE(at(sim_.state(), "lock").toInt(), 0);
+        QVERIFY(state_follows("lock"));
+        QVERIFY2(msgs.texts().isEmpty(), qPrintable(msgs.texts().join("; ")));
+    }
+
+    // Killing the device: offline, and commands answered with exit 4; back: online and a
+    // fresh state read from the new device.
+    void device_lost_and_found() {
+        int from = watch_.all().size();
+        sim_.stop();
+        QVERIFY(watch_.wait_for(BASE + "availability", [](auto &p) { return p == "offline"; },
+                                from));
+        QCOMPARE(command("command", "lock on")["exit"].toInt(), 4);
+        from = watch_.all().size();
+        QVERIFY(sim_.start_tcp(ADDR_DEVICE, 2323, {"--reboot-drop", "50"}));
+        QVERIFY(online_after(from));
+        MqttMessage m;
+        QVERIFY(watch_.wait_for(BASE + "state", [](auto &) { return true; }, from, 1000, &m));
+        QJsonObject device = sim_.state();
+        QCOMPARE(at(object(m.payload), "routing"), at(device, "routing"));
+        QCOMPARE(at(object(m.payload), "mode"), at(device, "mode"));
+    }
+
+    // A stop signal: "offline" and exit 0. A killed bridge: the broker's last will.
+    void stop_and_last_will() {
+        int from = watch_.all().size();
+        QCOMPARE(bridge_.stop(), 0);
+        QVERIFY(watch_.wait_for(BASE + "availability", [](auto &p) { return p == "offline"; },
+                                from, 3000));
+        from = watch_.all().size();
+        QVERIFY(start_bridge());
+        QVERIFY(online_after(from));
+        from = watch_.all().size();
+        bridge_.kill();
+        QVERIFY(watch_.wait_for(BASE + "availability", [](auto &p) { return p == "offline"; },
+                                from, 5000));
+    }
+
+    void remove_discovery() {
+        const QString topic = QStringLiteral("homeassistant/switch/hall/power/config");
+        QVERIFY(!watch_.last(topic).isEmpty());
+        BridgeProcess remover;
+        QVERIFY(remover.start({"--broker", broker_.url(), "--id", "hall", "--remove-discovery"}));
+        QVERIFY(remover.process().waitForFinished(15000));
+        QCOMPARE(remover.process().exitCode(), 0);
+        QVERIFY(QTest::qWaitFor([&] { return watch_.last(topic).isEmpty(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return watch_.last(BASE + "state").isEmpty(); }, 5000));
+    }
+};
+
+QTEST_MAIN(MqttBridge)
+#include "test_mqtt_bridge.moc"
