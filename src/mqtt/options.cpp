@@ -26,7 +26,7 @@ bool parse_host_port(const QString &text, const QString &default_host, int defau
     }
     *host = h.isEmpty() ? default_host : h;
     *port = p.isEmpty() ? default_port : p.toInt();
-    return *port >= 1 && *port <= 65535;
+    return p.isEmpty() || (*port >= 1 && *port <= 65535);
 }
 
 bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *error) {

@@ -9,6 +9,7 @@
 
 #include "broker.h"
 #include "device_client.h"
+#include "mqtt/options.h"
 #include "panel_access.h"
 #include "sim_fixture.h"
 
@@ -59,14 +60,16 @@ class MqttBridge : public QObject {
                               "0", "--share", SHARE});
     }
     bool online_after(int from) {
-        return watch_.wait_for(BASE + "availability", [](auto &p) { return p == "online"; }, from);
+        return watch_.wait_for(
+            BASE + "availability", [](auto &p) { return p == "online"; }, from);
     }
     // Publishes and returns the result the bridge gave.
     QJsonObject command(const QString &topic, const QByteArray &payload) {
         const int from = watch_.all().size();
         watch_.publish(BASE + topic, payload);
         MqttMessage m;
-        if (!watch_.wait_for(BASE + "result", [](auto &) { return true; }, from, 15000, &m))
+        if (!watch_.wait_for(
+                BASE + "result", [](auto &) { return true; }, from, 15000, &m))
             return {};
         return object(m.payload);
     }
@@ -78,6 +81,44 @@ class MqttBridge : public QObject {
     }
 
 private slots:
+    // The command line, without a process: what is refused and what the defaults become.
+    void options_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("parsed"); // empty: refused
+        QTest::newRow("defaults") << QStringList{} << "127.0.0.1:1883 veldra homeassistant 30 -";
+        QTest::newRow("tls port") << QStringList{"--cafile", "ca.pem", "--broker", "mq"}
+                                  << "mq:8883 veldra homeassistant 30 -";
+        QTest::newRow("share port only") << QStringList{"--share", "2324", "--poll=0"}
+                                         << "127.0.0.1:1883 veldra homeassistant 0 127.0.0.1:2324";
+        QTest::newRow("v6 broker") << QStringList{"--broker", "[::1]:1884", "--id", "hall_2"}
+                                   << "::1:1884 hall_2 homeassistant 30 -";
+        QTest::newRow("id with a level") << QStringList{"--id", "a/b"} << "";
+        QTest::newRow("id with a wildcard") << QStringList{"--id", "a+"} << "";
+        QTest::newRow("prefix with a wildcard") << QStringList{"--discovery-prefix", "ha/#"} << "";
+        QTest::newRow("share by name") << QStringList{"--share", "localhost:2324"} << "";
+        QTest::newRow("password alone") << QStringList{"--password-file", "p"} << "";
+        QTest::newRow("two links") << QStringList{"--port", "COM1", "--host", "h"} << "";
+        QTest::newRow("a command") << QStringList{"status"} << "";
+    }
+    void options() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, parsed);
+        BridgeOptions o;
+        QString error;
+        const bool ok = parse_bridge_options(args, &o, &error);
+        QCOMPARE(ok ? QStringLiteral("%1:%2 %3 %4 %5 %6")
+                          .arg(o.broker_host)
+                          .arg(o.broker_port)
+                          .arg(o.id, o.discovery_prefix)
+                          .arg(o.poll_s)
+                          .arg(o.share_host.isEmpty()
+                                   ? QStringLiteral("-")
+                                   : QStringLiteral("%1:%2").arg(o.share_host).arg(o.share_port))
+                    : QString(),
+                 parsed);
+        QCOMPARE(error.isEmpty(), ok);
+    }
+
     void initTestCase() {
         QVERIFY(broker_.start(ADDR_BROKER));
         QVERIFY(watch_.start(broker_));
@@ -127,23 +168,23 @@ private slots:
                                   << "lock" << 1;
         QTest::newRow("mute set") << "mute/set" << QByteArray("ON") << 0 << QStringList{"AUD000"}
                                   << "audio/on" << 0;
-        QTest::newRow("power set") << "power/set" << QByteArray("OFF") << 0
-                                   << QStringList{"PWR000"} << "power" << 0;
+        QTest::newRow("power set")
+            << "power/set" << QByteArray("OFF") << 0 << QStringList{"PWR000"} << "power" << 0;
         // A mode change is followed by a full read, as the panel re-reads after one.
-        QTest::newRow("mode set") << "mode/set" << QByteArray("dual") << 0
-                                  << QStringList{"MOD002"} << "mode" << 2;
-        QTest::newRow("preset recall") << "preset/recall" << QByteArray("2") << 0
-                                       << QStringList{"CAL002"} << "" << 0;
-        QTest::newRow("device refuses") << "command" << QByteArray("send ABC123") << 1
-                                        << QStringList{"ABC123"} << "" << 0;
-        QTest::newRow("bad value") << "command" << QByteArray("route 9 1") << 2 << QStringList{}
-                                   << "" << 0;
-        QTest::newRow("no options") << "command" << QByteArray("--json status") << 2
-                                    << QStringList{} << "" << 0;
+        QTest::newRow("mode set") << "mode/set" << QByteArray("dual") << 0 << QStringList{"MOD002"}
+                                  << "mode" << 2;
+        QTest::newRow("preset recall")
+            << "preset/recall" << QByteArray("2") << 0 << QStringList{"CAL002"} << "" << 0;
+        QTest::newRow("device refuses")
+            << "command" << QByteArray("send ABC123") << 1 << QStringList{"ABC123"} << "" << 0;
+        QTest::newRow("bad value")
+            << "command" << QByteArray("route 9 1") << 2 << QStringList{} << "" << 0;
+        QTest::newRow("no options")
+            << "command" << QByteArray("--json status") << 2 << QStringList{} << "" << 0;
         QTest::newRow("no watch") << "command" << QByteArray("watch") << 2 << QStringList{} << ""
                                   << 0;
-        QTest::newRow("bad switch") << "power/set" << QByteArray("maybe") << 2 << QStringList{}
-                                    << "" << 0;
+        QTest::newRow("bad switch")
+            << "power/set" << QByteArray("maybe") << 2 << QStringList{} << "" << 0;
     }
     void commands_and_set_topics() {
         QFETCH(QString, topic);
@@ -209,14 +250,15 @@ private slots:
     void device_lost_and_found() {
         int from = watch_.all().size();
         sim_.stop();
-        QVERIFY(watch_.wait_for(BASE + "availability", [](auto &p) { return p == "offline"; },
-                                from));
+        QVERIFY(watch_.wait_for(
+            BASE + "availability", [](auto &p) { return p == "offline"; }, from));
         QCOMPARE(command("command", "lock on")["exit"].toInt(), 4);
         from = watch_.all().size();
         QVERIFY(sim_.start_tcp(ADDR_DEVICE, 2323, {"--reboot-drop", "50"}));
         QVERIFY(online_after(from));
         MqttMessage m;
-        QVERIFY(watch_.wait_for(BASE + "state", [](auto &) { return true; }, from, 1000, &m));
+        QVERIFY(watch_.wait_for(
+            BASE + "state", [](auto &) { return true; }, from, 1000, &m));
         QJsonObject device = sim_.state();
         QCOMPARE(at(object(m.payload), "routing"), at(device, "routing"));
         QCOMPARE(at(object(m.payload), "mode"), at(device, "mode"));
@@ -226,15 +268,15 @@ private slots:
     void stop_and_last_will() {
         int from = watch_.all().size();
         QCOMPARE(bridge_.stop(), 0);
-        QVERIFY(watch_.wait_for(BASE + "availability", [](auto &p) { return p == "offline"; },
-                                from, 3000));
+        QVERIFY(watch_.wait_for(
+            BASE + "availability", [](auto &p) { return p == "offline"; }, from, 3000));
         from = watch_.all().size();
         QVERIFY(start_bridge());
         QVERIFY(online_after(from));
         from = watch_.all().size();
         bridge_.kill();
-        QVERIFY(watch_.wait_for(BASE + "availability", [](auto &p) { return p == "offline"; },
-                                from, 5000));
+        QVERIFY(watch_.wait_for(
+            BASE + "availability", [](auto &p) { return p == "offline"; }, from, 5000));
     }
 
     void remove_discovery() {
