@@ -58,7 +58,8 @@ int main(int argc, char **argv) {
         !sim.start_tcp(QStringLiteral("127.0.0.176"), 2323) ||
         !bridge.start({"--host", "127.0.0.176:2323", "--broker", broker.url(), "--id", "bench",
                        "--poll", "0"}) ||
-        !watch.wait_for(BASE + "availability", [](auto &p) { return p == "online"; }, 0)) {
+        !watch.wait_for(
+            BASE + "availability", [](auto &p) { return p == "online"; }, 0)) {
         std::fprintf(stderr, "cannot start the broker, the simulator or the bridge\n");
         return 1;
     }
@@ -72,8 +73,8 @@ int main(int argc, char **argv) {
         QElapsedTimer t;
         t.start();
         watch.publish(BASE + "lock/set", want ? "ON" : "OFF");
-        if (!watch.wait_for(BASE + "state", [&](auto &p) { return lock_of(p) == want; }, from,
-                            5000)) {
+        if (!watch.wait_for(
+                BASE + "state", [&](auto &p) { return lock_of(p) == want; }, from, 5000)) {
             std::fprintf(stderr, "no state after command %d\n", i);
             return 1;
         }
@@ -88,8 +89,8 @@ int main(int argc, char **argv) {
         QElapsedTimer t;
         t.start();
         sim.inject(QStringLiteral("AUE00%1").arg(edid));
-        if (!watch.wait_for(BASE + "state", [&](auto &p) { return edid_of(p) == edid; }, from,
-                            5000)) {
+        if (!watch.wait_for(
+                BASE + "state", [&](auto &p) { return edid_of(p) == edid; }, from, 5000)) {
             // The same value as before publishes nothing.
             continue;
         }
@@ -104,7 +105,8 @@ int main(int argc, char **argv) {
     for (int i = 0; i < commands; ++i) {
         const int from = watch.all().size();
         watch.publish(BASE + "command", i % 2 ? "mute off" : "mute on");
-        if (!watch.wait_for(BASE + "result", [](auto &) { return true; }, from, 10000)) {
+        if (!watch.wait_for(
+                BASE + "result", [](auto &) { return true; }, from, 10000)) {
             std::fprintf(stderr, "no result for command %d\n", i);
             return 1;
         }

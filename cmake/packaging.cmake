@@ -23,7 +23,11 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "One window to see and change everything the VELDRA 4x4 video matrix switcher
 does, over RS-232 or Ethernet: routing, display modes, picture, bezel, audio,
 output resolution, power, lock, presets and the on-screen menu. Includes
-veldra-sim, a simulated device for trying the panel without hardware.")
+veldra-ctl for scripts, veldra-mqtt (with a systemd unit) that puts the device
+on an MQTT broker for Home Assistant, Node-RED and Companion, and veldra-sim,
+a simulated device for trying the panel without hardware.")
+# The bridge needs a broker, here or on another machine.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mosquitto")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's fonts (Arial and PMingLiU are matched to these).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-arphic-uming")

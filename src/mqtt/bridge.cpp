@@ -51,8 +51,9 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
     connect(&session_, &Session::reply_seen, this, &Bridge::reply_seen);
     connect(&session_, &Session::link_down, this, &Bridge::device_lost);
     connect(&mqtt_, &MqttClient::connected, this, &Bridge::broker_connected);
-    connect(&mqtt_, &MqttClient::disconnected, this,
-            [this](const QString &why) { log(QStringLiteral("broker connection lost: ") + why); });
+    connect(&mqtt_, &MqttClient::disconnected, this, [this](const QString &why) {
+        if (!stopping_) log(QStringLiteral("broker connection lost: ") + why);
+    });
     connect(&mqtt_, &MqttClient::message, this, &Bridge::broker_message);
     connect(&share_, &SharePort::line, this, [this](QTcpSocket *c, const QString &text) {
         enqueue({Job::Kind::Share, text, c, false});

@@ -47,6 +47,8 @@ mapfile -t listing < <(dpkg-deb -c "$deb" | awk '{print $6 ($7 ? " " $7 " " $8 :
 has() { printf '%s\n' "${listing[@]}" | grep -qxF -- "$1"; }
 for f in ./usr/lib/tevral-qx/tevral-qx ./usr/lib/tevral-qx/veldra-sim \
          ./usr/lib/tevral-qx/veldra-ctl "./usr/bin/veldra-ctl -> ../lib/tevral-qx/veldra-ctl" \
+         ./usr/lib/tevral-qx/veldra-mqtt "./usr/bin/veldra-mqtt -> ../lib/tevral-qx/veldra-mqtt" \
+         ./usr/lib/systemd/system/veldra-mqtt.service \
          ./usr/lib/tevral-qx/TEVRAL_QX.ini ./usr/lib/tevral-qx/output_reso.txt \
          ./usr/lib/tevral-qx/ports/ ./usr/lib/tevral-qx/bmp/start.bmp \
          "./usr/bin/tevral-qx -> ../lib/tevral-qx/tevral-qx" \

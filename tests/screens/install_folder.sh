@@ -27,7 +27,7 @@ ok() { echo "ok: $*"; }
 rm -f "$prefix.log"
 
 # ---- the program folder
-for f in tevral-qx veldra-sim veldra-ctl; do
+for f in tevral-qx veldra-sim veldra-ctl veldra-mqtt; do
   [ -f "$folder/$f" ] && [ -x "$folder/$f" ] || fail "$f missing or not executable"
 done
 [ -d "$folder/ports" ] || fail "ports/ missing"
@@ -48,8 +48,8 @@ done
 [ "$(ls "$folder/bmp" | wc -l)" -eq "${#bmps[@]}" ] || fail "bmp/ holds $(ls "$folder/bmp" | wc -l) files"
 ok "program folder"
 
-# ---- bin link, desktop entry, icon
-for f in tevral-qx veldra-ctl; do
+# ---- bin link, desktop entry, icon, the bridge's service
+for f in tevral-qx veldra-ctl veldra-mqtt; do
   [ -L "$prefix/bin/$f" ] || fail "bin/$f is not a link"
   [ "$(readlink -f "$prefix/bin/$f")" = "$(readlink -f "$folder/$f")" ] ||
     fail "bin/$f points to $(readlink -f "$prefix/bin/$f")"
@@ -66,7 +66,11 @@ grep -qx "Icon=$icon" "$desktop" || fail "desktop entry Icon: $(grep ^Icon "$des
 [ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] || fail "icon is not a PNG"
 [ "$(od -An -tu1 -j16 -N8 "$icon" | tr -s ' ' | sed 's/^ //')" = "0 0 0 64 0 0 0 64" ] ||
   fail "icon is not 64x64"
-ok "bin link, desktop entry, icon"
+unit="$prefix/lib/systemd/system/veldra-mqtt.service"
+grep -qx "ExecStart=$prefix/bin/veldra-mqtt \$VELDRA_MQTT_OPTIONS" "$unit" ||
+  fail "service ExecStart: $(grep ^ExecStart "$unit" 2>&1)"
+"$prefix/bin/veldra-mqtt" --version | grep -q '^veldra-mqtt 1\.6 ' || fail "veldra-mqtt --version"
+ok "bin link, desktop entry, icon, service"
 
 # ---- the installed program gets to its window (and stays there until stopped)
 export QT_QPA_PLATFORM=offscreen
