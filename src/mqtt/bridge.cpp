@@ -8,7 +8,7 @@
 #include <QTcpSocket>
 #include <cstdio>
 
-#include "app/stop_signals.h"
+#include "platform/stop_signals.h"
 
 namespace {
 // Between two attempts to reach a device that went away.

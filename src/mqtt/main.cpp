@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "app/value_list.h"
+#include "platform/value_list.h"
 #include "build_version.h"
 #include "mqtt/bridge.h"
 #include "mqtt/options.h"

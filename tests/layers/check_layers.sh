@@ -15,6 +15,7 @@ declare -A may=(
   [switching]="switching admin adjust interface ui protocol link platform"
   [app]="app switching admin adjust interface ui protocol link platform"
   [ctl]="ctl protocol link platform"
+  [mqtt]="mqtt ctl protocol link platform"
 )
 
 bad=0
