@@ -55,6 +55,15 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
         if (!stopping_) log(QStringLiteral("broker connection lost: ") + why);
     });
     connect(&mqtt_, &MqttClient::message, this, &Bridge::broker_message);
+    // Said once, not at every retry.
+    connect(&mqtt_, &MqttClient::attempt_failed, this, [this](const QString &why) {
+        if (why == broker_failure_) return;
+        broker_failure_ = why;
+        log(QStringLiteral("broker %1:%2 not reached (%3); trying every 2 s")
+                .arg(opt_.broker_host)
+                .arg(opt_.broker_port)
+                .arg(why));
+    });
     connect(&share_, &SharePort::line, this, [this](QTcpSocket *c, const QString &text) {
         enqueue({Job::Kind::Share, text, c, false});
     });
@@ -323,6 +332,7 @@ void Bridge::reply_seen(const QString &reply, bool unsolicited) {
 
 void Bridge::broker_connected() {
     log(QStringLiteral("broker %1:%2 connected").arg(opt_.broker_host).arg(opt_.broker_port));
+    broker_failure_.clear();
     for (const QString &t : topics_.subscriptions()) mqtt_.subscribe(t);
     for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id))
         mqtt_.publish(c.first, c.second, true);

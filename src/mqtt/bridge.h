@@ -74,4 +74,5 @@ private:
     bool read_done_ = false; // a full read since the link came up
     bool working_ = false, connecting_ = false, stopping_ = false, first_attempt_ = true;
     QByteArray last_state_;
+    QString broker_failure_; // the last reason logged
 };

@@ -4,10 +4,10 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "platform/value_list.h"
 #include "build_version.h"
 #include "mqtt/bridge.h"
 #include "mqtt/options.h"
+#include "platform/value_list.h"
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);

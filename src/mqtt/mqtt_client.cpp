@@ -132,11 +132,18 @@ void MqttClient::lost(const QString &reason) {
     const bool was = connected_;
     connected_ = false;
     in_flight_ = 0;
-    if (was) emit disconnected(reason);
+    if (was)
+        emit disconnected(reason);
+    else if (!finishing_ && !attempt_failed_) {
+        // The library may tell one failure twice (the refusal, then the disconnection).
+        attempt_failed_ = true;
+        emit attempt_failed(reason);
+    }
     if (!finishing_ && !retry_.isActive()) retry_.start();
 }
 
 void MqttClient::retry() {
+    attempt_failed_ = false;
     const int rc = mosquitto_reconnect_async(m_);
     if (rc != MOSQ_ERR_SUCCESS) {
         lost(why(rc));

@@ -47,6 +47,8 @@ public:
 signals:
     void connected();
     void disconnected(const QString &why);
+    // An attempt to connect failed (refused, not authorised, no broker there).
+    void attempt_failed(const QString &why);
     void message(const QString &topic, const QByteArray &payload);
 
 private:
@@ -68,5 +70,6 @@ private:
     QTimer misc_, retry_;
     bool connected_ = false;
     bool finishing_ = false;
+    bool attempt_failed_ = false; // told for the attempt under way
     int in_flight_ = 0;
 };
