@@ -399,9 +399,10 @@ private slots:
         QCOMPARE(got, sent);
         QCOMPARE(QJsonDocument::fromJson(lines[4].toUtf8()).object()["value"].toInt(), 12);
         QVERIFY(dev.commands().isEmpty()); // watching sends nothing
-        // Ctrl+C, then a session manager insisting: the first ends it, the rest do not kill.
+        // Ctrl+C, then SIGTERMs back to back over its whole exit: the first ends it, the
+        // rest must not kill it.
         send_signals(w.processId(), SIGINT);
-        send_signals(w.processId(), SIGTERM, 49);
+        send_signals(w.processId(), SIGTERM, 49, 0);
         QVERIFY(w.waitForFinished(5000));
         QCOMPARE(w.exitStatus(), QProcess::NormalExit);
         QCOMPARE(w.exitCode(), 0);
