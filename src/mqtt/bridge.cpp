@@ -30,8 +30,8 @@ bool changes_much(const QString &command) {
 } // namespace
 
 Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
-               const QStringList &resolutions)
-    : opt_(options), resolutions_(resolutions), topics_(options.id),
+               const QStringList &resolutions, const QString &list_fault)
+    : opt_(options), resolutions_(resolutions), list_fault_(list_fault), topics_(options.id),
       session_(program_folder, resolutions) {
     retry_.setSingleShot(true);
     retry_.setInterval(DEVICE_RETRY_MS);
@@ -270,9 +270,7 @@ void Bridge::run_command(const QString &text) {
     } else if (std::any_of(words.begin(), words.end(),
                            [](const QString &w) { return w.startsWith(QLatin1Char('-')); })) {
         error = QStringLiteral("a command here takes no options");
-    } else if (parse_request(words,
-                             resolutions_.isEmpty() ? RESOLUTION_LIMIT : int(resolutions_.size()),
-                             &r, &error)) {
+    } else if (parse_request(words, int(resolutions_.size()), &r, &error, list_fault_)) {
         if (r.verb == Verb::Help || r.verb == Verb::Watch) {
             error = QStringLiteral("%1 is not a device command; the state topic follows the "
                                    "device")

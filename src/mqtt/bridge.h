@@ -22,8 +22,9 @@ class QTcpSocket;
 class Bridge : public QObject {
     Q_OBJECT
 public:
+    // `list_fault`: why the resolution list could not be read (see parse_request).
     Bridge(const QString &program_folder, const BridgeOptions &options,
-           const QStringList &resolutions);
+           const QStringList &resolutions, const QString &list_fault);
     ~Bridge() override;
     // Runs until SIGTERM, SIGINT or SIGHUP; the exit status.
     int run();
@@ -62,6 +63,7 @@ private:
 
     BridgeOptions opt_;
     QStringList resolutions_;
+    QString list_fault_;
     Topics topics_;
     Session session_;
     MqttClient mqtt_;

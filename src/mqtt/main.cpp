@@ -27,10 +27,15 @@ int main(int argc, char *argv[]) {
         return EXIT_DONE;
     }
     const QString folder = QCoreApplication::applicationDirPath();
-    // Resolution numbers are checked against the list the panel offers.
+    // Resolution numbers are checked against the list the panel offers, as veldra-ctl
+    // checks them; without the list `resolution N` is refused.
+    const QString list = folder + QStringLiteral("/output_reso.txt");
     QStringList resolutions;
-    if (!read_resolution_file(folder + QStringLiteral("/output_reso.txt"), &resolutions, &error))
+    QString list_fault;
+    if (!read_resolution_file(list, &resolutions, &list_fault))
         resolutions.clear();
-    Bridge bridge(folder, options, resolutions);
+    else if (resolutions.isEmpty())
+        list_fault = QStringLiteral("%1 lists no resolution").arg(list);
+    Bridge bridge(folder, options, resolutions, list_fault);
     return bridge.run();
 }

@@ -83,7 +83,8 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
             if (!parse_link_option(name, value, &o->link, error)) return false;
         } else if (name == QLatin1String("--broker")) {
             int port = 0;
-            if (!parse_host_port(value, QStringLiteral("127.0.0.1"), 0, &o->broker_host, &port)) {
+            if (!parse_host_port(value, QStringLiteral("127.0.0.1"), 0, &o->broker_host, &port) ||
+                !well_formed_host(o->broker_host)) {
                 *error = QStringLiteral("--broker takes HOST or HOST:PORT, not \"%1\"").arg(value);
                 return false;
             }
