@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "protocol/display_mode.h"
+#include "protocol/device_state.h"
 #include "protocol/exchange.h"
 #include "ui/panel_host.h"
 #include "ui/ui_ready.h"
@@ -46,6 +46,7 @@ public:
     int outer_height() const { return outer_height_; }
 
     Exchange &exchange() { return *exchange_; }
+    DeviceState &state() { return state_; }
     Connection &connection() { return *connection_; }
     LinkPanel &link() { return *link_; }
     SwitchingPanel &switching() { return *switching_; }
@@ -75,7 +76,6 @@ private:
 
     void build_frames();
     void build_log_controls();
-    void register_reply_handlers();
     // The control state of start-up (frames disabled, banner shown, ...).
     void reset_start_state();
 
@@ -83,7 +83,8 @@ private:
     int outer_height_ = HEIGHT_COMPACT;
     bool unloaded_ = false;
     UiReady ui_;
-    ModeState mode_;
+    // What the device reported; each area applies the replies it handles.
+    DeviceState state_;
     PanelFrames frames_;
     // Declared in dependency order: each is built from those above it.
     std::unique_ptr<Connection> connection_;
