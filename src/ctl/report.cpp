@@ -17,7 +17,10 @@ QJsonObject picture_json(const DeviceState &s, int row) {
             {"sat", value(s.picture(PictureParam::Sat, row))}};
 }
 
-QString shown(Value v) { return v ? QString::number(*v) : QStringLiteral("?"); }
+// A value the device did not report, or reported as something the panel ignores.
+const QString UNKNOWN = QStringLiteral("unknown");
+
+QString shown(Value v) { return v ? QString::number(*v) : UNKNOWN; }
 
 QString word(Value v, const QStringList &words, int base) {
     const int i = v ? *v - base : -1;
@@ -43,7 +46,7 @@ QString picture_line(const DeviceState &s, int row) {
 
 } // namespace
 
-QString shown_version(std::optional<int> v) { return v ? version_text(*v) : QStringLiteral("?"); }
+QString shown_version(std::optional<int> v) { return v ? version_text(*v) : UNKNOWN; }
 
 QJsonObject status_json(const DeviceState &s) {
     QJsonArray routing;
@@ -82,14 +85,16 @@ QString status_text(const DeviceState &s, const QStringList &resolutions) {
         lines << QStringLiteral("%1 %2").arg(QLatin1String(key), -11).arg(text);
     };
     add("version", shown_version(s.version()));
-    add("power", !s.power() ? QStringLiteral("?")
-                            : (*s.power() ? QStringLiteral("on") : QStringLiteral("standby")));
+    add("power",
+        !s.power() ? UNKNOWN : (*s.power() ? QStringLiteral("on") : QStringLiteral("standby")));
     add("lock", word(s.lock(), OFF_ON, 0));
     add("mode", word(s.mode() ? Value(static_cast<int>(*s.mode())) : std::nullopt, MODES, 1));
     add("output", shown(s.output()));
     QStringList routes;
     for (int out = 1; out <= 4; ++out)
-        routes << QStringLiteral("OUT%1<-IN%2").arg(out).arg(shown(s.routing(out)));
+        routes << QStringLiteral("OUT%1<-%2")
+                      .arg(out)
+                      .arg(s.routing(out) ? QStringLiteral("IN%1").arg(*s.routing(out)) : UNKNOWN);
     add("routing", routes.join(QLatin1Char(' ')));
     if (s.display_mode() == DisplayMode::Matrix) {
         add("picture", picture_line(s, 1));
@@ -103,7 +108,7 @@ QString status_text(const DeviceState &s, const QStringList &resolutions) {
     add("audio",
         QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
             .arg(word(s.edid(), EDIDS, 0), word(s.dual_a(), SIDES, 1), word(s.dual_b(), SIDES, 1),
-                 !s.audio_on() ? QStringLiteral("?")
+                 !s.audio_on() ? UNKNOWN
                                : (*s.audio_on() ? QStringLiteral("off") : QStringLiteral("on"))));
     QString res = shown(s.resolution());
     if (s.resolution() && *s.resolution() <= resolutions.size())
