@@ -37,6 +37,9 @@ const QStringList EDIDS = {QStringLiteral("2ch"), QStringLiteral("6ch"), QString
                            QStringLiteral("bitstream"), QStringLiteral("hd")};
 const QStringList SIDES = {QStringLiteral("left"), QStringLiteral("right")};
 const QStringList OFF_ON = {QStringLiteral("off"), QStringLiteral("on")};
+const QStringList STANDBY_ON = {QStringLiteral("standby"), QStringLiteral("on")};
+// Mute is on when the audio is off (AUD000).
+const QStringList MUTE = {QStringLiteral("on"), QStringLiteral("off")};
 
 QString picture_line(const DeviceState &s, int row) {
     return QStringLiteral("brightness %1  contrast %2  hue %3  saturation %4")
@@ -85,8 +88,7 @@ QString status_text(const DeviceState &s, const QStringList &resolutions) {
         lines << QStringLiteral("%1 %2").arg(QLatin1String(key), -11).arg(text);
     };
     add("version", shown_version(s.version()));
-    add("power",
-        !s.power() ? UNKNOWN : (*s.power() ? QStringLiteral("on") : QStringLiteral("standby")));
+    add("power", word(s.power(), STANDBY_ON, 0));
     add("lock", word(s.lock(), OFF_ON, 0));
     add("mode", word(s.mode() ? Value(static_cast<int>(*s.mode())) : std::nullopt, MODES, 1));
     add("output", shown(s.output()));
@@ -125,11 +127,9 @@ QString describe_reply(const QString &reply) {
     if (m == QLatin1String("OUT")) return QStringLiteral("output %1").arg(d);
     if (m == QLatin1String("INP")) return QStringLiteral("input %1").arg(d);
     if (m == QLatin1String("MOD")) return QStringLiteral("mode ") + word(d, MODES, 1);
-    if (m == QLatin1String("PWR"))
-        return d == 0 ? QStringLiteral("power standby") : QStringLiteral("power on");
+    if (m == QLatin1String("PWR")) return QStringLiteral("power ") + word(d, STANDBY_ON, 0);
     if (m == QLatin1String("LCK")) return QStringLiteral("lock ") + word(d, OFF_ON, 0);
-    if (m == QLatin1String("AUD"))
-        return QStringLiteral("mute ") + (d == 0 ? QStringLiteral("on") : QStringLiteral("off"));
+    if (m == QLatin1String("AUD")) return QStringLiteral("mute ") + word(d, MUTE, 0);
     if (m == QLatin1String("AUE")) return QStringLiteral("audio edid ") + word(d, EDIDS, 0);
     if (m == QLatin1String("AUA")) return QStringLiteral("audio dual-a ") + word(d, SIDES, 1);
     if (m == QLatin1String("AUB")) return QStringLiteral("audio dual-b ") + word(d, SIDES, 1);
