@@ -40,7 +40,6 @@ Session::Session(const QString &program_folder, const Request &request,
     : folder_(program_folder), req_(request), resolutions_(resolutions),
       link_(std::make_unique<Connection>(program_folder)),
       x_(std::make_unique<Exchange>(*link_, *this)) {
-    status_.resolution_count = int(resolutions_.size());
     // Every reply the panel has a handler for is recorded (and printed while watching).
     for (int i = 0; i < REPLY_KINDS; ++i)
         x_->set_handler(static_cast<Mnemonic>(i), [this](const Reply &r) { on_reply(r); });
