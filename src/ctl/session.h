@@ -39,6 +39,7 @@ private:
     int run_status();
     int run_network();
     int run_watch();
+    int run_ports();
     void on_reply();
     void link_lost(const QString &why);
     void print(const QString &text);
