@@ -16,8 +16,9 @@
 QString stable_port_name(const QString &device, const QString &by_id_folder) {
     const QString node = QFileInfo(device).canonicalFilePath();
     if (node.isEmpty()) return QString();
-    const QFileInfoList links = QDir(by_id_folder).entryInfoList(
-        QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList links =
+        QDir(by_id_folder)
+            .entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &link : links)
         if (link.canonicalFilePath() == node) return link.absoluteFilePath();
     return QString();

@@ -31,7 +31,9 @@ void TelnetFilter::reset() {
     line_set_ = false;
 }
 
-void TelnetFilter::start_telnet() { telnet_ = telnet_init(OPTIONS, &TelnetFilter::on_event, 0, this); }
+void TelnetFilter::start_telnet() {
+    telnet_ = telnet_init(OPTIONS, &TelnetFilter::on_event, 0, this);
+}
 
 QByteArray TelnetFilter::from_peer(const QByteArray &wire, QByteArray *answer) {
     data_.clear();

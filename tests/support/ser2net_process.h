@@ -18,7 +18,8 @@ public:
     enum class Mode { Raw, RawBanner, Telnet, Rfc2217 };
     // The banner of Debian's stock configuration.
     static QByteArray stock_banner() {
-        return QByteArrayLiteral("'\\r\\nser2net port \\p device \\d (Debian GNU/Linux)\\r\\n\\r\\n'");
+        return QByteArrayLiteral(
+            "'\\r\\nser2net port \\p device \\d (Debian GNU/Linux)\\r\\n\\r\\n'");
     }
 
     ~Ser2netProcess() { stop(); }
@@ -32,11 +33,10 @@ public:
         port_ = probe.serverPort();
         probe.close();
         static const char *const accepters[] = {"tcp", "tcp", "telnet,tcp", "telnet(rfc2217),tcp"};
-        QByteArray yaml = "connection: &dev\n  accepter: " +
-                          QByteArray(accepters[int(mode)]) + ',' + address.toLatin1() + ',' +
-                          QByteArray::number(port_) + "\n  connector: serialdev," +
-                          device.toLocal8Bit() + ',' + line.toLatin1() +
-                          ",local\n  options:\n    kickolduser: true\n";
+        QByteArray yaml = "connection: &dev\n  accepter: " + QByteArray(accepters[int(mode)]) +
+                          ',' + address.toLatin1() + ',' + QByteArray::number(port_) +
+                          "\n  connector: serialdev," + device.toLocal8Bit() + ',' +
+                          line.toLatin1() + ",local\n  options:\n    kickolduser: true\n";
         if (mode == Mode::RawBanner) yaml += "    banner: " + stock_banner() + '\n';
         QFile f(dir_.filePath(QStringLiteral("ser2net.yaml")));
         if (!f.open(QIODevice::WriteOnly) || f.write(yaml) != yaml.size()) return fail("no config");

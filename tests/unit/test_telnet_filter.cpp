@@ -33,7 +33,11 @@ private slots:
         const QByteArray wire = "\r\nbanner\r\n" + hex("fffb03fffd03fffb01fffe01fffd00fffb00");
         QCOMPARE(t.from_peer(wire, &answer), QByteArray("\r\nbanner\r\n"));
         QVERIFY(t.telnet());
-        QCOMPARE(answer, hex("fffd03" "fffb03" "fffe01" "fffb00" "fffd00"));
+        QCOMPARE(answer, hex("fffd03"
+                             "fffb03"
+                             "fffe01"
+                             "fffb00"
+                             "fffd00"));
         QVERIFY(!t.line_set());
         // Any other option is refused, whichever way it is asked for.
         t.from_peer(hex("fffd18fffb1f"), &answer);
