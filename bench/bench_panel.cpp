@@ -234,10 +234,13 @@ int main(int argc, char **argv) {
                 .arg(adapter));
     }
 
-    // Through Debian's ser2net in front of the pseudo-terminal, raw and telnet.
-    for (const auto mode : {Ser2netProcess::Mode::Raw, Ser2netProcess::Mode::Telnet}) {
+    // Through Debian's ser2net in front of the pseudo-terminal: raw and telnet as it comes,
+    // and raw without its character delay (it holds serial input back to batch it).
+    for (const int variant : {0, 1, 2}) {
         if (only_ctl) break;
+        const auto mode = variant == 1 ? Ser2netProcess::Mode::Telnet : Ser2netProcess::Mode::Raw;
         PanelRig r;
+        if (variant == 2) r.server_options = "chardelay: false";
         if (!r.start_device_server(mode, TCP_ADDR, QStringLiteral("127.0.0.251"))) {
             std::printf("cannot start ser2net in front of the simulator\n");
             return 1;
@@ -254,9 +257,10 @@ int main(int argc, char **argv) {
             if (i > 0) wall.push_back(w);
         }
         const Stats s = stats(wall);
-        row(mode == Ser2netProcess::Mode::Raw ? "compact refresh, ser2net raw"
-                                              : "compact refresh, ser2net telnet",
-            "tcp", s,
+        static const char *const names[] = {"compact refresh, ser2net raw",
+                                            "compact refresh, ser2net telnet",
+                                            "compact refresh, ser2net raw nodelay"};
+        row(names[variant], "tcp", s,
             QStringLiteral("%1 exchanges, floor %2 ms, ratio %3; min %4 max %5")
                 .arg(exchanges)
                 .arg(2.0 * exchanges)

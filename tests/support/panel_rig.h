@@ -22,6 +22,7 @@ struct PanelRig {
     std::unique_ptr<frm_main> f;
     DeviceClient device;                    // the second client, when one was asked for
     std::unique_ptr<Ser2netProcess> server; // a serial device server, when one was asked for
+    QByteArray server_options;              // an options line for it, such as "chardelay: false"
     double load_ms = 0;                     // construction and Form_Load of the panel
 
     // Serial link on a pseudo-terminal, or TCP when `tcp_address` is given.
@@ -81,7 +82,7 @@ struct PanelRig {
             device.close();
         }
         server = std::make_unique<Ser2netProcess>();
-        if (!server->start(pty, address, mode, line)) return false;
+        if (!server->start(pty, address, mode, line, server_options)) return false;
         folder->write_settings(1, 1, false,
                                QStringLiteral("%1:%2").arg(address).arg(server->port()));
         if (!load()) return false;

@@ -26,8 +26,9 @@ public:
 
     // Serves `device` on `address`, at a free port (port()). `line` is the serial line
     // ser2net sets up; a client of the RFC 2217 mode may change it.
+    // `options` are further lines of the connection's options block.
     bool start(const QString &device, const QString &address, Mode mode,
-               const QString &line = QStringLiteral("115200n81")) {
+               const QString &line = QStringLiteral("115200n81"), const QByteArray &options = {}) {
         QTcpServer probe;
         if (!probe.listen(QHostAddress(address), 0)) return fail("no free port");
         port_ = probe.serverPort();
@@ -38,6 +39,7 @@ public:
                           "\n  connector: serialdev," + device.toLocal8Bit() + ',' +
                           line.toLatin1() + ",local\n  options:\n    kickolduser: true\n";
         if (mode == Mode::RawBanner) yaml += "    banner: " + stock_banner() + '\n';
+        if (!options.isEmpty()) yaml += "    " + options + '\n';
         QFile f(dir_.filePath(QStringLiteral("ser2net.yaml")));
         if (!f.open(QIODevice::WriteOnly) || f.write(yaml) != yaml.size()) return fail("no config");
         f.close();
