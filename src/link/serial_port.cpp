@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
-#include "app/settings_place.h"
 #include "link/port_failure.h"
 #include "link/port_info.h"
+#include "platform/settings_place.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
