@@ -1,14 +1,19 @@
-// The telnet layer driven with the bytes a serial device server sends: what it answers,
-// what it passes on as the device's text, and what it puts on the wire.
+// The TCP link in front of a serial device server: the telnet layer driven with the bytes
+// a server sends (what it answers, what it passes on as the device's text, what it puts on
+// the wire), and the greeting a server sends on connecting, against a scripted peer.
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
+#include "link/tcp_client.h"
 #include "link/telnet_filter.h"
 
 namespace {
 QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 } // namespace
 
-class TestTelnetFilter : public QObject {
+class TestTcpLink : public QObject {
     Q_OBJECT
 private slots:
     // A peer that never negotiates: every byte passes both ways untouched, 0xFF included.
@@ -77,7 +82,41 @@ private slots:
         QVERIFY(!t.telnet());
         QCOMPARE(t.to_peer(hex("ff")), hex("ff"));
     }
+
+    // A banner on connecting goes to the greeting, and a command sent meanwhile leaves
+    // after it; a banner that comes late (the server was slow) and arrives together with
+    // the reply still never reaches the reception.
+    void greeting_is_never_a_reply_data() {
+        QTest::addColumn<bool>("late");
+        QTest::newRow("on connecting") << false;
+        QTest::newRow("late, with the reply") << true;
+    }
+    void greeting_is_never_a_reply() {
+        QFETCH(bool, late);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.189")), 0));
+        TcpClient client;
+        QSignalSpy greetings(&client, &TcpClient::greeting);
+        QString received;
+        connect(&client, &TcpClient::data_arrival, this, [&] { received += client.get_data(); });
+        client.set_remote(QStringLiteral("127.0.0.189"), server.serverPort());
+        QVERIFY(client.connect_to_host());
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket *peer = server.nextPendingConnection();
+        QVERIFY(QTest::qWaitFor([&] { return client.is_connected(); }, 5000));
+        const QByteArray banner = "\r\nser2net port 4001 device /dev/ttyUSB0\r\n\r\n";
+        if (!late) peer->write(banner);
+        client.send_text(QStringLiteral("VER999\r"));
+        QVERIFY(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
+        QCOMPARE(peer->readAll(), QByteArray("VER999\r"));
+        QVERIFY(!client.in_greeting());
+        peer->write(late ? banner + "VER160\r" : QByteArray("VER160\r"));
+        QVERIFY(QTest::qWaitFor([&] { return received.size() >= 7; }, 5000));
+        QCOMPARE(received, QStringLiteral("VER160\r"));
+        QCOMPARE(greetings.size(), 1);
+        QCOMPARE(greetings[0][0].toString().toLatin1(), banner);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestTelnetFilter)
-#include "test_telnet_filter.moc"
+QTEST_GUILESS_MAIN(TestTcpLink)
+#include "test_tcp_link.moc"
