@@ -6,9 +6,11 @@
 #include <QObject>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 #include "ctl/report.h"
 #include "ctl/request.h"
+#include "protocol/device_state.h"
 #include "protocol/exchange.h"
 
 class Connection;
@@ -35,9 +37,8 @@ public:
     const QStringList &sent() const { return sent_; }
     const QStringList &replies() const { return replies_; }
     const QStringList &complaints() const { return complaints_; }
-    // What the replies so far say about the device; forget_status() starts afresh.
-    const DeviceStatus &status() const { return status_; }
-    void forget_status() { status_ = DeviceStatus(); }
+    // What the replies so far say about the device (its `changed` signal follows them).
+    DeviceState &state() { return state_; }
     Exchange &exchange() { return *x_; }
 
     void clear_log() override {}
@@ -63,7 +64,8 @@ private:
     int run_status();
     int run_network();
     int run_watch();
-    void on_reply();
+    int run_ports();
+    void on_reply(const Reply &reply);
     void link_lost(const QString &why);
     void print(const QString &text);
     void complain(const QString &text);
@@ -78,7 +80,10 @@ private:
     std::unique_ptr<Connection> link_;
     std::unique_ptr<Exchange> x_;
     QTimer *link_watch_ = nullptr;
-    DeviceStatus status_;
+    // What the device reported, read by the panel's own rules.
+    DeviceState state_;
+    // The output the device had selected when status began (OUT999), put back at its end.
+    std::optional<int> asked_output_;
     QString link_down_; // the message of a send refused because the link is down
     QStringList sent_, replies_;
     QEventLoop *watch_loop_ = nullptr;

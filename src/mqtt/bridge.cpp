@@ -49,6 +49,7 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
     });
 
     connect(&session_, &Session::reply_seen, this, &Bridge::reply_seen);
+    connect(&session_.state(), &DeviceState::changed, this, &Bridge::state_changed);
     connect(&session_, &Session::link_down, this, &Bridge::device_lost);
     connect(&mqtt_, &MqttClient::connected, this, &Bridge::broker_connected);
     connect(&mqtt_, &MqttClient::disconnected, this, [this](const QString &why) {
@@ -246,7 +247,7 @@ void Bridge::run_job(const Job &job) {
 
 void Bridge::run_read(bool fresh) {
     if (!link_up_) return;
-    if (fresh) session_.forget_status();
+    if (fresh) session_.state().reset();
     Request r;
     r.verb = Verb::Status;
     const int code = session_.execute(r);
@@ -322,7 +323,11 @@ void Bridge::reply_seen(const QString &reply, bool unsolicited) {
     if (unsolicited) share_.broadcast(reply.toLatin1() + '\r');
     // The front panel changed the mode or recalled a preset.
     if (unsolicited && changes_much(reply)) request_read();
-    // Within a job the state goes out when the job ends.
+}
+
+void Bridge::state_changed() {
+    // Within a job the state goes out when the job ends; a read to come would only
+    // complete it.
     if (!working_ && !connecting_ && !read_queued()) state_soon_.start();
 }
 
@@ -355,9 +360,10 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload) {
 
 // --- what is published -----------------------------------------------------------------
 
-// The one place the published state is read from: veldra-ctl's status, so the state
-// topic carries exactly what `veldra-ctl status --json` prints.
-QJsonObject Bridge::state_json() const { return status_json(session_.status()); }
+// The one place the published state is read from: the session's DeviceState through
+// veldra-ctl's own JSON, so the state topic carries exactly what `veldra-ctl status --json`
+// prints.
+QJsonObject Bridge::state_json() { return status_json(session_.state()); }
 
 void Bridge::publish_state(bool force) {
     if (!read_done_) return;

@@ -54,9 +54,10 @@ private:
     void broker_connected();
     void broker_message(const QString &topic, const QByteArray &payload);
     void reply_seen(const QString &reply, bool unsolicited);
+    void state_changed();
 
     // The state as published, and whether it was published since it changed.
-    QJsonObject state_json() const;
+    QJsonObject state_json();
     void publish_state(bool force);
     void publish_availability();
     void log(const QString &text) const;
