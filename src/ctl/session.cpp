@@ -13,6 +13,7 @@
 #include "app/value_list.h"
 #include "link/address.h"
 #include "link/connection.h"
+#include "link/reconnect.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "protocol/command.h"
@@ -51,6 +52,7 @@ Session::Session(const QString &program_folder, const Request &request,
     });
     connect(link_->MSComm1, &SerialPort::lost, this,
             [this] { link_lost(QStringLiteral("the serial device went away")); });
+    connect(link_->reconnect, &Reconnect::restored, this, &Session::link_restored);
 }
 
 Session::~Session() {
@@ -82,6 +84,18 @@ void Session::device_rebooting() {
 }
 
 void Session::link_lost(const QString &why) {
+    if (watch_loop_ && req_.reconnect) {
+        // The same policy as the panel's: retried until back, unless taken by another client.
+        if (!req_.quiet) complain(why + QStringLiteral("; reconnecting"));
+        print(req_.json ? QStringLiteral("{\"link\":\"down\"}\n") : QStringLiteral("link down\n"));
+        if (!link_->reconnect->lost()) {
+            complain(QStringLiteral("the link was taken away %1 times within a minute: another "
+                                    "program may be using the device")
+                         .arg(Reconnect::TAKEN_LOSSES));
+            watch_loop_->exit(EXIT_NO_LINK);
+        }
+        return;
+    }
     if (link_->link_type() == LinkType::Ethernet) {
         link_->wsk_client->close();
         link_->set_eth_connected(false);
@@ -92,6 +106,12 @@ void Session::link_lost(const QString &why) {
         complain(why);
         watch_loop_->exit(EXIT_NO_LINK);
     }
+}
+
+void Session::link_restored() {
+    x_->reset_reception();
+    if (link_->link_type() == LinkType::Rs232) x_->tim_rx()->start();
+    print(req_.json ? QStringLiteral("{\"link\":\"up\"}\n") : QStringLiteral("link up\n"));
 }
 
 void Session::on_reply() {

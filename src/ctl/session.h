@@ -41,6 +41,7 @@ private:
     int run_watch();
     void on_reply();
     void link_lost(const QString &why);
+    void link_restored();
     void print(const QString &text);
     void complain(const QString &text);
     void print_replies(int code);

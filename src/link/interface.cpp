@@ -12,6 +12,7 @@
 #include "app/panel_style.h"
 #include "link/connection.h"
 #include "link/link_panel.h"
+#include "link/reconnect.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "protocol/exchange.h"
@@ -28,6 +29,7 @@ LinkPanel::LinkPanel(Connection &link, Exchange &exchange, UiReady &ui, PanelHos
     connect(tim_eth, &QTimer::timeout, this, &LinkPanel::tim_eth_Timer);
     connect(link_.wsk_client, &TcpClient::connected, this, &LinkPanel::wsk_client_Connect);
     connect(link_.MSComm1, &SerialPort::lost, this, &LinkPanel::serial_lost);
+    connect(link_.reconnect, &Reconnect::restored, this, &LinkPanel::link_restored);
 }
 
 void LinkPanel::build_link_controls() {
@@ -138,9 +140,14 @@ void LinkPanel::cmd_get_ip_Click() {
         {"EIP999", txt_get_ip}, {"EMK999", txt_get_mask}, {"EGW999", txt_get_gate}};
     for (int step = 0; step < 3; ++step) {
         link_.set_net_query_step(step);
+        const unsigned heard_before = exchange_.heard_count();
         exchange_.send_cmd_nowait(QString::fromLatin1(steps[step].cmd));
         for (int i = 0; i < 51 && link_.net_query_step() != 3; ++i) exchange_.wait_sec(0.001f);
-        if (link_.net_query_step() != 3) break;
+        if (link_.net_query_step() != 3) {
+            if (exchange_.heard_count() == heard_before && link_.selected_link_up())
+                exchange_.note_no_reply(QString::fromLatin1(steps[step].cmd));
+            break;
+        }
         steps[step].box->setText(exchange_.rx_buffer());
     }
     link_.set_net_query_step(NOT_REPORTED);

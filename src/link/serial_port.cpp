@@ -85,7 +85,10 @@ bool SerialPort::open_device(const QString &device, QString *error) {
         ok = port_->setBaudRate(115200) && port_->setDataBits(QSerialPort::Data8) &&
              port_->setParity(QSerialPort::NoParity) && port_->setStopBits(QSerialPort::OneStop) &&
              port_->setFlowControl(QSerialPort::NoFlowControl);
-    if (ok) return true;
+    if (ok) {
+        opened_ = device;
+        return true;
+    }
     failure_ = problem_of(device, *port_);
     failure_text_ = port_->errorString();
     if (error) *error = failure_text_;

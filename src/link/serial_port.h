@@ -31,6 +31,8 @@ public:
     bool open_device(const QString &device, QString *error);
     // Why the last open failed.
     PortProblem last_failure() const { return failure_; }
+    // The device path of the last open that succeeded (empty before one did).
+    QString opened_device() const { return opened_; }
     void close();
     bool is_open() const;
     qint64 in_buffer_count() const;  // received bytes waiting
@@ -56,4 +58,5 @@ private:
     QSerialPort *port_;
     PortProblem failure_ = PortProblem::Other;
     QString failure_text_;
+    QString opened_;
 };
