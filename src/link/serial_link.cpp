@@ -59,7 +59,7 @@ void LinkPanel::cmd_disconn_Click() {
     link_.set_serial_open(false);
 }
 
-// The adapter vanished under an open port (unplugged, the device server's pty gone):
+// The device vanished under an open port (adapter unplugged, pseudo-terminal closed):
 // said once, then the port is opened again as soon as its device is back.
 void LinkPanel::serial_lost() {
     if (!link_.serial_open()) return;
