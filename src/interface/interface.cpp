@@ -144,7 +144,8 @@ void LinkPanel::cmd_get_ip_Click() {
         exchange_.send_cmd_nowait(QString::fromLatin1(steps[step].cmd));
         for (int i = 0; i < 51 && link_.net_query_step() != 3; ++i) exchange_.wait_sec(0.001f);
         if (link_.net_query_step() != 3) {
-            if (exchange_.heard_count() == heard_before && link_.selected_link_up())
+            if (!exchange_.stopping() && exchange_.heard_count() == heard_before &&
+                link_.selected_link_up())
                 exchange_.note_no_reply(QString::fromLatin1(steps[step].cmd));
             break;
         }
