@@ -128,6 +128,8 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
             r->json = true;
         } else if (name == QLatin1String("--quiet") || name == QLatin1String("-q")) {
             r->quiet = true;
+        } else if (name == QLatin1String("--reconnect")) {
+            r->reconnect = true;
         } else if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             r->verb = Verb::Help;
             return true;
@@ -183,6 +185,10 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         return false;
     }
     r->verb = shape->verb;
+    if (r->reconnect && r->verb != Verb::Watch) {
+        *error = QStringLiteral("--reconnect goes with watch only");
+        return false;
+    }
     const QString w0 = words.value(0).toLower(), w1 = words.value(1).toLower();
 
     switch (shape->verb) {
@@ -332,7 +338,7 @@ QString usage_text() {
         "  network                         IP address, mask, gateway (serial link only)\n"
         "  send CMD                        one raw 6-character command; prints the reply\n"
         "  watch                           prints every reply the device sends on its own,\n"
-        "                                  until interrupted\n"
+        "                                  until interrupted; a lost link ends it (exit 4)\n"
         "  ports                           COM1-COM9: the device each opens, an adapter's\n"
         "                                  stable name, whether it can be opened (nothing\n"
         "                                  is opened; no link needed)\n"
@@ -344,9 +350,12 @@ QString usage_text() {
         "                      Without either: the link saved by the panel (TEVRAL_QX.ini)\n"
         "  --json              one JSON object (watch: one per line)\n"
         "  --quiet             nothing on standard output; errors still on standard error\n"
+        "  --reconnect         watch: across link loss, print \"link down\" and \"link up\"\n"
+        "                      and watch on (the link is tried again: TCP every 2 s,\n"
+        "                      serial once its device is back)\n"
         "  --help              this text\n"
         "\n"
         "Exit status: 0 done, 1 the device answered ERR, 2 bad usage (nothing sent, but\n"
         "MOD999 for a picture row or resolution the device's mode rules out), 3 no reply\n"
-        "in time, 4 the link could not be opened.\n");
+        "in time, 4 the link could not be opened (watch: or was lost).\n");
 }
