@@ -122,6 +122,20 @@ private slots:
         QVERIFY(!QFileInfo::exists(QFileInfo(user_settings()).path()));
     }
 
+    // The Debian package's program folder links its settings file to /etc/tevral-qx: a
+    // save by someone who may write it goes through the link, which stays a link.
+    void linked_settings_file_written_through_the_link() {
+        ProgramFolder folder(1, 2, false, QStringLiteral("10.1.2.3"));
+        QTemporaryDir etc;
+        const QString shared = etc.filePath(QStringLiteral("TEVRAL_QX.ini"));
+        const QString link = folder.file("TEVRAL_QX.ini");
+        QVERIFY(QFile::rename(link, shared) && QFile::link(shared, link));
+        QVERIFY(run_and_change(folder.path()));
+        QCOMPARE(read_file(shared), CHANGED_SETTINGS);
+        QCOMPARE(QFileInfo(link).symLinkTarget(), shared);
+        QVERIFY(!QFileInfo::exists(QFileInfo(user_settings()).path()));
+    }
+
     void read_only_program_folder_uses_per_user_file() {
         ScratchFs fs;
         const QString folder = small_program_folder(fs.path());
