@@ -5,8 +5,8 @@
 #include <QObject>
 #include <array>
 
-#include "app/panel_host.h"
 #include "protocol/command.h"
+#include "ui/panel_host.h"
 
 class ColorButton;
 class Exchange;

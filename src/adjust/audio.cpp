@@ -5,11 +5,11 @@
 #include <QRadioButton>
 
 #include "adjust/adjust_panel.h"
-#include "app/panel_style.h"
-#include "app/ui_ready.h"
 #include "protocol/command.h"
+#include "protocol/display_mode.h"
 #include "protocol/exchange.h"
-#include "switching/display_mode.h"
+#include "ui/panel_style.h"
+#include "ui/ui_ready.h"
 
 static QRadioButton *make_option(QWidget *parent, const QString &name, const QString &caption,
                                  QRect geometry) {

@@ -6,11 +6,11 @@
 #include <QRadioButton>
 
 #include "adjust/adjust_panel.h"
-#include "app/panel_style.h"
-#include "app/ui_ready.h"
 #include "protocol/command.h"
+#include "protocol/display_mode.h"
 #include "protocol/exchange.h"
-#include "switching/display_mode.h"
+#include "ui/panel_style.h"
+#include "ui/ui_ready.h"
 
 // Largest amount a BEH/BEV reply may carry; anything above it is not a bezel value.
 static constexpr int BEZEL_LIMIT = 254;

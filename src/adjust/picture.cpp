@@ -8,11 +8,11 @@
 #include <QPushButton>
 
 #include "adjust/adjust_panel.h"
-#include "app/panel_style.h"
-#include "app/ui_ready.h"
 #include "protocol/command.h"
+#include "protocol/display_mode.h"
 #include "protocol/exchange.h"
-#include "switching/display_mode.h"
+#include "ui/panel_style.h"
+#include "ui/ui_ready.h"
 
 namespace {
 

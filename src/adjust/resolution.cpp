@@ -7,11 +7,11 @@
 #include <QRadioButton>
 
 #include "adjust/adjust_panel.h"
-#include "app/panel_style.h"
-#include "app/ui_ready.h"
 #include "protocol/command.h"
+#include "protocol/display_mode.h"
 #include "protocol/exchange.h"
-#include "switching/display_mode.h"
+#include "ui/panel_style.h"
+#include "ui/ui_ready.h"
 
 void AdjustPanel::build_resolution_controls() {
     // Below the interface frame, which covers the top-right corner of frames_.fra_btn.

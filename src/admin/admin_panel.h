@@ -6,8 +6,8 @@
 #include <QPointer>
 #include <functional>
 
-#include "app/panel_host.h"
 #include "protocol/command.h"
+#include "ui/panel_host.h"
 
 class AdjustPanel;
 class ColorButton;

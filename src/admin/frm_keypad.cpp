@@ -8,8 +8,8 @@
 
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
-#include "app/widgets.h"
 #include "protocol/exchange.h"
+#include "ui/widgets.h"
 
 int virtual_key(int k, Qt::KeyboardModifiers modifiers) {
     const bool keypad = modifiers.testFlag(Qt::KeypadModifier);

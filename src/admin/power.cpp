@@ -6,10 +6,10 @@
 
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
-#include "app/panel_style.h"
 #include "link/connection.h"
 #include "protocol/command.h"
 #include "protocol/exchange.h"
+#include "ui/panel_style.h"
 
 AdminPanel::AdminPanel(Exchange &exchange, Connection &link, AdjustPanel &adjust, PanelHost &host,
                        const PanelFrames &frames)

@@ -3,8 +3,8 @@
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
 #include "admin/frm_keypad.h"
-#include "app/panel_style.h"
 #include "protocol/exchange.h"
+#include "ui/panel_style.h"
 
 void AdminPanel::build_remote_controls() {
     // Laid out like a numeric keypad at the left end of fra_btn, below img_start.

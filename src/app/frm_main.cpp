@@ -17,22 +17,15 @@
 #include "admin/admin_panel.h"
 #include "admin/frm_keypad.h"
 #include "app/command_line.h"
-#include "app/panel_style.h"
-#include "app/settings_place.h"
-#include "app/value_list.h"
+#include "interface/link_panel.h"
 #include "link/connection.h"
-#include "link/link_panel.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
+#include "platform/settings_place.h"
+#include "platform/value_list.h"
 #include "protocol/poll_timer.h"
 #include "switching/switching_panel.h"
-
-QFont panel_font(const QString &family, double points, bool bold) {
-    QFont f(family);
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
+#include "ui/panel_style.h"
 
 static QGroupBox *make_frame(QWidget *parent, const QString &name, const QString &caption,
                              QRect geometry) {
@@ -215,7 +208,7 @@ void frm_main::reset_start_state() {
     switching_->reset_start_state();
     admin_->reset_start_state();
     adjust_->reset_start_state();
-    connection_->set_net_query_step(NOT_REPORTED);
+    connection_->set_net_query_step(Connection::NO_NET_QUERY);
     connection_->set_serial_open(false);
     connection_->set_eth_connected(false);
 

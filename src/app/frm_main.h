@@ -8,10 +8,10 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/panel_host.h"
-#include "app/ui_ready.h"
+#include "protocol/display_mode.h"
 #include "protocol/exchange.h"
-#include "switching/display_mode.h"
+#include "ui/panel_host.h"
+#include "ui/ui_ready.h"
 
 class AdjustPanel;
 class AdminPanel;

@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 
-#include "app/stop_signals.h"
+#include "platform/stop_signals.h"
 
 ShutdownSignals::ShutdownSignals(QWidget *window, std::function<void()> commit)
     : QObject(window), window_(window) {

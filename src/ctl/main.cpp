@@ -4,9 +4,9 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "app/value_list.h"
 #include "ctl/request.h"
 #include "ctl/session.h"
+#include "platform/value_list.h"
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);

@@ -8,13 +8,13 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/settings_place.h"
-#include "app/stop_signals.h"
-#include "app/value_list.h"
 #include "link/address.h"
 #include "link/connection.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
+#include "platform/settings_place.h"
+#include "platform/stop_signals.h"
+#include "platform/value_list.h"
 #include "protocol/command.h"
 #include "protocol/poll_timer.h"
 

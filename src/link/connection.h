@@ -4,8 +4,6 @@
 #include <QObject>
 #include <QString>
 
-#include "protocol/command.h"
-
 class SerialPort;
 class TcpClient;
 
@@ -25,6 +23,8 @@ public:
     int port_number() const { return port_number_; }
     bool serial_open() const { return serial_open_; }
     bool eth_connected() const { return eth_connected_; }
+    // No network query runs.
+    static constexpr int NO_NET_QUERY = 254;
     // 0..2 while the answer to the query's step is awaited, 3 once it is in.
     int net_query_step() const { return net_query_step_; }
     // The link that link_type selects is usable.
@@ -41,5 +41,5 @@ private:
     int port_number_ = 1;
     bool serial_open_ = false;
     bool eth_connected_ = false;
-    int net_query_step_ = NOT_REPORTED;
+    int net_query_step_ = NO_NET_QUERY;
 };

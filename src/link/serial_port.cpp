@@ -5,8 +5,8 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
-#include "app/settings_place.h"
 #include "link/port_failure.h"
+#include "platform/settings_place.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -20,8 +20,7 @@ bool reply_digits_ok(const QString &collected);
 // (fewer than 6 characters).
 int reply_value(const QString &reply, int digits);
 
-// A mirrored device state the device has not reported yet; also `net_query_step`
-// while no network query runs.
+// A mirrored device state the device has not reported yet.
 constexpr int NOT_REPORTED = 254;
 
 // The value digit of a complete reply (its last character); -1 for a reply cut short.

@@ -3,12 +3,12 @@
 
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
-#include "app/panel_style.h"
-#include "link/link_panel.h"
+#include "interface/link_panel.h"
 #include "protocol/command.h"
+#include "protocol/display_mode.h"
 #include "protocol/exchange.h"
-#include "switching/display_mode.h"
 #include "switching/switching_panel.h"
+#include "ui/panel_style.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <array>
 
-#include "app/panel_host.h"
+#include "ui/panel_host.h"
 
 class AdjustPanel;
 class AdminPanel;

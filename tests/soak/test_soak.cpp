@@ -859,7 +859,7 @@ void SoakRun::boundary_checks(int n) {
     if (f->exchange().busy()) stuck << QStringLiteral("busy set");
     if (f->exchange().waiting()) stuck << QStringLiteral("waiting set");
     if (!f->ui_ready()) stuck << QStringLiteral("ui_ready clear");
-    if (f->connection().net_query_step() != NOT_REPORTED)
+    if (f->connection().net_query_step() != Connection::NO_NET_QUERY)
         stuck << QStringLiteral("net_query_step %1").arg(f->connection().net_query_step());
     if (!f->switching().cmd_refresh->isEnabled() ||
         f->switching().cmd_refresh->backColor() != PanelStyle::face())

@@ -12,17 +12,17 @@
 #include "admin/admin_panel.h"
 #include "admin/frm_keypad.h"
 #include "app/frm_main.h"
-#include "app/panel_style.h"
-#include "app/widgets.h"
+#include "interface/link_panel.h"
 #include "link/connection.h"
-#include "link/link_panel.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "protocol/command.h"
+#include "protocol/display_mode.h"
 #include "protocol/exchange.h"
 #include "protocol/poll_timer.h"
-#include "switching/display_mode.h"
 #include "switching/switching_panel.h"
+#include "ui/panel_style.h"
+#include "ui/widgets.h"
 
 // Puts the panel into states that tests need and a device cannot produce directly.
 struct TestProbe {

@@ -2,7 +2,7 @@
 // two contents, until it is killed.
 #include <QCoreApplication>
 
-#include "app/value_list.h"
+#include "platform/value_list.h"
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);

@@ -8,7 +8,7 @@
 #include <csignal>
 #include <sys/types.h>
 
-#include "app/value_list.h"
+#include "platform/value_list.h"
 
 class AtomicSettings : public QObject {
     Q_OBJECT

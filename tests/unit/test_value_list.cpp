@@ -2,8 +2,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/settings_place.h"
-#include "app/value_list.h"
+#include "platform/settings_place.h"
+#include "platform/value_list.h"
 
 Q_DECLARE_METATYPE(SettingsFacts)
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <functional>
 
-#include "app/panel_host.h"
+#include "ui/panel_host.h"
 
 class Connection;
 class Exchange;

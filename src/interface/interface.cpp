@@ -9,12 +9,12 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "app/panel_style.h"
+#include "interface/link_panel.h"
 #include "link/connection.h"
-#include "link/link_panel.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "protocol/exchange.h"
+#include "ui/panel_style.h"
 
 LinkPanel::LinkPanel(Connection &link, Exchange &exchange, UiReady &ui, PanelHost &host,
                      const PanelFrames &frames, std::function<void(bool)> show_full_height)
@@ -143,7 +143,7 @@ void LinkPanel::cmd_get_ip_Click() {
         if (link_.net_query_step() != 3) break;
         steps[step].box->setText(exchange_.rx_buffer());
     }
-    link_.set_net_query_step(NOT_REPORTED);
+    link_.set_net_query_step(Connection::NO_NET_QUERY);
     cmd_get_ip->setBackColor(PanelStyle::face());
     cmd_get_ip->setEnabled(true);
 }

@@ -10,13 +10,13 @@
 #include <QComboBox>
 #include <QRadioButton>
 
-#include "app/panel_style.h"
-#include "app/ui_ready.h"
+#include "interface/link_panel.h"
 #include "link/address.h"
 #include "link/connection.h"
-#include "link/link_panel.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
+#include "ui/panel_style.h"
+#include "ui/ui_ready.h"
 
 // "HOST:PORT" connects to PORT (device servers, a simulator without root);
 // anything else is a host at the device's port 23.

@@ -5,7 +5,7 @@
 #include <QFont>
 #include <QString>
 
-#include "app/widgets.h"
+#include "ui/widgets.h"
 
 struct PanelStyle {
     // 0x00BBGGRR in the design, as QColor here.

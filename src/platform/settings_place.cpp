@@ -1,4 +1,4 @@
-#include "app/settings_place.h"
+#include "platform/settings_place.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/value_list.h"
+#include "platform/value_list.h"
 
 // $XDG_CONFIG_HOME/tevral-qx (~/.config/tevral-qx); empty when the system names none.
 QString user_config_folder();

@@ -3,12 +3,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 
-#include "app/panel_style.h"
-#include "app/ui_ready.h"
+#include "interface/link_panel.h"
 #include "link/connection.h"
-#include "link/link_panel.h"
 #include "link/serial_port.h"
 #include "protocol/exchange.h"
+#include "ui/panel_style.h"
+#include "ui/ui_ready.h"
 
 void LinkPanel::set_comm() {
     if (link_.serial_open()) link_.MSComm1->close();

@@ -1,4 +1,4 @@
-#include "app/value_list.h"
+#include "platform/value_list.h"
 
 #include <QFile>
 #include <QFileInfo>
