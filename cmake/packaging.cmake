@@ -14,6 +14,11 @@ if(NOT "$ENV{DEBEMAIL}" STREQUAL "")
 endif()
 set(TEVRAL_PACKAGE_MAINTAINER "${maintainer}" CACHE STRING
     "Maintainer field of the Debian package")
+# Build folders configured before kept the old default, an address Debian rejects.
+if(TEVRAL_PACKAGE_MAINTAINER STREQUAL "TEVRAL-QX developers <tevral-qx@localhost>")
+  set(TEVRAL_PACKAGE_MAINTAINER "${maintainer}" CACHE STRING
+      "Maintainer field of the Debian package" FORCE)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tevral-qx)
@@ -35,7 +40,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "One window to see and change everything the VELDRA 4x4 video matrix switcher
 does, over RS-232 or Ethernet: routing, display modes, picture, bezel, audio,
 output resolution, power, lock, presets and the on-screen menu. Includes
-veldra-sim, a simulated device for trying the panel without hardware.")
+veldra-ctl, which drives the switcher from scripts, and veldra-sim, a
+simulated device for trying the panel without hardware.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's fonts (Arial and PMingLiU are matched to these).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-arphic-uming")

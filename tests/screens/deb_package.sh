@@ -121,11 +121,15 @@ for bin in "$root"/usr/bin/*; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man -l $name.1.gz: $warnings"
   text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>&1) || fail "man -l $name.1.gz failed"
-  grep -A1 '^NAME' <<<"$text" | grep -qE "^ +$name - [A-Z]" || fail "$name.1.gz NAME: $text"
+  grep -A1 '^NAME' <<<"$text" | tr -s ' ' | grep -qE "^ $name - [A-Z]" || fail "$name.1.gz NAME: $text"
   grep -q '^OPTIONS' <<<"$text" || fail "$name.1.gz has no OPTIONS section"
 done
 ok "manual pages: $(ls "$root"/usr/share/man/man1 | tr '\n' ' ')"
 
+# The hardening flags reached the build: some program calls libc's checked functions
+# (lintian checks relro, bind-now, PIE and the stack protector itself).
+nm -D --undefined-only "$root"/usr/lib/tevral-qx/* 2>/dev/null | grep -q ' __[a-z]*_chk@' ||
+  fail "no program calls a fortified (_chk) function"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/tevral-qx" --version 2>&1)
 rc=$?
 [ "$rc" -eq 0 ] || fail "installed tevral-qx --version ended with $rc: $out"

@@ -58,7 +58,8 @@ for f in tevral-qx veldra-ctl veldra-sim; do
     fail "bin/$f points to $(readlink -f "$prefix/bin/$f")"
   page="$prefix/share/man/man1/$f.1.gz"
   gzip -t "$page" 2>/dev/null || fail "no gzip manual page $page"
-  zcat "$page" | grep -q "^\.TH \"\?${f//-/\\\\-}" || fail "$f.1.gz is not $f's page"
+  zcat "$page" | grep -qxF "$f \\- $("$folder/$f" --help | sed -n '2s/\.$//p')" ||
+    fail "$f.1.gz does not name $f with its --help's description"
 done
 case "$(readlink "$prefix/bin/tevral-qx")" in /*) fail "bin/tevral-qx link is absolute" ;; esac
 desktop="$prefix/share/applications/tevral-qx.desktop"
@@ -74,7 +75,7 @@ for size in 48 64 256; do
   icon="$prefix/share/icons/hicolor/${size}x${size}/apps/tevral-qx.png"
   [ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] ||
     fail "icon $size is not a PNG"
-  [ "$(od -An -tu1 -j16 -N8 "$icon" | tr -s ' ' | sed 's/^ //')" = "0 0 0 $size 0 0 0 $size" ] ||
+  [ "$(od -An -tu4 --endian=big -j16 -N8 "$icon" | tr -s ' ')" = " $size $size" ] ||
     fail "icon is not ${size}x${size}"
 done
 [ -f "$prefix/share/metainfo/org.example.tevral_qx.metainfo.xml" ] || fail "no AppStream metainfo"

@@ -92,9 +92,8 @@ private slots:
     void initTestCase() {
         QVERIFY(out_.isValid());
         QProcess gen;
-        gen.start(
-            qEnvironmentVariable("TEVRAL_ARTWORK"),
-            {out_.filePath(QStringLiteral("bmp")), out_.filePath(QStringLiteral("icons"))});
+        gen.start(qEnvironmentVariable("TEVRAL_ARTWORK"),
+                  {out_.filePath(QStringLiteral("bmp")), out_.filePath(QStringLiteral("icons"))});
         QVERIFY2(gen.waitForFinished(60000), "tevral-artwork did not finish");
         QCOMPARE(gen.exitStatus(), QProcess::NormalExit);
         QVERIFY2(gen.exitCode() == 0, gen.readAllStandardError().constData());
@@ -255,7 +254,8 @@ private slots:
     }
     void application_icon() {
         QFETCH(int, size);
-        const QImage icon(out_.filePath(QStringLiteral("icons/%1x%1/apps/tevral-qx.png").arg(size)));
+        const QImage icon(
+            out_.filePath(QStringLiteral("icons/%1x%1/apps/tevral-qx.png").arg(size)));
         QVERIFY(!icon.isNull());
         QCOMPARE(icon.size(), QSize(size, size));
         QVERIFY(icon.hasAlphaChannel());
