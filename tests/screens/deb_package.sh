@@ -40,7 +40,7 @@ ok "built $(basename "$deb")"
 # ---- Debian's checker: nothing left but the overridden tags (each with its reason)
 unhardened=()
 [ "$hardened" = 1 ] || unhardened=(--suppress-tags "hardening-no-bindnow,hardening-no-pie,\
-hardening-no-fortify-functions,hardening-no-relro,hardening-no-stackprotector,unused-override")
+hardening-no-fortify-functions,hardening-no-relro,unused-override")
 lintian --pedantic --display-info --display-experimental "${unhardened[@]}" \
         --fail-on error,warning,info,pedantic,experimental "$deb" >"$work/lintian.out" 2>&1
 rc=$?
