@@ -20,7 +20,10 @@ int *picture_slot(PictureLevels &p, const QString &mnemonic) {
     return &p.sat;
 }
 
-QString shown(int v) { return v < 0 ? QStringLiteral("?") : QString::number(v); }
+// A value the device did not report, or reported as something the panel ignores.
+const QString UNKNOWN = QStringLiteral("unknown");
+
+QString shown(int v) { return v < 0 ? UNKNOWN : QString::number(v); }
 
 QString word(int v, const QStringList &words, int base) {
     const int i = v - base;
@@ -32,6 +35,9 @@ const QStringList EDIDS = {QStringLiteral("2ch"), QStringLiteral("6ch"), QString
                            QStringLiteral("bitstream"), QStringLiteral("hd")};
 const QStringList SIDES = {QStringLiteral("left"), QStringLiteral("right")};
 const QStringList OFF_ON = {QStringLiteral("off"), QStringLiteral("on")};
+const QStringList STANDBY_ON = {QStringLiteral("standby"), QStringLiteral("on")};
+// Mute is on when the audio is off (AUD000).
+const QStringList MUTE = {QStringLiteral("on"), QStringLiteral("off")};
 
 QString picture_line(const PictureLevels &p) {
     return QStringLiteral("brightness %1  contrast %2  hue %3  saturation %4")
@@ -41,7 +47,7 @@ QString picture_line(const PictureLevels &p) {
 } // namespace
 
 QString version_text(int v) {
-    return v < 0 ? QStringLiteral("?")
+    return v < 0 ? UNKNOWN
                  : QStringLiteral("%1.%2").arg(v / 100).arg(v % 100, 2, 10, QLatin1Char('0'));
 }
 
@@ -57,9 +63,10 @@ void apply_reply(DeviceStatus *s, const QString &reply) {
     } else if (m == QLatin1String("MOD")) {
         if (d >= 1 && d <= 3) s->mode = s->cur_mode = d;
     } else if (m == QLatin1String("PWR")) {
-        if (d >= 0) s->power = d;
+        // The panel's toggles know standby (0) and on (1); a 9 would be a guess.
+        if (d == 0 || d == 1) s->power = d;
     } else if (m == QLatin1String("LCK")) {
-        if (d >= 0) s->lock = d;
+        if (d == 0 || d == 1) s->lock = d;
     } else if (m == QLatin1String("AUD")) {
         if (d == 0 || d == 1) s->audio_on = d;
     } else if (m == QLatin1String("AUE")) {
@@ -90,8 +97,10 @@ void apply_reply(DeviceStatus *s, const QString &reply) {
         const int row = v3 / 200 + 1, level = v3 % 200;
         if (row <= 4 && level <= 100) *picture_slot(s->rows[row - 1], m) = level;
     } else if (m == QLatin1String("RES")) {
+        // As the panel's list: a number beyond it names nothing, 0 selects nothing.
         const int r = reply_value(reply, 2);
-        if (r >= 1) s->resolution = r;
+        if (r < 0 || (s->resolution_count > 0 && r > s->resolution_count)) return;
+        s->resolution = r >= 1 ? r : -1;
     } else if (m == QLatin1String("VER")) {
         if (v3 >= 0) s->version = v3;
     }
@@ -134,14 +143,16 @@ QString status_text(const DeviceStatus &s, const QStringList &resolutions) {
         lines << QStringLiteral("%1 %2").arg(QLatin1String(key), -11).arg(text);
     };
     add("version", version_text(s.version));
-    add("power", s.power < 0 ? QStringLiteral("?")
-                             : (s.power ? QStringLiteral("on") : QStringLiteral("standby")));
+    add("power", word(s.power, STANDBY_ON, 0));
     add("lock", word(s.lock, OFF_ON, 0));
     add("mode", word(s.mode, MODES, 1));
     add("output", shown(s.output));
     QStringList routes;
     for (int out = 1; out <= 4; ++out)
-        routes << QStringLiteral("OUT%1<-IN%2").arg(out).arg(shown(s.routing[out - 1]));
+        routes << QStringLiteral("OUT%1<-%2")
+                      .arg(out)
+                      .arg(s.routing[out - 1] < 0 ? UNKNOWN
+                                                  : QStringLiteral("IN%1").arg(s.routing[out - 1]));
     add("routing", routes.join(QLatin1Char(' ')));
     if (s.cur_mode == 1) {
         add("picture", picture_line(s.matrix));
@@ -152,11 +163,9 @@ QString status_text(const DeviceStatus &s, const QStringList &resolutions) {
     add("bezel", QStringLiteral("%1  h %2  v %3  (max h %4, v %5)")
                      .arg(word(s.bezel_on, OFF_ON, 0), shown(s.bezel_h), shown(s.bezel_v),
                           shown(s.max_h), shown(s.max_v)));
-    add("audio",
-        QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
-            .arg(word(s.edid, EDIDS, 0), word(s.dual_a, SIDES, 1), word(s.dual_b, SIDES, 1),
-                 s.audio_on < 0 ? QStringLiteral("?")
-                                : (s.audio_on ? QStringLiteral("off") : QStringLiteral("on"))));
+    add("audio", QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
+                     .arg(word(s.edid, EDIDS, 0), word(s.dual_a, SIDES, 1),
+                          word(s.dual_b, SIDES, 1), word(s.audio_on, MUTE, 0)));
     QString res = shown(s.resolution);
     if (s.resolution >= 1 && s.resolution <= resolutions.size())
         res += QStringLiteral(" (%1)").arg(resolutions[s.resolution - 1]);
@@ -172,11 +181,9 @@ QString describe_reply(const QString &reply) {
     if (m == QLatin1String("OUT")) return QStringLiteral("output %1").arg(d);
     if (m == QLatin1String("INP")) return QStringLiteral("input %1").arg(d);
     if (m == QLatin1String("MOD")) return QStringLiteral("mode ") + word(d, MODES, 1);
-    if (m == QLatin1String("PWR"))
-        return d == 0 ? QStringLiteral("power standby") : QStringLiteral("power on");
+    if (m == QLatin1String("PWR")) return QStringLiteral("power ") + word(d, STANDBY_ON, 0);
     if (m == QLatin1String("LCK")) return QStringLiteral("lock ") + word(d, OFF_ON, 0);
-    if (m == QLatin1String("AUD"))
-        return QStringLiteral("mute ") + (d == 0 ? QStringLiteral("on") : QStringLiteral("off"));
+    if (m == QLatin1String("AUD")) return QStringLiteral("mute ") + word(d, MUTE, 0);
     if (m == QLatin1String("AUE")) return QStringLiteral("audio edid ") + word(d, EDIDS, 0);
     if (m == QLatin1String("AUA")) return QStringLiteral("audio dual-a ") + word(d, SIDES, 1);
     if (m == QLatin1String("AUB")) return QStringLiteral("audio dual-b ") + word(d, SIDES, 1);

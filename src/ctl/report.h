@@ -26,6 +26,8 @@ struct DeviceStatus {
     int bezel_on = -1, bezel_h = -1, bezel_v = -1, max_h = -1, max_v = -1;
     int edid = -1, dual_a = -1, dual_b = -1, audio_on = -1;
     int resolution = -1;
+    // Entries of the resolution list (0: no list, any number the reply carries counts).
+    int resolution_count = 0;
 
     // How the next replies are read, as in the panel: the output the last OUT reply
     // selected, the mode that decides how picture replies unpack (Matrix until the
@@ -35,8 +37,8 @@ struct DeviceStatus {
     bool bezel_max_pending = false;
 };
 
-// Applies one six-character reply; replies that name nothing the panel knows are
-// ignored as the panel ignores them.
+// Applies one six-character reply; replies that name nothing the panel knows, or carry a
+// value its handler does not take (PWR009), are ignored: that value stays unreported.
 void apply_reply(DeviceStatus *s, const QString &reply);
 
 // state-file keys: power lock mode output routing matrix|rows bezel audio resolution

@@ -40,6 +40,7 @@ Session::Session(const QString &program_folder, const Request &request,
     : folder_(program_folder), req_(request), resolutions_(resolutions),
       link_(std::make_unique<Connection>(program_folder)),
       x_(std::make_unique<Exchange>(*link_, *this)) {
+    status_.resolution_count = int(resolutions_.size());
     // Every reply the panel has a handler for is recorded (and printed while watching).
     for (const QString &m : Exchange::reply_mnemonics())
         if (m != QLatin1String("EXT")) x_->set_handler(m, [this] { on_reply(); });
@@ -130,6 +131,12 @@ int Session::resolve_link() {
         const DeviceAddress a = parse_device_address(s.address.trimmed());
         link_choice_.host = a.host;
         link_choice_.tcp_port = a.port;
+        if (!well_formed_host(a.host)) {
+            complain(QStringLiteral("the address the panel saved in %1 is not HOST or "
+                                    "HOST:PORT: \"%2\"")
+                         .arg(path, s.address));
+            return EXIT_NO_LINK;
+        }
     } else {
         link_choice_.kind = LinkChoice::Kind::Com;
         link_choice_.port_number = s.port_number;
