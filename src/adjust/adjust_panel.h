@@ -6,12 +6,12 @@
 #include <array>
 
 #include "protocol/command.h"
+#include "protocol/device_state.h"
 #include "ui/panel_host.h"
 
 class ColorButton;
 class Exchange;
 class HSlider;
-class ModeState;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -19,9 +19,6 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class UiReady;
-
-// The four picture parameters, in the left-to-right order of their frames.
-enum class PictureParam : int { Con = 0, Bri = 1, Sat = 2, Hue = 3 };
 
 // One family of picture controls.
 struct PictureFamily {
@@ -35,7 +32,7 @@ struct PictureFamily {
 class AdjustPanel : public QObject {
     Q_OBJECT
 public:
-    AdjustPanel(Exchange &exchange, UiReady &ui, const ModeState &mode, PanelHost &host,
+    AdjustPanel(Exchange &exchange, UiReady &ui, DeviceState &state, PanelHost &host,
                 const PanelFrames &frames);
 
     void build_mute_control();
@@ -49,47 +46,46 @@ public:
     void hsr_con_Change(int index);
     void hsr_hue_Change(int index);
     void hsr_sat_Change(int index);
-    void rx_bri();
-    void rx_con();
-    void rx_hue();
-    void rx_sat();
+    void rx_bri(const Reply &r);
+    void rx_con(const Reply &r);
+    void rx_hue(const Reply &r);
+    void rx_sat(const Reply &r);
     void cmd_pic_refresh_Click();
     void cmd_pic_reset_Click();
     PictureFamily picture_family(PictureParam p);
     // Row captions and live rows of the picture frames for a reported mode (1..3).
     void show_mode_rows(int mode);
-    // The picture defaults that the device's RST002 acknowledgement stands for.
+    // The picture defaults that the device's RST002 acknowledgement set in the state.
     void show_picture_defaults();
 
     // bezel
     void hsr_bezel_h_Change();
     void hsr_bezel_v_Change();
     void opt_bezel_onoff_Click(int index);
-    void rx_beh();
-    void rx_bev();
-    void rx_bez();
+    void rx_beh(const Reply &r);
+    void rx_bev(const Reply &r);
+    void rx_bez(const Reply &r);
     // Set: the next bezel amount reply is the slider's upper bound.
-    bool bezel_max_pending() const { return bezel_max_pending_; }
-    void set_bezel_max_pending(bool on) { bezel_max_pending_ = on; }
+    bool bezel_max_pending() const { return state_.bezel_max_pending(); }
+    void set_bezel_max_pending(bool on) { state_.set_bezel_max_pending(on); }
 
     // audio
     void opt_audio_Click(int index);
     void opt_da_Click(int index);
     void opt_db_Click(int index);
     void cmd_mute_Click();
-    void rx_aua();
-    void rx_aub();
-    void rx_aud();
-    void rx_aue();
+    void rx_aua(const Reply &r);
+    void rx_aub(const Reply &r);
+    void rx_aud(const Reply &r);
+    void rx_aue(const Reply &r);
     // 1 audio on, 0 muted, NOT_REPORTED before the device said.
-    int audio_state() const { return audio_state_; }
-    void reset_start_state();
+    int audio_state() const { return state_.audio_on().value_or(NOT_REPORTED); }
     // The speaker picture of a device switched on (its audio is on).
     void show_speaker_on();
 
     // resolution
     void cbo_output_Click();
-    void rx_res();
+    void rx_res(const Reply &r);
 
     std::array<QRadioButton *, 3> opt_da{};    // 1..2
     std::array<QRadioButton *, 3> opt_db{};    // 1..2
@@ -113,16 +109,15 @@ public:
 
 private:
     void picture_change(PictureParam p, int row);
-    void picture_reply(PictureParam p);
+    void picture_reply(PictureParam p, const Reply &r);
     void bezel_slider_moved(HSlider *hsr, QLineEdit *txt, const char *mnemonic);
-    void bezel_reply(HSlider *hsr, QLineEdit *txt);
-    template <std::size_t N> void select_reported(std::array<QRadioButton *, N> &group, int first);
+    void bezel_reply(bool horizontal, const Reply &r);
+    template <std::size_t N>
+    void select_reported(std::array<QRadioButton *, N> &group, std::optional<int> d);
 
     Exchange &exchange_;
     UiReady &ui_;
-    const ModeState &mode_;
+    DeviceState &state_;
     PanelHost &host_;
     PanelFrames frames_;
-    bool bezel_max_pending_ = false;
-    int audio_state_ = NOT_REPORTED;
 };

@@ -68,48 +68,46 @@ void AdjustPanel::opt_db_Click(int index) {
 
 void AdjustPanel::cmd_mute_Click() {
     // Acts whatever ui_ready is: a button, not a selection.
-    if (audio_state_ == 1) {
-        audio_state_ = 0;
+    if (state_.audio_on() == 1) {
+        state_.assume(Mnemonic::AUD, 0);
         exchange_.send_cmd(QStringLiteral("AUD000"));
     } else {
-        audio_state_ = 1;
+        state_.assume(Mnemonic::AUD, 1);
         exchange_.send_cmd(QStringLiteral("AUD001"));
     }
 }
 
-// Selects the option a reply names, without sending. A digit that names no button of
-// the group is ignored (our choice: never address a button outside the array).
+// Selects the option the state names, without sending. The state takes only digits that
+// name a button of the group (our choice: never address a button outside the array).
 template <std::size_t N>
-void AdjustPanel::select_reported(std::array<QRadioButton *, N> &group, int first) {
-    const int d = reply_value(exchange_.rx_buffer(), 1);
-    if (d < first || d >= static_cast<int>(N) || !group[d]) return;
+void AdjustPanel::select_reported(std::array<QRadioButton *, N> &group, std::optional<int> d) {
+    if (!d || *d < 0 || *d >= static_cast<int>(N) || !group[*d]) return;
     QuietControls quiet(ui_);
-    group[d]->setChecked(true);
+    group[*d]->setChecked(true);
     quiet.pump();
 }
 
-void AdjustPanel::rx_aua() { select_reported(opt_da, 1); }
+void AdjustPanel::rx_aua(const Reply &r) {
+    if (state_.apply(r)) select_reported(opt_da, state_.dual_a());
+}
 
-void AdjustPanel::rx_aub() { select_reported(opt_db, 1); }
+void AdjustPanel::rx_aub(const Reply &r) {
+    if (state_.apply(r)) select_reported(opt_db, state_.dual_b());
+}
 
-void AdjustPanel::rx_aue() { select_reported(opt_audio, 0); }
+void AdjustPanel::rx_aue(const Reply &r) {
+    if (state_.apply(r)) select_reported(opt_audio, state_.edid());
+}
 
-void AdjustPanel::rx_aud() {
-    const int d = reply_value(exchange_.rx_buffer(), 1);
-    if (d < 0) return; // a short reply after a time-out carries no state
-    audio_state_ = d;
-    cmd_mute->load_picture(host_.program_path(audio_state_ != 0
+void AdjustPanel::rx_aud(const Reply &r) {
+    if (!state_.apply(r)) return; // a short reply after a time-out carries no state
+    cmd_mute->load_picture(host_.program_path(state_.audio_on() != 0
                                                   ? QStringLiteral("\\bmp\\speaker_on.bmp")
                                                   : QStringLiteral("\\bmp\\speaker_off.bmp")));
 }
 
 void AdjustPanel::show_speaker_on() {
     cmd_mute->load_picture(host_.program_path(QStringLiteral("\\bmp\\speaker_on.bmp")));
-}
-
-void AdjustPanel::reset_start_state() {
-    audio_state_ = NOT_REPORTED;
-    bezel_max_pending_ = false;
 }
 
 void AdjustPanel::build_mute_control() {

@@ -12,9 +12,6 @@
 #include "ui/panel_style.h"
 #include "ui/ui_ready.h"
 
-// Largest amount a BEH/BEV reply may carry; anything above it is not a bezel value.
-static constexpr int BEZEL_LIMIT = 254;
-
 void AdjustPanel::build_bezel_controls() {
     opt_bezel_onoff[1] = new QRadioButton(QStringLiteral("On"), frames_.fra_bezel);
     opt_bezel_onoff[1]->setObjectName(QStringLiteral("opt_bezel_onoff_1"));
@@ -30,7 +27,8 @@ void AdjustPanel::build_bezel_controls() {
     lab_bezel_h = new QLabel(QStringLiteral("H Correction"), frames_.fra_bezel);
     lab_bezel_h->setObjectName(QStringLiteral("lab_bezel_h"));
     lab_bezel_h->setGeometry(6, 46, 80, 18);
-    hsr_bezel_h = new HSlider(frames_.fra_bezel, QStringLiteral("hsr_bezel_h"), BEZEL_LIMIT);
+    hsr_bezel_h =
+        new HSlider(frames_.fra_bezel, QStringLiteral("hsr_bezel_h"), DeviceState::BEZEL_LIMIT);
     hsr_bezel_h->setGeometry(88, 46, 102, 18);
     txt_bezel_h = make_value_box(frames_.fra_bezel, QStringLiteral("txt_bezel_h"), hsr_bezel_h);
     txt_bezel_h->setReadOnly(true);
@@ -38,7 +36,8 @@ void AdjustPanel::build_bezel_controls() {
     lab_bezel_v = new QLabel(QStringLiteral("V Correction"), frames_.fra_bezel);
     lab_bezel_v->setObjectName(QStringLiteral("lab_bezel_v"));
     lab_bezel_v->setGeometry(6, 76, 80, 18);
-    hsr_bezel_v = new HSlider(frames_.fra_bezel, QStringLiteral("hsr_bezel_v"), BEZEL_LIMIT);
+    hsr_bezel_v =
+        new HSlider(frames_.fra_bezel, QStringLiteral("hsr_bezel_v"), DeviceState::BEZEL_LIMIT);
     hsr_bezel_v->setGeometry(88, 76, 102, 18);
     txt_bezel_v = make_value_box(frames_.fra_bezel, QStringLiteral("txt_bezel_v"), hsr_bezel_v);
     txt_bezel_v->setReadOnly(true);
@@ -65,35 +64,35 @@ void AdjustPanel::opt_bezel_onoff_Click(int index) {
 }
 
 // A BEH/BEV reply: either the upper bound asked for by the refresh, or the amount.
-void AdjustPanel::bezel_reply(HSlider *hsr, QLineEdit *txt) {
-    const int v = reply_value(exchange_.rx_buffer(), 3);
+void AdjustPanel::bezel_reply(bool horizontal, const Reply &r) {
+    const bool bound = state_.bezel_max_pending();
     // A short reply after a time-out carries no value; one above the limit is ignored
     // entirely, so a pending bound query stays pending.
-    if (v < 0 || v > BEZEL_LIMIT) return;
+    if (!state_.apply(r)) return;
+    HSlider *hsr = horizontal ? hsr_bezel_h : hsr_bezel_v;
     QuietControls quiet(ui_);
-    if (bezel_max_pending_) {
+    if (bound) {
         // A bound below the present value pulls the slider down; nothing is sent because
         // ui_ready is clear, and the value box keeps its text.
-        hsr->setMaximum(v);
-        bezel_max_pending_ = false;
+        hsr->setMaximum(*(horizontal ? state_.bezel_max_h() : state_.bezel_max_v()));
     } else {
-        txt->setText(QLatin1Char(' ') + QString::number(v));
+        const int v = *(horizontal ? state_.bezel_h() : state_.bezel_v());
+        (horizontal ? txt_bezel_h : txt_bezel_v)->setText(QLatin1Char(' ') + QString::number(v));
         hsr->setValue(v);
     }
     quiet.pump();
 }
 
-void AdjustPanel::rx_beh() { bezel_reply(hsr_bezel_h, txt_bezel_h); }
+void AdjustPanel::rx_beh(const Reply &r) { bezel_reply(true, r); }
 
-void AdjustPanel::rx_bev() { bezel_reply(hsr_bezel_v, txt_bezel_v); }
+void AdjustPanel::rx_bev(const Reply &r) { bezel_reply(false, r); }
 
-void AdjustPanel::rx_bez() {
-    const int d = reply_value(exchange_.rx_buffer(), 1);
+void AdjustPanel::rx_bez(const Reply &r) {
     // Only 0 (Off) and 1 (On) name an option button; any other digit is ignored
     // (our choice: the reply changes nothing rather than addressing a missing button).
-    if (d != 0 && d != 1) return;
+    if (!state_.apply(r)) return;
     QuietControls quiet(ui_);
-    opt_bezel_onoff[d]->setChecked(true);
+    opt_bezel_onoff[*state_.bezel_on()]->setChecked(true);
     quiet.pump();
     const bool on = !opt_bezel_onoff[0]->isChecked();
     hsr_bezel_h->setEnabled(on);

@@ -19,14 +19,21 @@ namespace {
 // Query order of the read-back (not the left-to-right order of the frames).
 const char *const QUERY_ORDER[4] = {"BRI", "CON", "HUE", "SAT"};
 
-// The three value digits of a complete reply; -1 for a reply cut short.
-int reply_level(const QString &reply) { return reply.size() >= 6 ? reply_value(reply, 3) : -1; }
-
 } // namespace
 
-AdjustPanel::AdjustPanel(Exchange &exchange, UiReady &ui, const ModeState &mode, PanelHost &host,
+AdjustPanel::AdjustPanel(Exchange &exchange, UiReady &ui, DeviceState &state, PanelHost &host,
                          const PanelFrames &frames)
-    : exchange_(exchange), ui_(ui), mode_(mode), host_(host), frames_(frames) {}
+    : exchange_(exchange), ui_(ui), state_(state), host_(host), frames_(frames) {
+    const std::pair<Mnemonic, void (AdjustPanel::*)(const Reply &)> handlers[] = {
+        {Mnemonic::AUA, &AdjustPanel::rx_aua}, {Mnemonic::AUB, &AdjustPanel::rx_aub},
+        {Mnemonic::AUD, &AdjustPanel::rx_aud}, {Mnemonic::AUE, &AdjustPanel::rx_aue},
+        {Mnemonic::BEH, &AdjustPanel::rx_beh}, {Mnemonic::BEV, &AdjustPanel::rx_bev},
+        {Mnemonic::BEZ, &AdjustPanel::rx_bez}, {Mnemonic::BRI, &AdjustPanel::rx_bri},
+        {Mnemonic::CON, &AdjustPanel::rx_con}, {Mnemonic::HUE, &AdjustPanel::rx_hue},
+        {Mnemonic::RES, &AdjustPanel::rx_res}, {Mnemonic::SAT, &AdjustPanel::rx_sat}};
+    for (const auto &[m, rx] : handlers)
+        exchange_.set_handler(m, [this, rx = rx](const Reply &r) { (this->*rx)(r); });
+}
 
 PictureFamily AdjustPanel::picture_family(PictureParam p) {
     switch (p) {
@@ -93,28 +100,21 @@ void AdjustPanel::picture_change(PictureParam p, int row) {
     const PictureFamily fam = picture_family(p);
     const int v = (*fam.hsr)[row]->value();
     (*fam.txt)[row]->setText(QString::number(v));
-    const int arg = mode_.cur_mode() == DisplayMode::Matrix ? v : v + 200 * (row - 1);
+    const int arg = state_.display_mode() == DisplayMode::Matrix ? v : v + 200 * (row - 1);
     exchange_.send_cmd_nowait(QLatin1String(fam.mnemonic) +
                               pad3(arg)); // the row rides in the hundreds
 }
 
-void AdjustPanel::picture_reply(PictureParam p) {
+void AdjustPanel::picture_reply(PictureParam p, const Reply &r) {
     const PictureFamily fam = picture_family(p);
-    const int v = reply_level(exchange_.rx_buffer());
+    const DeviceState::Applied a = state_.apply(r);
     QuietControls quiet(ui_);
     // Values that fit no slider or name no row are ignored (our choice): a level
     // above 100, or a packed row beyond 4.
-    int row = 0, level = 0;
-    if (v >= 0 && mode_.cur_mode() == DisplayMode::Matrix) {
-        row = 1;
-        level = v;
-    } else if (v >= 0) {
-        row = v / 200 + 1;
-        level = v % 200;
-    }
-    if (row >= 1 && row <= 4 && level <= 100) {
-        (*fam.txt)[row]->setText(QLatin1Char(' ') + QString::number(level));
-        (*fam.hsr)[row]->setValue(level);
+    if (a) {
+        const int level = *state_.picture(p, a.index);
+        (*fam.txt)[a.index]->setText(QLatin1Char(' ') + QString::number(level));
+        (*fam.hsr)[a.index]->setValue(level);
     }
     quiet.pump();
 }
@@ -124,13 +124,13 @@ void AdjustPanel::hsr_con_Change(int index) { picture_change(PictureParam::Con, 
 void AdjustPanel::hsr_hue_Change(int index) { picture_change(PictureParam::Hue, index); }
 void AdjustPanel::hsr_sat_Change(int index) { picture_change(PictureParam::Sat, index); }
 
-void AdjustPanel::rx_bri() { picture_reply(PictureParam::Bri); }
-void AdjustPanel::rx_con() { picture_reply(PictureParam::Con); }
-void AdjustPanel::rx_hue() { picture_reply(PictureParam::Hue); }
-void AdjustPanel::rx_sat() { picture_reply(PictureParam::Sat); }
+void AdjustPanel::rx_bri(const Reply &r) { picture_reply(PictureParam::Bri, r); }
+void AdjustPanel::rx_con(const Reply &r) { picture_reply(PictureParam::Con, r); }
+void AdjustPanel::rx_hue(const Reply &r) { picture_reply(PictureParam::Hue, r); }
+void AdjustPanel::rx_sat(const Reply &r) { picture_reply(PictureParam::Sat, r); }
 
 void AdjustPanel::cmd_pic_refresh_Click() {
-    if (mode_.cur_mode() == DisplayMode::Matrix) {
+    if (state_.display_mode() == DisplayMode::Matrix) {
         for (const char *mn : QUERY_ORDER) {
             exchange_.send_cmd(QLatin1String(mn) + QStringLiteral("999"));
             if (!exchange_.reply_ok()) return;
@@ -177,13 +177,14 @@ void AdjustPanel::show_mode_rows(int m) {
 void AdjustPanel::show_picture_defaults() {
     // Set locally, nothing is sent back.
     QuietControls quiet(ui_);
-    const int rows = (mode_.cur_mode() == DisplayMode::Matrix) ? 1 : 4;
+    const int rows = (state_.display_mode() == DisplayMode::Matrix) ? 1 : 4;
     for (PictureParam p :
          {PictureParam::Bri, PictureParam::Con, PictureParam::Hue, PictureParam::Sat}) {
         const PictureFamily fam = picture_family(p);
         for (int row = 1; row <= rows; ++row) {
-            (*fam.txt)[row]->setText(QStringLiteral("50"));
-            (*fam.hsr)[row]->setValue(50);
+            const int level = state_.picture(p, row).value_or(DeviceState::PICTURE_DEFAULT);
+            (*fam.txt)[row]->setText(QString::number(level));
+            (*fam.hsr)[row]->setValue(level);
         }
     }
     quiet.pump();

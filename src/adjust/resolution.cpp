@@ -32,18 +32,17 @@ void AdjustPanel::cbo_output_Click() {
     const int pos = cbo_output->currentIndex();
     if (pos < 0) return; // nothing chosen: no resolution to send
     // Dual and 2X2 do not allow the fifth and sixth resolutions.
-    if (mode_.cur_mode() != DisplayMode::Matrix && (pos == 4 || pos == 5)) return;
+    if (state_.display_mode() != DisplayMode::Matrix && (pos == 4 || pos == 5)) return;
     cbo_output->setEnabled(false);
     exchange_.send_cmd(QStringLiteral("RES") + pad3(pos + 1));
     cbo_output->setEnabled(true);
 }
 
-void AdjustPanel::rx_res() {
-    const int r = reply_value(exchange_.rx_buffer(), 2);
+void AdjustPanel::rx_res(const Reply &r) {
     // A number beyond the list names no entry and is ignored (our choice); 0 clears
     // the selection.
-    if (r < 0 || r > cbo_output->count()) return;
+    if (!state_.apply(r)) return;
     QuietControls quiet(ui_);
-    cbo_output->setCurrentIndex(r - 1);
+    cbo_output->setCurrentIndex(state_.resolution().value_or(0) - 1);
     quiet.pump();
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "protocol/command.h"
+#include "protocol/device_state.h"
 #include "ui/panel_host.h"
 
 class AdjustPanel;
@@ -25,8 +26,8 @@ struct KeypadTargets {
 class AdminPanel : public QObject {
     Q_OBJECT
 public:
-    AdminPanel(Exchange &exchange, Connection &link, AdjustPanel &adjust, PanelHost &host,
-               const PanelFrames &frames);
+    AdminPanel(Exchange &exchange, Connection &link, DeviceState &state, AdjustPanel &adjust,
+               PanelHost &host, const PanelFrames &frames);
 
     void build_power_controls();
     void build_remote_controls();
@@ -35,10 +36,10 @@ public:
     void cmd_lock_Click();
     void cmd_fact_reset_Click();
     void cmd_ver_Click();
-    void rx_pwr();
-    void rx_lck();
-    void rx_rst();
-    void rx_ver();
+    void rx_pwr(const Reply &r);
+    void rx_lck(const Reply &r);
+    void rx_rst(const Reply &r);
+    void rx_ver(const Reply &r);
     void cmd_menu_up_Click();
     void cmd_menu_down_Click();
     void cmd_menu_left_Click();
@@ -50,8 +51,8 @@ public:
     void keypad_closed();
 
     // 1 on / locked, 0 standby / unlocked, NOT_REPORTED before the device said.
-    int power_state() const { return power_state_; }
-    int lock_state() const { return lock_state_; }
+    int power_state() const { return state_.power().value_or(NOT_REPORTED); }
+    int lock_state() const { return state_.lock().value_or(NOT_REPORTED); }
     // The keypad window is loaded.
     bool keypad_open() const { return keypad_open_; }
     void reset_start_state();
@@ -81,10 +82,9 @@ private:
     friend class frm_keypad;
     Exchange &exchange_;
     Connection &link_;
+    DeviceState &state_;
     AdjustPanel &adjust_;
     PanelHost &host_;
     PanelFrames frames_;
-    int power_state_ = NOT_REPORTED;
-    int lock_state_ = NOT_REPORTED;
     bool keypad_open_ = false;
 };

@@ -11,15 +11,17 @@
 #include "protocol/exchange.h"
 #include "ui/panel_style.h"
 
-AdminPanel::AdminPanel(Exchange &exchange, Connection &link, AdjustPanel &adjust, PanelHost &host,
-                       const PanelFrames &frames)
-    : exchange_(exchange), link_(link), adjust_(adjust), host_(host), frames_(frames) {}
-
-void AdminPanel::reset_start_state() {
-    power_state_ = NOT_REPORTED;
-    lock_state_ = NOT_REPORTED;
-    keypad_open_ = false;
+AdminPanel::AdminPanel(Exchange &exchange, Connection &link, DeviceState &state,
+                       AdjustPanel &adjust, PanelHost &host, const PanelFrames &frames)
+    : exchange_(exchange), link_(link), state_(state), adjust_(adjust), host_(host),
+      frames_(frames) {
+    exchange_.set_handler(Mnemonic::LCK, [this](const Reply &r) { rx_lck(r); });
+    exchange_.set_handler(Mnemonic::PWR, [this](const Reply &r) { rx_pwr(r); });
+    exchange_.set_handler(Mnemonic::RST, [this](const Reply &r) { rx_rst(r); });
+    exchange_.set_handler(Mnemonic::VER, [this](const Reply &r) { rx_ver(r); });
 }
+
+void AdminPanel::reset_start_state() { keypad_open_ = false; }
 
 void AdminPanel::build_power_controls() {
     cmd_pwr = new ColorButton(QString(), frames_.window, QStringLiteral("cmd_pwr"));
@@ -47,13 +49,13 @@ void AdminPanel::build_power_controls() {
 
 void AdminPanel::cmd_pwr_Click() {
     cmd_pwr->load_picture(host_.program_path(QStringLiteral("\\bmp\\power_none.bmp")));
-    if (power_state_ == 1) {
-        power_state_ = 0;
+    if (state_.power() == 1) {
+        state_.assume(Mnemonic::PWR, 0);
         exchange_.send_cmd(QStringLiteral("PWR000"));
     } else {
         // Held until the device reports it is on: a second press cannot
         // interrupt the power-up.
-        power_state_ = 1;
+        state_.assume(Mnemonic::PWR, 1);
         cmd_pwr->setEnabled(false);
         exchange_.send_cmd(QStringLiteral("PWR001"));
         adjust_.show_speaker_on();
@@ -61,11 +63,11 @@ void AdminPanel::cmd_pwr_Click() {
 }
 
 void AdminPanel::cmd_lock_Click() {
-    if (lock_state_ == 1) {
-        lock_state_ = 0;
+    if (state_.lock() == 1) {
+        state_.assume(Mnemonic::LCK, 0);
         exchange_.send_cmd(QStringLiteral("LCK000"));
     } else {
-        lock_state_ = 1;
+        state_.assume(Mnemonic::LCK, 1);
         exchange_.send_cmd(QStringLiteral("LCK001"));
     }
 }
@@ -79,15 +81,13 @@ void AdminPanel::cmd_fact_reset_Click() {
 
 void AdminPanel::cmd_ver_Click() { exchange_.send_cmd(QStringLiteral("VER999")); }
 
-void AdminPanel::rx_pwr() {
-    const int v = last_digit(exchange_.rx_buffer());
-    if (v < 0) return;
-    power_state_ = v;
+void AdminPanel::rx_pwr(const Reply &r) {
+    if (!state_.apply(r)) return;
     cmd_fact_reset->setEnabled(true);
     QWidget *const frames[7] = {frames_.fra_btn,    frames_.fra_recall_save, frames_.fra_dual_a,
                                 frames_.fra_dual_b, frames_.fra_bezel,       frames_.fra_pic,
                                 frames_.fra_audio};
-    if (power_state_ != 0) {
+    if (state_.power() != 0) {
         cmd_pwr->load_picture(host_.program_path(QStringLiteral("\\bmp\\power_on.bmp")));
         for (QWidget *w : frames) w->setEnabled(true);
         cmd_pwr->setEnabled(true);
@@ -100,25 +100,22 @@ void AdminPanel::rx_pwr() {
     }
 }
 
-void AdminPanel::rx_lck() {
-    const int v = last_digit(exchange_.rx_buffer());
-    if (v < 0) return;
-    lock_state_ = v;
-    cmd_lock->load_picture(host_.program_path(v != 0 ? QStringLiteral("\\bmp\\lock.bmp")
-                                                     : QStringLiteral("\\bmp\\unlock.bmp")));
+void AdminPanel::rx_lck(const Reply &r) {
+    if (!state_.apply(r)) return;
+    cmd_lock->load_picture(host_.program_path(state_.lock() != 0
+                                                  ? QStringLiteral("\\bmp\\lock.bmp")
+                                                  : QStringLiteral("\\bmp\\unlock.bmp")));
 }
 
-void AdminPanel::rx_rst() {
-    const int v = last_digit(exchange_.rx_buffer());
-    if (v == 1) {
+void AdminPanel::rx_rst(const Reply &r) {
+    const DeviceState::Applied a = state_.apply(r);
+    if (a && a.index == 1) {
         cmd_fact_reset->setEnabled(true);
-    } else if (v == 2) {
+    } else if (a && a.index == 2) {
         adjust_.show_picture_defaults(); // after "RST002"
     }
 }
 
-void AdminPanel::rx_ver() {
-    const QString &reply = exchange_.rx_buffer();
-    if (reply.size() < 6 || reply_value(reply, 3) < 0) return;
-    txt_ver->setText(reply.mid(3, 1) + QLatin1Char('.') + reply.right(2));
+void AdminPanel::rx_ver(const Reply &r) {
+    if (state_.apply(r)) txt_ver->setText(version_text(*state_.version()));
 }

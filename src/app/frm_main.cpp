@@ -50,18 +50,19 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
     build_frames();
     connection_ = std::make_unique<Connection>(program_folder_);
     exchange_ = std::make_unique<Exchange>(*connection_, *this);
+    // Each area registers its reply handlers with the exchange as it is built.
     link_ = std::make_unique<LinkPanel>(
-        *connection_, *exchange_, ui_, *this, frames_,
+        *connection_, *exchange_, state_, ui_, *this, frames_,
         [this](bool full) { set_outer_height(full ? HEIGHT_FULL : HEIGHT_COMPACT); });
-    adjust_ = std::make_unique<AdjustPanel>(*exchange_, ui_, mode_, *this, frames_);
-    admin_ = std::make_unique<AdminPanel>(*exchange_, *connection_, *adjust_, *this, frames_);
-    switching_ = std::make_unique<SwitchingPanel>(*exchange_, mode_, *adjust_, *admin_, *link_,
+    adjust_ = std::make_unique<AdjustPanel>(*exchange_, ui_, state_, *this, frames_);
+    admin_ =
+        std::make_unique<AdminPanel>(*exchange_, *connection_, state_, *adjust_, *this, frames_);
+    switching_ = std::make_unique<SwitchingPanel>(*exchange_, state_, *adjust_, *admin_, *link_,
                                                   *this, frames_);
     SwitchingPanel *sw = switching_.get();
     admin_->keypad_targets = {[sw](int i) { sw->cmd_mode_Click(i); },
                               [sw](int i) { sw->cmd_out_Click(i); },
                               [sw](int i) { sw->cmd_inp_Click(i); }};
-    register_reply_handlers();
 
     // Creation order is stacking and focus order.
     build_log_controls();
@@ -96,25 +97,6 @@ frm_main::~frm_main() {
     link_.reset();
     exchange_.reset();
     connection_.reset();
-}
-
-void frm_main::register_reply_handlers() {
-    Exchange &x = *exchange_;
-    LinkPanel *l = link_.get();
-    AdjustPanel *a = adjust_.get();
-    AdminPanel *d = admin_.get();
-    SwitchingPanel *s = switching_.get();
-    const std::pair<const char *, Exchange::Handler> handlers[] = {
-        {"AUA", [a] { a->rx_aua(); }}, {"AUB", [a] { a->rx_aub(); }}, {"AUD", [a] { a->rx_aud(); }},
-        {"AUE", [a] { a->rx_aue(); }}, {"BEH", [a] { a->rx_beh(); }}, {"BEV", [a] { a->rx_bev(); }},
-        {"BEZ", [a] { a->rx_bez(); }}, {"BRI", [a] { a->rx_bri(); }}, {"CAL", [s] { s->rx_cal(); }},
-        {"CON", [a] { a->rx_con(); }}, {"EXT", [l] { l->rx_ext(); }}, {"HUE", [a] { a->rx_hue(); }},
-        {"INP", [s] { s->rx_inp(); }}, {"LCK", [d] { d->rx_lck(); }}, {"MOD", [s] { s->rx_mod(); }},
-        {"OUT", [s] { s->rx_out(); }}, {"PWR", [d] { d->rx_pwr(); }}, {"RES", [a] { a->rx_res(); }},
-        {"RST", [d] { d->rx_rst(); }}, {"SAT", [a] { a->rx_sat(); }}, {"SAV", [s] { s->rx_sav(); }},
-        {"VER", [d] { d->rx_ver(); }},
-    };
-    for (const auto &h : handlers) x.set_handler(QLatin1String(h.first), h.second);
 }
 
 QString frm_main::program_path(const QString &backslash_name) const {
@@ -211,9 +193,8 @@ void frm_main::build_log_controls() {
 
 void frm_main::reset_start_state() {
     exchange_->reset_start_state();
-    switching_->reset_start_state();
+    state_.reset();
     admin_->reset_start_state();
-    adjust_->reset_start_state();
     connection_->set_net_query_step(Connection::NO_NET_QUERY);
     connection_->set_serial_open(false);
     connection_->set_eth_connected(false);
@@ -253,6 +234,7 @@ bool frm_main::Form_Load() {
         cbo_output->addItems(names);
         cbo_output->setCurrentIndex(-1);
     }
+    state_.set_resolution_count(static_cast<int>(names.size()));
 
     cmd_clear_Click();
 

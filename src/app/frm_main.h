@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "protocol/display_mode.h"
+#include "protocol/device_state.h"
 #include "protocol/exchange.h"
 #include "ui/panel_host.h"
 #include "ui/ui_ready.h"
@@ -51,6 +51,7 @@ public:
     int outer_height() const { return outer_height_; }
 
     Exchange &exchange() { return *exchange_; }
+    DeviceState &state() { return state_; }
     Connection &connection() { return *connection_; }
     LinkPanel &link() { return *link_; }
     SwitchingPanel &switching() { return *switching_; }
@@ -80,7 +81,6 @@ private:
 
     void build_frames();
     void build_log_controls();
-    void register_reply_handlers();
     // The control state of start-up (frames disabled, banner shown, ...).
     void reset_start_state();
 
@@ -91,7 +91,8 @@ private:
     // Start-up read the settings, so shut-down has something to write back.
     bool settings_read_ = false;
     UiReady ui_;
-    ModeState mode_;
+    // What the device reported; each area applies the replies it handles.
+    DeviceState state_;
     PanelFrames frames_;
     // Declared in dependency order: each is built from those above it.
     std::unique_ptr<Connection> connection_;

@@ -6,28 +6,30 @@
 
 namespace {
 
-QJsonValue value(int v) { return v < 0 ? QJsonValue() : QJsonValue(v); }
+using Value = std::optional<int>;
 
-QJsonObject picture_json(const PictureLevels &p) {
-    return {
-        {"bri", value(p.bri)}, {"con", value(p.con)}, {"hue", value(p.hue)}, {"sat", value(p.sat)}};
-}
+QJsonValue value(Value v) { return v ? QJsonValue(*v) : QJsonValue(); }
 
-int *picture_slot(PictureLevels &p, const QString &mnemonic) {
-    if (mnemonic == QLatin1String("BRI")) return &p.bri;
-    if (mnemonic == QLatin1String("CON")) return &p.con;
-    if (mnemonic == QLatin1String("HUE")) return &p.hue;
-    return &p.sat;
+QJsonObject picture_json(const DeviceState &s, int row) {
+    return {{"bri", value(s.picture(PictureParam::Bri, row))},
+            {"con", value(s.picture(PictureParam::Con, row))},
+            {"hue", value(s.picture(PictureParam::Hue, row))},
+            {"sat", value(s.picture(PictureParam::Sat, row))}};
 }
 
 // A value the device did not report, or reported as something the panel ignores.
 const QString UNKNOWN = QStringLiteral("unknown");
 
-QString shown(int v) { return v < 0 ? UNKNOWN : QString::number(v); }
+QString shown(Value v) { return v ? QString::number(*v) : UNKNOWN; }
 
-QString word(int v, const QStringList &words, int base) {
-    const int i = v - base;
+QString word(Value v, const QStringList &words, int base) {
+    const int i = v ? *v - base : -1;
     return i >= 0 && i < words.size() ? words[i] : shown(v);
+}
+
+// A digit of a reply; -1 when it carries none.
+QString word(int d, const QStringList &words, int base) {
+    return word(d < 0 ? std::nullopt : Value(d), words, base);
 }
 
 const QStringList MODES = {QStringLiteral("matrix"), QStringLiteral("dual"), QStringLiteral("2x2")};
@@ -39,136 +41,80 @@ const QStringList STANDBY_ON = {QStringLiteral("standby"), QStringLiteral("on")}
 // Mute is on when the audio is off (AUD000).
 const QStringList MUTE = {QStringLiteral("on"), QStringLiteral("off")};
 
-QString picture_line(const PictureLevels &p) {
+QString picture_line(const DeviceState &s, int row) {
     return QStringLiteral("brightness %1  contrast %2  hue %3  saturation %4")
-        .arg(shown(p.bri), shown(p.con), shown(p.hue), shown(p.sat));
+        .arg(shown(s.picture(PictureParam::Bri, row)), shown(s.picture(PictureParam::Con, row)),
+             shown(s.picture(PictureParam::Hue, row)), shown(s.picture(PictureParam::Sat, row)));
 }
 
 } // namespace
 
-QString version_text(int v) {
-    return v < 0 ? UNKNOWN
-                 : QStringLiteral("%1.%2").arg(v / 100).arg(v % 100, 2, 10, QLatin1Char('0'));
-}
+QString shown_version(std::optional<int> v) { return v ? version_text(*v) : UNKNOWN; }
 
-void apply_reply(DeviceStatus *s, const QString &reply) {
-    if (reply.size() < 6) return;
-    const QString m = reply.left(3);
-    const int d = last_digit(reply);
-    const int v3 = reply_value(reply, 3);
-    if (m == QLatin1String("OUT")) {
-        if (d >= 1 && d <= 4) s->cur_output = d;
-    } else if (m == QLatin1String("INP")) {
-        if (d >= 1 && d <= 4) s->routing[s->cur_output - 1] = d;
-    } else if (m == QLatin1String("MOD")) {
-        if (d >= 1 && d <= 3) s->mode = s->cur_mode = d;
-    } else if (m == QLatin1String("PWR")) {
-        // The panel's toggles know standby (0) and on (1); a 9 would be a guess.
-        if (d == 0 || d == 1) s->power = d;
-    } else if (m == QLatin1String("LCK")) {
-        if (d == 0 || d == 1) s->lock = d;
-    } else if (m == QLatin1String("AUD")) {
-        if (d == 0 || d == 1) s->audio_on = d;
-    } else if (m == QLatin1String("AUE")) {
-        if (d >= 0 && d <= 4) s->edid = d;
-    } else if (m == QLatin1String("AUA")) {
-        if (d == 1 || d == 2) s->dual_a = d;
-    } else if (m == QLatin1String("AUB")) {
-        if (d == 1 || d == 2) s->dual_b = d;
-    } else if (m == QLatin1String("BEZ")) {
-        if (d == 0 || d == 1) s->bezel_on = d;
-    } else if (m == QLatin1String("BEH") || m == QLatin1String("BEV")) {
-        // Above the sliders' range a reply is no bezel value; a pending bound stays pending.
-        if (v3 < 0 || v3 > 254) return;
-        const bool h = m == QLatin1String("BEH");
-        if (s->bezel_max_pending) {
-            (h ? s->max_h : s->max_v) = v3;
-            s->bezel_max_pending = false;
-        } else {
-            (h ? s->bezel_h : s->bezel_v) = v3;
-        }
-    } else if (m == QLatin1String("BRI") || m == QLatin1String("CON") ||
-               m == QLatin1String("HUE") || m == QLatin1String("SAT")) {
-        if (v3 < 0) return;
-        if (s->cur_mode == 1) {
-            if (v3 <= 100) *picture_slot(s->matrix, m) = v3;
-            return;
-        }
-        const int row = v3 / 200 + 1, level = v3 % 200;
-        if (row <= 4 && level <= 100) *picture_slot(s->rows[row - 1], m) = level;
-    } else if (m == QLatin1String("RES")) {
-        // As the panel's list: a number beyond it names nothing, 0 selects nothing.
-        const int r = reply_value(reply, 2);
-        if (r < 0 || (s->resolution_count > 0 && r > s->resolution_count)) return;
-        s->resolution = r >= 1 ? r : -1;
-    } else if (m == QLatin1String("VER")) {
-        if (v3 >= 0) s->version = v3;
-    }
-}
-
-QJsonObject status_json(const DeviceStatus &s) {
+QJsonObject status_json(const DeviceState &s) {
     QJsonArray routing;
-    for (int in : s.routing) routing.append(value(in));
+    for (int out = 1; out <= 4; ++out) routing.append(value(s.routing(out)));
     QJsonObject o{
-        {"power", value(s.power)},
-        {"lock", value(s.lock)},
-        {"mode", value(s.mode)},
-        {"output", value(s.output)},
+        {"power", value(s.power())},
+        {"lock", value(s.lock())},
+        {"mode", s.mode() ? QJsonValue(static_cast<int>(*s.mode())) : QJsonValue()},
+        {"output", value(s.output())},
         {"routing", routing},
-        {"bezel", QJsonObject{{"on", value(s.bezel_on)},
-                              {"h", value(s.bezel_h)},
-                              {"v", value(s.bezel_v)},
-                              {"max_h", value(s.max_h)},
-                              {"max_v", value(s.max_v)}}},
-        {"audio", QJsonObject{{"edid", value(s.edid)},
-                              {"dual_a", value(s.dual_a)},
-                              {"dual_b", value(s.dual_b)},
-                              {"on", value(s.audio_on)}}},
-        {"resolution", value(s.resolution)},
-        {"version", value(s.version)},
+        {"bezel", QJsonObject{{"on", value(s.bezel_on())},
+                              {"h", value(s.bezel_h())},
+                              {"v", value(s.bezel_v())},
+                              {"max_h", value(s.bezel_max_h())},
+                              {"max_v", value(s.bezel_max_v())}}},
+        {"audio", QJsonObject{{"edid", value(s.edid())},
+                              {"dual_a", value(s.dual_a())},
+                              {"dual_b", value(s.dual_b())},
+                              {"on", value(s.audio_on())}}},
+        {"resolution", value(s.resolution())},
+        {"version", value(s.version())},
     };
-    if (s.cur_mode == 1) {
-        o.insert(QStringLiteral("matrix"), picture_json(s.matrix));
+    if (s.display_mode() == DisplayMode::Matrix) {
+        o.insert(QStringLiteral("matrix"), picture_json(s, 1));
     } else {
         QJsonArray rows;
-        for (const PictureLevels &p : s.rows) rows.append(picture_json(p));
+        for (int row = 1; row <= 4; ++row) rows.append(picture_json(s, row));
         o.insert(QStringLiteral("rows"), rows);
     }
     return o;
 }
 
-QString status_text(const DeviceStatus &s, const QStringList &resolutions) {
+QString status_text(const DeviceState &s, const QStringList &resolutions) {
     QStringList lines;
     const auto add = [&lines](const char *key, const QString &text) {
         lines << QStringLiteral("%1 %2").arg(QLatin1String(key), -11).arg(text);
     };
-    add("version", version_text(s.version));
-    add("power", word(s.power, STANDBY_ON, 0));
-    add("lock", word(s.lock, OFF_ON, 0));
-    add("mode", word(s.mode, MODES, 1));
-    add("output", shown(s.output));
+    add("version", shown_version(s.version()));
+    add("power", word(s.power(), STANDBY_ON, 0));
+    add("lock", word(s.lock(), OFF_ON, 0));
+    add("mode", word(s.mode() ? Value(static_cast<int>(*s.mode())) : std::nullopt, MODES, 1));
+    add("output", shown(s.output()));
     QStringList routes;
     for (int out = 1; out <= 4; ++out)
         routes << QStringLiteral("OUT%1<-%2")
                       .arg(out)
-                      .arg(s.routing[out - 1] < 0 ? UNKNOWN
-                                                  : QStringLiteral("IN%1").arg(s.routing[out - 1]));
+                      .arg(s.routing(out) ? QStringLiteral("IN%1").arg(*s.routing(out)) : UNKNOWN);
     add("routing", routes.join(QLatin1Char(' ')));
-    if (s.cur_mode == 1) {
-        add("picture", picture_line(s.matrix));
+    if (s.display_mode() == DisplayMode::Matrix) {
+        add("picture", picture_line(s, 1));
     } else {
         for (int row = 1; row <= 4; ++row)
-            lines << QStringLiteral("picture %1   %2").arg(row).arg(picture_line(s.rows[row - 1]));
+            lines << QStringLiteral("picture %1   %2").arg(row).arg(picture_line(s, row));
     }
     add("bezel", QStringLiteral("%1  h %2  v %3  (max h %4, v %5)")
-                     .arg(word(s.bezel_on, OFF_ON, 0), shown(s.bezel_h), shown(s.bezel_v),
-                          shown(s.max_h), shown(s.max_v)));
-    add("audio", QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
-                     .arg(word(s.edid, EDIDS, 0), word(s.dual_a, SIDES, 1),
-                          word(s.dual_b, SIDES, 1), word(s.audio_on, MUTE, 0)));
-    QString res = shown(s.resolution);
-    if (s.resolution >= 1 && s.resolution <= resolutions.size())
-        res += QStringLiteral(" (%1)").arg(resolutions[s.resolution - 1]);
+                     .arg(word(s.bezel_on(), OFF_ON, 0), shown(s.bezel_h()), shown(s.bezel_v()),
+                          shown(s.bezel_max_h()), shown(s.bezel_max_v())));
+    add("audio",
+        QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
+            .arg(word(s.edid(), EDIDS, 0), word(s.dual_a(), SIDES, 1), word(s.dual_b(), SIDES, 1),
+                 !s.audio_on() ? UNKNOWN
+                               : (*s.audio_on() ? QStringLiteral("off") : QStringLiteral("on"))));
+    QString res = shown(s.resolution());
+    if (s.resolution() && *s.resolution() <= resolutions.size())
+        res += QStringLiteral(" (%1)").arg(resolutions[*s.resolution() - 1]);
     add("resolution", res);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
@@ -194,7 +140,9 @@ QString describe_reply(const QString &reply) {
         return QStringLiteral("resolution %1").arg(reply_value(reply, 2));
     if (m == QLatin1String("SAV")) return QStringLiteral("preset %1 saved").arg(d);
     if (m == QLatin1String("CAL")) return QStringLiteral("preset %1 recalled").arg(d);
-    if (m == QLatin1String("VER")) return QStringLiteral("version ") + version_text(v3);
+    if (m == QLatin1String("VER"))
+        return QStringLiteral("version ") +
+               shown_version(v3 < 0 ? std::nullopt : std::optional<int>(v3));
     if (m == QLatin1String("ERR")) return QStringLiteral("refused");
     if (m == QLatin1String("EXT")) return QStringLiteral("the device ends the connection");
     static const char *const pictures[4][2] = {

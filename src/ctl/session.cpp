@@ -40,16 +40,16 @@ Session::Session(const QString &program_folder, const Request &request,
     : folder_(program_folder), req_(request), resolutions_(resolutions),
       link_(std::make_unique<Connection>(program_folder)),
       x_(std::make_unique<Exchange>(*link_, *this)) {
-    status_.resolution_count = int(resolutions_.size());
     // Every reply the panel has a handler for is recorded (and printed while watching).
-    for (const QString &m : Exchange::reply_mnemonics())
-        if (m != QLatin1String("EXT")) x_->set_handler(m, [this] { on_reply(); });
+    for (int i = 0; i < REPLY_KINDS; ++i)
+        x_->set_handler(static_cast<Mnemonic>(i), [this](const Reply &r) { on_reply(r); });
     // The device ends the TCP connection: the panel drops the link, so do we.
-    x_->set_handler(QStringLiteral("EXT"), [this] {
-        on_reply();
-        link_lost(
-            QStringLiteral("the device ended the connection (%1)").arg(printable(x_->rx_buffer())));
+    x_->set_handler(Mnemonic::EXT, [this](const Reply &r) {
+        on_reply(r);
+        link_lost(QStringLiteral("the device ended the connection (%1)").arg(printable(r.text)));
     });
+    // As the panel's list bounds the resolution a reply may name.
+    if (!resolutions_.isEmpty()) state_.set_resolution_count(static_cast<int>(resolutions_.size()));
     connect(link_->MSComm1, &SerialPort::lost, this,
             [this] { link_lost(QStringLiteral("the serial device went away")); });
 }
@@ -95,9 +95,9 @@ void Session::link_lost(const QString &why) {
     }
 }
 
-void Session::on_reply() {
-    const QString reply = x_->rx_buffer().left(6);
-    apply_reply(&status_, reply);
+void Session::on_reply(const Reply &r) {
+    state_.apply(r);
+    const QString &reply = r.text;
     if (!watch_loop_) return;
     if (req_.json) {
         print(compact(reply_json(reply)) + QLatin1Char('\n'));
@@ -259,7 +259,8 @@ int Session::run_commands(const QStringList &cmds) {
 int Session::run_mode_dependent() {
     const int code = exchange(QStringLiteral("MOD999"));
     if (code != EXIT_DONE) return code;
-    const QString refusal = mode_refusal(req_, status_.cur_mode);
+    const int mode = static_cast<int>(state_.display_mode());
+    const QString refusal = mode_refusal(req_, mode);
     if (!refusal.isEmpty()) {
         complain(refusal);
         return EXIT_USAGE;
@@ -267,7 +268,7 @@ int Session::run_mode_dependent() {
     sent_.clear();
     replies_.clear();
     const QString cmd = req_.verb == Verb::Picture
-                            ? picture_command(req_.mnemonic, req_.a, req_.b, status_.cur_mode)
+                            ? picture_command(req_.mnemonic, req_.a, req_.b, mode)
                             : QStringLiteral("RES") + pad3(req_.a);
     return run_commands({cmd});
 }
@@ -281,27 +282,24 @@ int Session::run_status() {
         return code == EXIT_DONE || code == EXIT_REFUSED ? EXIT_DONE : code;
     };
     int code = EXIT_DONE;
-    status_.bezel_max_pending = false;
+    state_.set_bezel_max_pending(false);
     for (const char *c :
          {"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999", "BEZ999", "BEH998",
           "BEV998", "LCK999", "PWR999", "RES999", "MOD999", "OUT999", "INP999"}) {
         const QString cmd = QLatin1String(c);
         // The next bezel reply is a maximum (its reading clears the flag).
-        status_.bezel_max_pending = cmd.endsWith(QLatin1String("998"));
+        state_.set_bezel_max_pending(cmd.endsWith(QLatin1String("998")));
         if ((code = q(cmd)) != EXIT_DONE) return code;
-        if (cmd == QLatin1String("OUT999")) {
-            const int d = last_digit(x_->last_reply());
-            status_.output = (d >= 1 && d <= 4) ? d : -1;
-        }
+        if (cmd == QLatin1String("OUT999")) asked_output_ = state_.output();
     }
-    status_.bezel_max_pending = false;
+    state_.set_bezel_max_pending(false);
     // The routing, one output at a time, as the panel's map_refresh reads it.
     for (int n = 1; n <= 4; ++n) {
         if ((code = q(QStringLiteral("OUT") + pad3(n))) != EXIT_DONE) return code;
         if ((code = q(QStringLiteral("INP999"))) != EXIT_DONE) return code;
     }
     static const char *const picture[4] = {"BRI", "CON", "HUE", "SAT"};
-    if (status_.cur_mode == 1) {
+    if (state_.display_mode() == DisplayMode::Matrix) {
         for (const char *m : picture)
             if ((code = q(QLatin1String(m) + QStringLiteral("999"))) != EXIT_DONE) return code;
     } else {
@@ -314,13 +312,13 @@ int Session::run_status() {
             }
     }
     // Reading the routing moved the device's selected output; put it back.
-    if (status_.output >= 1 && status_.cur_output != status_.output)
-        if ((code = q(QStringLiteral("OUT") + pad3(status_.output))) != EXIT_DONE) return code;
+    if (asked_output_ && state_.output().value_or(1) != *asked_output_)
+        if ((code = q(QStringLiteral("OUT") + pad3(*asked_output_))) != EXIT_DONE) return code;
 
     if (req_.json)
-        print(compact(status_json(status_)) + QLatin1Char('\n'));
+        print(compact(status_json(state_)) + QLatin1Char('\n'));
     else
-        print(status_text(status_, resolutions_));
+        print(status_text(state_, resolutions_));
     return refused ? EXIT_REFUSED : EXIT_DONE;
 }
 
@@ -392,10 +390,11 @@ int Session::run() {
         code = exchange(QStringLiteral("VER999"));
         if (code != EXIT_DONE) return code;
         if (req_.json)
-            print(compact({{"version", status_.version < 0 ? QJsonValue() : status_.version}}) +
+            print(compact({{"version",
+                            state_.version() ? QJsonValue(*state_.version()) : QJsonValue()}}) +
                   QLatin1Char('\n'));
         else
-            print(version_text(status_.version) + QLatin1Char('\n'));
+            print(shown_version(state_.version()) + QLatin1Char('\n'));
         return EXIT_DONE;
     }
     default: return run_commands(fixed_commands(req_));

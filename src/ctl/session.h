@@ -5,9 +5,11 @@
 #include <QObject>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 #include "ctl/report.h"
 #include "ctl/request.h"
+#include "protocol/device_state.h"
 #include "protocol/exchange.h"
 
 class Connection;
@@ -39,7 +41,7 @@ private:
     int run_status();
     int run_network();
     int run_watch();
-    void on_reply();
+    void on_reply(const Reply &reply);
     void link_lost(const QString &why);
     void print(const QString &text);
     void complain(const QString &text);
@@ -52,7 +54,10 @@ private:
     std::unique_ptr<Connection> link_;
     std::unique_ptr<Exchange> x_;
     QTimer *link_watch_ = nullptr;
-    DeviceStatus status_;
+    // What the device reported, read by the panel's own rules.
+    DeviceState state_;
+    // The output the device had selected when status began (OUT999), put back at its end.
+    std::optional<int> asked_output_;
     QString link_down_; // the message of a send refused because the link is down
     QStringList sent_, replies_;
     QEventLoop *watch_loop_ = nullptr;

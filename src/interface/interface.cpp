@@ -13,13 +13,16 @@
 #include "link/connection.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
+#include "protocol/device_state.h"
 #include "protocol/exchange.h"
 #include "ui/panel_style.h"
 
-LinkPanel::LinkPanel(Connection &link, Exchange &exchange, UiReady &ui, PanelHost &host,
-                     const PanelFrames &frames, std::function<void(bool)> show_full_height)
-    : link_(link), exchange_(exchange), ui_(ui), host_(host), frames_(frames),
+LinkPanel::LinkPanel(Connection &link, Exchange &exchange, DeviceState &state, UiReady &ui,
+                     PanelHost &host, const PanelFrames &frames,
+                     std::function<void(bool)> show_full_height)
+    : link_(link), exchange_(exchange), state_(state), ui_(ui), host_(host), frames_(frames),
       show_full_height_(std::move(show_full_height)) {
+    exchange_.set_handler(Mnemonic::EXT, [this](const Reply &) { rx_ext(); });
     tim_eth = new QTimer(this);
     tim_eth->setObjectName(QStringLiteral("tim_eth"));
     tim_eth->setInterval(7000);
@@ -130,6 +133,7 @@ void LinkPanel::cmd_get_ip_Click() {
     txt_get_ip->clear();
     txt_get_mask->clear();
     txt_get_gate->clear();
+    for (int step = 0; step < 3; ++step) state_.set_network(step, QString());
     struct Step {
         const char *cmd;
         QLineEdit *box;
@@ -141,7 +145,8 @@ void LinkPanel::cmd_get_ip_Click() {
         exchange_.send_cmd_nowait(QString::fromLatin1(steps[step].cmd));
         for (int i = 0; i < 51 && link_.net_query_step() != 3; ++i) exchange_.wait_sec(0.001f);
         if (link_.net_query_step() != 3) break;
-        steps[step].box->setText(exchange_.rx_buffer());
+        state_.set_network(step, exchange_.rx_buffer());
+        steps[step].box->setText(state_.network(step));
     }
     link_.set_net_query_step(Connection::NO_NET_QUERY);
     cmd_get_ip->setBackColor(PanelStyle::face());

@@ -10,6 +10,7 @@
 #include "ui/panel_host.h"
 
 class Connection;
+class DeviceState;
 class Exchange;
 class UiReady;
 class ColorButton;
@@ -23,8 +24,9 @@ class QTimer;
 class LinkPanel : public QObject {
     Q_OBJECT
 public:
-    LinkPanel(Connection &link, Exchange &exchange, UiReady &ui, PanelHost &host,
-              const PanelFrames &frames, std::function<void(bool full)> show_full_height);
+    LinkPanel(Connection &link, Exchange &exchange, DeviceState &state, UiReady &ui,
+              PanelHost &host, const PanelFrames &frames,
+              std::function<void(bool full)> show_full_height);
 
     void build_link_controls();
 
@@ -69,6 +71,7 @@ private:
 
     Connection &link_;
     Exchange &exchange_;
+    DeviceState &state_;
     UiReady &ui_;
     PanelHost &host_;
     PanelFrames frames_;

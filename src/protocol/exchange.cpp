@@ -13,11 +13,6 @@
 #include "protocol/command.h"
 #include "protocol/poll_timer.h"
 
-// The replies that have a handler.
-static const char *const REPLY_MNEMONICS[] = {
-    "AUA", "AUB", "AUD", "AUE", "BEH", "BEV", "BEZ", "BRI", "CAL", "CON", "EXT",
-    "HUE", "INP", "LCK", "MOD", "OUT", "PWR", "RES", "RST", "SAT", "SAV", "VER"};
-
 qint64 clock_ms() {
     static QElapsedTimer clock = [] {
         QElapsedTimer t;
@@ -41,20 +36,12 @@ Exchange::Exchange(Connection &link, ExchangeHost &host, QObject *parent)
     connect(link_.MSComm1, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
     connect(tim_rx_, &PollTimer::timeout, this, &Exchange::tim_rx_Timer);
     connect(link_.wsk_client, &TcpClient::data_arrival, this, &Exchange::wsk_client_DataArrival);
-    for (int i = 0; i < REPLY_KINDS; ++i) table_[i] = {REPLY_MNEMONICS[i], {}};
-}
-
-QStringList Exchange::reply_mnemonics() {
-    QStringList all;
-    for (const char *m : REPLY_MNEMONICS) all << QLatin1String(m);
-    return all;
 }
 
 Exchange::~Exchange() = default;
 
-void Exchange::set_handler(const QString &mnemonic, Handler handler) {
-    for (Entry &e : table_)
-        if (mnemonic == QLatin1String(e.mnemonic)) e.handler = std::move(handler);
+void Exchange::set_handler(Mnemonic mnemonic, Handler handler) {
+    table_[static_cast<int>(mnemonic)] = std::move(handler);
 }
 
 void Exchange::reset_reception() {
@@ -165,7 +152,7 @@ void Exchange::finish_exchange(const QString &cmd) {
     } else if (mnemonic != cmd.left(3)) {
         reply_ok_ = false;
     } else {
-        dispatch_reply(mnemonic);
+        dispatch_reply(rx_buffer_);
     }
 
     rx_count_ = 0;
@@ -190,8 +177,7 @@ void Exchange::send_cmd_nowait(const QString &cmd) {
     // A click run by the event pass above may have collected a reply that a receiver
     // left for a waiting send_cmd (it saw `busy`); no send_cmd is left to take it.
     if (rx_count_ >= REPLY_MIN_CHARS && rx_buffer_.size() == 6 && reply_digits_ok(rx_buffer_)) {
-        // handlers read rx_buffer
-        dispatch_reply(rx_buffer_.left(3), link_.link_type() == LinkType::Ethernet);
+        dispatch_reply(rx_buffer_, link_.link_type() == LinkType::Ethernet);
         rx_count_ = 0;
         rx_buffer_.clear();
     }

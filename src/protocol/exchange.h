@@ -10,6 +10,8 @@
 #include <array>
 #include <functional>
 
+#include "protocol/reply.h"
+
 class Connection;
 class PollTimer;
 
@@ -50,14 +52,13 @@ public:
     // The evaluation that ends every send_cmd: test the reply held in rx_buffer
     // against the command, dispatch it, and empty the reception.
     void finish_exchange(const QString &cmd);
-    // Runs the handler of a mnemonic; false when it has none ("EXT" only with include_ext).
-    bool dispatch_reply(const QString &mnemonic, bool include_ext = false);
+    // Runs the handler of the reply in `text` (its first six characters); false when its
+    // kind has none (EXT only with include_ext).
+    bool dispatch_reply(const QString &text, bool include_ext = false);
 
-    // Reply handlers read the reply from rx_buffer; registered once by the window.
-    using Handler = std::function<void()>;
-    void set_handler(const QString &mnemonic, Handler handler);
-    // The mnemonics of the table ("EXT" among them).
-    static QStringList reply_mnemonics();
+    // A reply handler gets the reply; each area registers its own, one per kind.
+    using Handler = std::function<void(const Reply &)>;
+    void set_handler(Mnemonic mnemonic, Handler handler);
 
     // A port was (re)opened: nothing is in flight.
     void reset_reception();
@@ -110,10 +111,5 @@ private:
     QString last_dispatch_;
     QString last_reply_;
 
-    struct Entry {
-        const char *mnemonic;
-        Handler handler;
-    };
-    static constexpr int REPLY_KINDS = 22;
-    std::array<Entry, REPLY_KINDS> table_;
+    std::array<Handler, REPLY_KINDS> table_;
 };

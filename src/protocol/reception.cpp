@@ -9,17 +9,15 @@
 #include "protocol/exchange.h"
 #include "protocol/poll_timer.h"
 
-bool Exchange::dispatch_reply(const QString &m, bool include_ext) {
-    for (const Entry &e : table_) {
-        if (m != QLatin1String(e.mnemonic)) continue;
-        if (m == QLatin1String("EXT") && !include_ext) break;
-        if (!e.handler) break;
-        ++dispatch_count_;
-        last_dispatch_ = m;
-        e.handler();
-        return true;
-    }
-    return false;
+bool Exchange::dispatch_reply(const QString &text, bool include_ext) {
+    const std::optional<Reply> reply = parse_reply(text);
+    if (!reply || (reply->mnemonic == Mnemonic::EXT && !include_ext)) return false;
+    const Handler &handler = table_[static_cast<int>(reply->mnemonic)];
+    if (!handler) return false;
+    ++dispatch_count_;
+    last_dispatch_ = mnemonic_text(reply->mnemonic);
+    handler(*reply);
+    return true;
 }
 
 // Shared by both receivers once 7 or more characters are collected: log, test the
@@ -33,10 +31,10 @@ bool Exchange::accept_collected(bool tcp) {
     }
     rx_buffer_.truncate(6);
     last_reply_ = rx_buffer_;
-    const QString mnemonic = rx_buffer_.left(3);
     reply_ok_ = true;
     if (busy_) return true;
-    if (!dispatch_reply(mnemonic, tcp) && mnemonic != QLatin1String("ERR")) reply_ok_ = false;
+    if (!dispatch_reply(rx_buffer_, tcp) && !rx_buffer_.startsWith(QLatin1String("ERR")))
+        reply_ok_ = false;
     return false;
 }
 

@@ -55,7 +55,7 @@ void SwitchingPanel::cmd_mode_Click(int index) {
         }
     }
     if (index != 3) {
-        cmd_out[cur_output_]->setBackColor(PanelStyle::selection_colour());
+        cmd_out[cur_output()]->setBackColor(PanelStyle::selection_colour());
     } else {
         // The wall has no selectable output: the row ends blank on button face,
         // also after the OUT001 reply has marked output 1.
@@ -66,11 +66,10 @@ void SwitchingPanel::cmd_mode_Click(int index) {
     for (int i = 1; i <= 3; ++i) cmd_mode[i]->setEnabled(true);
 }
 
-void SwitchingPanel::rx_mod() {
+void SwitchingPanel::rx_mod(const Reply &r) {
     // A digit that names no mode is ignored (our choice): layout and cur_mode unchanged.
-    const int m = last_digit(exchange_.rx_buffer());
-    if (m < 1 || m > 3) return;
-    mode_.cur_mode_ = static_cast<DisplayMode>(m);
+    if (!state_.apply(r)) return;
+    const int m = mode_digit();
 
     for (int i = 1; i <= 3; ++i) cmd_mode[i]->setBackColor(PanelStyle::face());
     cmd_mode[m]->setBackColor(PanelStyle::selection_colour());
@@ -92,7 +91,7 @@ void SwitchingPanel::rx_mod() {
         cmd_out[i]->setText(QLatin1String(out_captions[m][i]));
         if (m == 3) cmd_out[i]->setBackColor(PanelStyle::face());
     }
-    const bool on = admin_.power_state() == 1;
+    const bool on = state_.power() == 1;
     if (m == 2) {
         frames_.fra_dual_a->setEnabled(on);
         frames_.fra_dual_b->setEnabled(on);

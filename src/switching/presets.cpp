@@ -66,6 +66,10 @@ void SwitchingPanel::cmd_recall_Click(int index) {
     set_row_enabled(cmd_recall, true);
 }
 
-void SwitchingPanel::rx_sav() { mark_preset(cmd_save, last_digit(exchange_.rx_buffer())); }
+void SwitchingPanel::rx_sav(const Reply &r) {
+    if (const DeviceState::Applied a = state_.apply(r)) mark_preset(cmd_save, a.index);
+}
 
-void SwitchingPanel::rx_cal() { mark_preset(cmd_recall, last_digit(exchange_.rx_buffer())); }
+void SwitchingPanel::rx_cal(const Reply &r) {
+    if (const DeviceState::Applied a = state_.apply(r)) mark_preset(cmd_recall, a.index);
+}

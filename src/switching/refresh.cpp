@@ -58,7 +58,7 @@ void SwitchingPanel::cmd_refresh_Click() {
         query("AUA999") && query("AUB999") && query("AUD999") && query("AUE999") &&
         query("BEH999") && query("BEV999") && query("BEZ999") && bezel_bound("BEH998") &&
         bezel_bound("BEV998") && query("LCK999") && query("PWR999") && query("RES999") &&
-        query("MOD999") && (mode_.cur_mode() == DisplayMode::Wall || query("OUT999")) &&
+        query("MOD999") && (state_.display_mode() == DisplayMode::Wall || query("OUT999")) &&
         query("INP999");
     if (reached_inp) {
         // Whatever INP999 gave: map_refresh makes its own tests.
@@ -70,16 +70,16 @@ void SwitchingPanel::cmd_refresh_Click() {
     cmd_refresh->setEnabled(true);
 }
 
-SwitchingPanel::SwitchingPanel(Exchange &exchange, ModeState &mode, AdjustPanel &adjust,
+SwitchingPanel::SwitchingPanel(Exchange &exchange, DeviceState &state, AdjustPanel &adjust,
                                AdminPanel &admin, LinkPanel &link, PanelHost &host,
                                const PanelFrames &frames)
-    : exchange_(exchange), mode_(mode), adjust_(adjust), admin_(admin), link_(link), host_(host),
-      frames_(frames) {}
-
-void SwitchingPanel::reset_start_state() {
-    mode_.cur_mode_ = DisplayMode::Matrix;
-    cur_output_ = 1;
-    cur_input_ = 1;
+    : exchange_(exchange), state_(state), adjust_(adjust), admin_(admin), link_(link), host_(host),
+      frames_(frames) {
+    exchange_.set_handler(Mnemonic::CAL, [this](const Reply &r) { rx_cal(r); });
+    exchange_.set_handler(Mnemonic::INP, [this](const Reply &r) { rx_inp(r); });
+    exchange_.set_handler(Mnemonic::MOD, [this](const Reply &r) { rx_mod(r); });
+    exchange_.set_handler(Mnemonic::OUT, [this](const Reply &r) { rx_out(r); });
+    exchange_.set_handler(Mnemonic::SAV, [this](const Reply &r) { rx_sav(r); });
 }
 
 void SwitchingPanel::show_start_banner() {

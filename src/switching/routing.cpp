@@ -80,7 +80,7 @@ void SwitchingPanel::build_routing_controls() {
 
 void SwitchingPanel::cmd_out_Click(int index) {
     // In 2X2 the wall has no single outputs to choose.
-    if (mode_.cur_mode() == DisplayMode::Wall) return;
+    if (state_.display_mode() == DisplayMode::Wall) return;
     exchange_.send_cmd(QStringLiteral("OUT") + pad3(index));
     // A link that is down has just said so once; asking again would only say it twice.
     if (!exchange_.link_ready()) return;
@@ -103,27 +103,24 @@ void SwitchingPanel::map_refresh() {
     }
 }
 
-void SwitchingPanel::rx_out() {
+void SwitchingPanel::rx_out(const Reply &r) {
     // A digit that names no output button is ignored (our choice): state unchanged.
-    const int n = last_digit(exchange_.rx_buffer());
-    if (n < 1 || n > 4) return;
+    if (!state_.apply(r)) return;
     for (int i = 1; i <= 4; ++i) cmd_out[i]->setBackColor(PanelStyle::face());
-    cur_output_ = n;
-    cmd_out[n]->setBackColor(PanelStyle::selection_colour());
+    cmd_out[cur_output()]->setBackColor(PanelStyle::selection_colour());
 }
 
-void SwitchingPanel::rx_inp() {
+void SwitchingPanel::rx_inp(const Reply &r) {
     // A digit that names no input button is ignored (our choice): state unchanged.
-    const int n = last_digit(exchange_.rx_buffer());
-    if (n < 1 || n > 4) return;
+    const DeviceState::Applied a = state_.apply(r);
+    if (!a) return;
     for (int i = 1; i <= 4; ++i) cmd_inp[i]->setBackColor(PanelStyle::face());
-    cur_input_ = n;
-    cmd_inp[n]->setBackColor(PanelStyle::selection_colour());
+    cmd_inp[cur_input()]->setBackColor(PanelStyle::selection_colour());
     // Only the selected output's lines are redrawn; 2X2 shows no lines at all.
-    if (mode_.cur_mode() != DisplayMode::Wall) {
-        auto &lines = lines_of(cur_output_);
+    if (state_.display_mode() != DisplayMode::Wall) {
+        auto &lines = lines_of(a.index);
         for (int i = 1; i <= 4; ++i) lines[i]->setVisible(false);
-        lines[cur_input_]->setVisible(true);
+        lines[cur_input()]->setVisible(true);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <array>
 
+#include "protocol/device_state.h"
 #include "ui/panel_host.h"
 
 class AdjustPanel;
@@ -13,14 +14,13 @@ class ColorButton;
 class Exchange;
 class LineShape;
 class LinkPanel;
-class ModeState;
 class PictureBox;
 class QPushButton;
 
 class SwitchingPanel : public QObject {
     Q_OBJECT
 public:
-    SwitchingPanel(Exchange &exchange, ModeState &mode, AdjustPanel &adjust, AdminPanel &admin,
+    SwitchingPanel(Exchange &exchange, DeviceState &state, AdjustPanel &adjust, AdminPanel &admin,
                    LinkPanel &link, PanelHost &host, const PanelFrames &frames);
 
     void build_refresh_controls();
@@ -31,22 +31,23 @@ public:
     void cmd_out_Click(int index);
     void cmd_inp_Click(int index);
     void map_refresh();
-    void rx_out();
-    void rx_inp();
+    void rx_out(const Reply &r);
+    void rx_inp(const Reply &r);
     void cmd_mode_Click(int index);
-    void rx_mod();
+    void rx_mod(const Reply &r);
     void cmd_save_Click(int index);
     void cmd_recall_Click(int index);
-    void rx_sav();
-    void rx_cal();
+    void rx_sav(const Reply &r);
+    void rx_cal(const Reply &r);
     void cmd_refresh_Click();
     // The line array of an output (1..4): line_a .. line_d.
     std::array<LineShape *, 5> &lines_of(int output);
 
-    const ModeState &mode() const { return mode_; }
-    int cur_output() const { return cur_output_; }
-    int cur_input() const { return cur_input_; }
-    void reset_start_state();
+    // The reported mode's digit (Matrix until the device says).
+    int mode_digit() const { return static_cast<int>(state_.display_mode()); }
+    // The output and input the last OUT and INP replies named (1 before they did).
+    int cur_output() const { return state_.output().value_or(1); }
+    int cur_input() const { return state_.input().value_or(1); }
     // Before the device is read: the start banner, no keypad button.
     void show_start_banner();
 
@@ -62,14 +63,12 @@ public:
 
 private:
     Exchange &exchange_;
-    ModeState &mode_;
+    DeviceState &state_;
     AdjustPanel &adjust_;
     AdminPanel &admin_;
     LinkPanel &link_;
     PanelHost &host_;
     PanelFrames frames_;
-    int cur_output_ = 1;
-    int cur_input_ = 1;
     // Mode changes in progress: while one runs, a MOD reply leaves the mode buttons
     // disabled, so the operator cannot start a second change during the re-read.
     int mode_change_running_ = 0;

@@ -46,7 +46,7 @@ QByteArray random_stream(QRandomGenerator &rng) {
 QString broken_invariant(frm_main *f) {
     if (f->switching().cur_output() < 1 || f->switching().cur_output() > 4) return "cur_output";
     if (f->switching().cur_input() < 1 || f->switching().cur_input() > 4) return "cur_input";
-    if (f->switching().mode().digit() < 1 || f->switching().mode().digit() > 3) return "cur_mode";
+    if (f->switching().mode_digit() < 1 || f->switching().mode_digit() > 3) return "cur_mode";
     if (f->adjust().cbo_output->currentIndex() < -1 ||
         f->adjust().cbo_output->currentIndex() >= f->adjust().cbo_output->count())
         return "cbo_output";

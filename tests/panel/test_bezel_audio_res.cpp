@@ -301,7 +301,7 @@ void TestBezelAudioRes::resolution_refused_in_dual_and_2x2() {
     frm_main *f = rig.f.get();
     QVERIFY(rig.power_on());
     f->exchange().send_cmd(QStringLiteral("MOD002"));
-    QCOMPARE(int(f->switching().mode().digit()), 2);
+    QCOMPARE(int(f->switching().mode_digit()), 2);
     rig.sim.mark();
     f->adjust().cbo_output->setCurrentIndex(4); // fifth entry
     QCOMPARE(f->adjust().cbo_output->currentIndex(), 4);
@@ -313,14 +313,14 @@ void TestBezelAudioRes::resolution_refused_in_dual_and_2x2() {
     QCOMPARE(rig.sent_since_mark(), QStringList{"RES007"});
 
     f->exchange().send_cmd(QStringLiteral("MOD003"));
-    QCOMPARE(int(f->switching().mode().digit()), 3);
+    QCOMPARE(int(f->switching().mode_digit()), 3);
     rig.sim.mark();
     f->adjust().cbo_output->setCurrentIndex(5);
     f->adjust().cbo_output->setCurrentIndex(4);
     QCOMPARE(rig.sent_since_mark(), QStringList());
 
     f->exchange().send_cmd(QStringLiteral("MOD001"));
-    QCOMPARE(int(f->switching().mode().digit()), 1);
+    QCOMPARE(int(f->switching().mode_digit()), 1);
     rig.sim.mark();
     f->adjust().cbo_output->setCurrentIndex(5);
     f->adjust().cbo_output->setCurrentIndex(4);

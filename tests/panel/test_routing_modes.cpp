@@ -105,7 +105,7 @@ private slots:
             QVERIFY2(r.inject(reply), reply);
             QCOMPARE(f->switching().cur_output(), qint16(4));
             QCOMPARE(f->switching().cur_input(), qint16(4));
-            QCOMPARE(f->switching().mode().digit(), qint16(2));
+            QCOMPARE(f->switching().mode_digit(), qint16(2));
             QCOMPARE(PanelRig::selected(f->switching().cmd_out), QList<int>{4});
             QCOMPARE(PanelRig::selected(f->switching().cmd_inp), QList<int>{4});
             QCOMPARE(PanelRig::selected(f->switching().cmd_mode), QList<int>{2});
@@ -128,7 +128,7 @@ private slots:
         // MOD003, output 1 and its input, then the per-row picture read-back
         QCOMPARE(r.sim.commands_since_mark(),
                  (QStringList{"MOD003", "OUT001", "INP999"} + row_picture_queries()));
-        QCOMPARE(f->switching().mode().digit(), qint16(3));
+        QCOMPARE(f->switching().mode_digit(), qint16(3));
         QCOMPARE(r.sim.state().value("output").toInt(), 1);
         for (int i = 1; i <= 4; ++i) {
             QCOMPARE(f->switching().cmd_out[i]->text(), QString());
@@ -288,7 +288,7 @@ private slots:
         f->switching().cmd_mode_Click(2);
         any_mode_enabled.stop();
         QVERIFY(!any_mode_enabled.ever);
-        QCOMPARE(f->switching().mode().digit(), qint16(2));
+        QCOMPARE(f->switching().mode_digit(), qint16(2));
         QCOMPARE(r.sim.commands_since_mark(),
                  (QStringList{"MOD002"} + map_refresh_commands() + row_picture_queries()));
         QCOMPARE(PanelRig::selected(f->switching().cmd_mode), QList<int>{2});
@@ -313,7 +313,7 @@ private slots:
         QVERIFY(any_mode_enabled.samples > 100); // it really waited the 5 s
         QVERIFY(!any_mode_enabled.ever);
         QCOMPARE(r.sim.commands_since_mark(), QStringList{"MOD003"});
-        QCOMPARE(f->switching().mode().digit(), qint16(1));
+        QCOMPARE(f->switching().mode_digit(), qint16(1));
         QVERIFY(PanelRig::selected(f->switching().cmd_mode).isEmpty());
         for (int i = 1; i <= 3; ++i) QVERIFY(f->switching().cmd_mode[i]->isEnabled());
         QCOMPARE(f->switching().cmd_out[1]->text(), QStringLiteral("OUT1"));

@@ -317,12 +317,12 @@ private slots:
             shoot(QStringLiteral("screen_full_matrix.png"), QStringLiteral("full, Matrix"));
         QVERIFY2(!shot.isNull(), qPrintable(shot_error_));
         QCOMPARE(shot.size(), QSize(827, 427));
-        QCOMPARE(f_->switching().mode().digit(), qint16(1));
+        QCOMPARE(f_->switching().mode_digit(), qint16(1));
     }
 
     void full_height_dual() {
         f_->switching().cmd_mode_Click(2);
-        QCOMPARE(f_->switching().mode().digit(), qint16(2));
+        QCOMPARE(f_->switching().mode_digit(), qint16(2));
         const QImage shot =
             shoot(QStringLiteral("screen_full_dual.png"), QStringLiteral("full, Dual"));
         QVERIFY2(!shot.isNull(), qPrintable(shot_error_));
@@ -331,7 +331,7 @@ private slots:
 
     void full_height_2x2() {
         f_->switching().cmd_mode_Click(3);
-        QCOMPARE(f_->switching().mode().digit(), qint16(3));
+        QCOMPARE(f_->switching().mode_digit(), qint16(3));
         const QImage shot =
             shoot(QStringLiteral("screen_full_2x2.png"), QStringLiteral("full, 2X2"));
         QVERIFY2(!shot.isNull(), qPrintable(shot_error_));

@@ -17,7 +17,7 @@
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "protocol/command.h"
-#include "protocol/display_mode.h"
+#include "protocol/device_state.h"
 #include "protocol/exchange.h"
 #include "protocol/poll_timer.h"
 #include "switching/switching_panel.h"
@@ -31,6 +31,6 @@ struct TestProbe {
         f.exchange_->rx_buffer_ = text;
         f.exchange_->rx_count_ = count;
     }
-    static void set_mode(frm_main &f, int m) { f.mode_.cur_mode_ = static_cast<DisplayMode>(m); }
+    static void set_mode(frm_main &f, int m) { f.state_.slot(Mnemonic::MOD) = m; }
     static void set_ui_ready(frm_main &f, bool on) { f.ui_.ready_ = on; }
 };

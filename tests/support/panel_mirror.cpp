@@ -126,7 +126,7 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
          QString::fromLatin1(lock ? "lock.bmp" : "unlock.bmp"));
 
     // ---- display mode and the layout it calls for
-    d.eq(QStringLiteral("cur_mode"), int(f->switching().mode().digit()), mode);
+    d.eq(QStringLiteral("cur_mode"), int(f->switching().mode_digit()), mode);
     for (int m = 1; m <= 3; ++m) {
         d.eq(QStringLiteral("cmd_mode_%1 colour").arg(m),
              colour_name(f->switching().cmd_mode[m]->backColor()),

@@ -68,7 +68,7 @@ struct PanelRig {
     // Changes the device's mode with a bare exchange (no re-read).
     bool set_mode(int m) {
         f->exchange().send_cmd(QStringLiteral("MOD00%1").arg(m));
-        return f->switching().mode().digit() == m;
+        return f->switching().mode_digit() == m;
     }
 
     // Routes the device: input routing[i] feeds output i + 1 (bare exchanges).
