@@ -49,8 +49,11 @@ public:
 signals:
     // A reply was dispatched; `unsolicited` when no command of ours was waiting for it.
     void reply_seen(const QString &reply, bool unsolicited);
-    // The link went down (closed by the device, the cable, a reboot).
-    void link_down(const QString &why);
+    // The link went down (closed by the device, the cable, a reboot) while the session
+    // holds it; `retrying` unless another client took it too often (see Reconnect).
+    void link_down(const QString &why, bool retrying);
+    // The link layer brought it back.
+    void link_back();
 
 private:
     int resolve_link();
@@ -66,7 +69,9 @@ private:
     int run_watch();
     int run_ports();
     void on_reply(const Reply &reply);
+    void wait_for_greeting();
     void link_lost(const QString &why);
+    void link_restored();
     void print(const QString &text);
     void complain(const QString &text);
     void print_replies(int code);

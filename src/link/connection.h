@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+class Reconnect;
 class SerialPort;
 class TcpClient;
 
@@ -18,6 +19,8 @@ public:
 
     SerialPort *MSComm1 = nullptr;
     TcpClient *wsk_client = nullptr;
+    // Brings the selected link back after it was lost unasked.
+    Reconnect *reconnect = nullptr;
 
     LinkType link_type() const { return link_type_; }
     int port_number() const { return port_number_; }
@@ -29,6 +32,8 @@ public:
     int net_query_step() const { return net_query_step_; }
     // The link that link_type selects is usable.
     bool selected_link_up() const;
+    // The selected link was lost and is being tried again.
+    bool reconnecting() const;
 
     void set_link_type(LinkType t) { link_type_ = t; }
     void set_port_number(int n) { port_number_ = n; }

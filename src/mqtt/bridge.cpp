@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 #include <cstdio>
 
+#include "link/reconnect.h"
 #include "platform/stop_signals.h"
 
 namespace {
@@ -51,6 +52,7 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
     connect(&session_, &Session::reply_seen, this, &Bridge::reply_seen);
     connect(&session_.state(), &DeviceState::changed, this, &Bridge::state_changed);
     connect(&session_, &Session::link_down, this, &Bridge::device_lost);
+    connect(&session_, &Session::link_back, this, &Bridge::device_up);
     connect(&mqtt_, &MqttClient::connected, this, &Bridge::broker_connected);
     connect(&mqtt_, &MqttClient::disconnected, this, [this](const QString &why) {
         if (!stopping_) log(QStringLiteral("broker connection lost: ") + why);
@@ -182,15 +184,20 @@ void Bridge::device_connect() {
         return;
     }
     if (code != EXIT_DONE) {
-        if (first_attempt_)
+        if (first_attempt_ || retry_.interval() != DEVICE_RETRY_MS)
             log(QStringLiteral("device not reached (%1); trying every %2 s")
                     .arg(session_.complaints().join(QStringLiteral("; ")))
                     .arg(DEVICE_RETRY_MS / 1000));
         first_attempt_ = false;
-        retry_.start();
+        retry_.start(DEVICE_RETRY_MS);
         return;
     }
     first_attempt_ = false;
+    device_up();
+}
+
+void Bridge::device_up() {
+    if (link_up_ || stopping_) return;
     link_up_ = true;
     read_done_ = false;
     log(QStringLiteral("device link up"));
@@ -199,14 +206,23 @@ void Bridge::device_connect() {
     drain();
 }
 
-void Bridge::device_lost(const QString &why) {
+void Bridge::device_lost(const QString &why, bool retrying) {
     if (!link_up_) return;
     link_up_ = false;
     read_done_ = false;
-    log(QStringLiteral("device link down: ") + why);
     share_.set_open(false);
     publish_availability();
-    if (!stopping_) retry_.start();
+    if (retrying) {
+        // The link layer's policy (the panel's) tries again: TCP every 2 s, serial as
+        // soon as the device is back.
+        log(QStringLiteral("device link down: %1; reconnecting").arg(why));
+        return;
+    }
+    log(QStringLiteral("device link down: %1; taken %2 times within a minute, so another "
+                       "program may be using the device: trying again in a minute")
+            .arg(why)
+            .arg(Reconnect::TAKEN_LOSSES));
+    if (!stopping_) retry_.start(Reconnect::TAKEN_WINDOW_MS);
 }
 
 // --- jobs, one at a time ---------------------------------------------------------------

@@ -50,7 +50,8 @@ private:
     bool read_queued() const;
 
     void device_connect();
-    void device_lost(const QString &why);
+    void device_lost(const QString &why, bool retrying);
+    void device_up();
     void broker_connected();
     void broker_message(const QString &topic, const QByteArray &payload);
     void reply_seen(const QString &reply, bool unsolicited);

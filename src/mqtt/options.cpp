@@ -145,13 +145,13 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
 
 QString bridge_usage() {
     return QStringLiteral(
-        "Usage: veldra-mqtt [--port COMn|DEVICE | --host HOST[:PORT]] [--broker HOST[:PORT]]\n"
-        "                   [--username NAME [--password-file FILE]] [--cafile FILE]\n"
-        "                   [--id NAME] [--discovery-prefix PREFIX] [--poll SECONDS]\n"
-        "                   [--share [ADDR:]PORT] [--remove-discovery]\n"
-        "Holds the link to a VELDRA matrix switcher and publishes it on an MQTT broker:\n"
-        "state, availability, commands and Home Assistant discovery under veldra/NAME/.\n"
+        "Usage: veldra-mqtt [--port COMn|DEVICE | --host HOST[:PORT]] [--broker HOST[:PORT]] "
+        "[OPTION]...\n"
+        "Puts a VELDRA matrix switcher on an MQTT broker for Home Assistant and others.\n"
+        "It holds the device's link and publishes state, availability, command results and\n"
+        "Home Assistant discovery under veldra/NAME/; commands come on veldra/NAME/command.\n"
         "\n"
+        "Options:\n"
         "  --port COMn|DEVICE      serial link, as veldra-ctl\n"
         "  --host HOST[:PORT]      Ethernet link (port 23 unless given); without either,\n"
         "                          the link saved by the panel (TEVRAL_QX.ini)\n"
