@@ -288,7 +288,7 @@ void Bridge::run_command(const QString &text) {
                            [](const QString &w) { return w.startsWith(QLatin1Char('-')); })) {
         error = QStringLiteral("a command here takes no options");
     } else if (parse_request(words, int(resolutions_.size()), &r, &error, list_fault_)) {
-        if (r.verb == Verb::Help || r.verb == Verb::Watch) {
+        if (r.verb == Verb::Help || r.verb == Verb::Watch || r.verb == Verb::Ports) {
             error = QStringLiteral("%1 is not a device command; the state topic follows the "
                                    "device")
                         .arg(words.first());
