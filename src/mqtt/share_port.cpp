@@ -13,7 +13,13 @@ SharePort::SharePort(QObject *parent) : QObject(parent) {
 }
 
 bool SharePort::listen(const QString &address, quint16 port, QString *error) {
-    if (server_.listen(QHostAddress(address), port)) return true;
+    address_ = address;
+    port_ = port;
+    if (server_.listen(QHostAddress(address), port)) {
+        // Not before the device is there (set_open).
+        server_.close();
+        return true;
+    }
     *error = QStringLiteral("cannot listen on %1:%2 (%3)")
                  .arg(address)
                  .arg(port)
@@ -23,7 +29,16 @@ bool SharePort::listen(const QString &address, quint16 port, QString *error) {
 
 void SharePort::set_open(bool open) {
     open_ = open;
-    if (open) return;
+    if (address_.isEmpty()) return;
+    if (open) {
+        if (!server_.isListening() && !server_.listen(QHostAddress(address_), port_))
+            qWarning("veldra-mqtt: cannot listen on %s:%u again (%s)", qPrintable(address_),
+                     unsigned(port_), qPrintable(server_.errorString()));
+        return;
+    }
+    // A client trying meanwhile is refused, as by a device that is off, rather than
+    // accepted and dropped (which a panel would take for another program taking it).
+    server_.close();
     const QList<QTcpSocket *> all = clients_.keys();
     for (QTcpSocket *c : all) c->abort();
 }

@@ -16,7 +16,7 @@ public:
     explicit SharePort(QObject *parent = nullptr);
     bool listen(const QString &address, quint16 port, QString *error);
     // While the device is away, clients are closed (they see the link go down, as they
-    // would with the device itself) and new ones are closed at once.
+    // would with the device itself) and the port does not listen.
     void set_open(bool open);
     void send(QTcpSocket *client, const QByteArray &text);
     void broadcast(const QByteArray &text);
@@ -33,4 +33,6 @@ private:
     QTcpServer server_;
     QHash<QTcpSocket *, QByteArray> clients_; // each with its unfinished line
     bool open_ = false;
+    QString address_;
+    quint16 port_ = 0;
 };

@@ -253,6 +253,9 @@ private slots:
         QVERIFY(watch_.wait_for(
             BASE + "availability", [](auto &p) { return p == "offline"; }, from));
         QCOMPARE(command("command", "lock on")["exit"].toInt(), 4);
+        // The shared port refuses meanwhile, as a device that is off.
+        DeviceClient client;
+        QVERIFY(!client.connectTo(ADDR_SHARE, 2324));
         from = watch_.all().size();
         QVERIFY(sim_.start_tcp(ADDR_DEVICE, 2323, {"--reboot-drop", "50"}));
         QVERIFY(online_after(from));
