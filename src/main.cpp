@@ -11,7 +11,11 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     set_application_identity();
     frm_main window(QCoreApplication::applicationDirPath());
+    // In place before start-up: a signal over a start-up message saves and exits too.
+    new ShutdownSignals(
+        &window, [&window] { window.save_settings(); }, [&window] { window.close_unattended(); });
     if (!window.Form_Load()) return 1;
-    new ShutdownSignals(&window, [&window] { window.save_settings(); });
+    // A stop request came during start-up: shut-down has already run.
+    if (window.unloaded()) return 0;
     return app.exec();
 }

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <cstdio>
 
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
@@ -106,6 +107,11 @@ QString frm_main::program_path(const QString &backslash_name) const {
 
 void frm_main::show_message(const QString &text, QMessageBox::Icon icon,
                             const QString &informative) {
+    if (unattended_) {
+        const QString line = informative.isEmpty() ? text : text + QLatin1Char('\n') + informative;
+        std::fputs(("tevral-qx: " + line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+        return;
+    }
     QMessageBox box(icon, windowTitle().isEmpty() ? QStringLiteral("VELDRA") : windowTitle(), text,
                     QMessageBox::Ok, isVisible() ? this : nullptr);
     box.setObjectName(QStringLiteral("message"));
@@ -238,6 +244,7 @@ bool frm_main::Form_Load() {
         show_message(load_error, QMessageBox::Critical);
         return false;
     }
+    settings_read_ = true;
     s = with_fallbacks(s);
     connection_->set_link_type(s.link_type == 1 ? LinkType::Ethernet : LinkType::Rs232);
     connection_->set_port_number(s.port_number);
@@ -248,6 +255,9 @@ bool frm_main::Form_Load() {
     connection_->set_eth_connected(false);
 
     link_->opt_interface[static_cast<int>(connection_->link_type())]->setChecked(true);
+    // A stop request during the port's failure message: shut-down has run, the window
+    // is not to be shown.
+    if (unloaded_) return true;
 
     set_outer_height(link_->advanced_view() ? HEIGHT_FULL : HEIGHT_COMPACT);
     setWindowTitle(QStringLiteral("TEVRAL-QX ") + QStringLiteral("v1.6A") + QStringLiteral(" "));
@@ -266,8 +276,9 @@ bool frm_main::Form_Load() {
 void frm_main::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
+    exchange_->stop();
     connection_->MSComm1->close();
-    save_settings();
+    if (settings_read_) save_settings();
     if (admin_->keypad) admin_->keypad->close();
 }
 
@@ -279,6 +290,11 @@ void frm_main::save_settings() {
     s.address = link_->txt_ip->text().trimmed();
     QString why;
     if (!store_settings(program_folder_, s, &why)) show_message(why, QMessageBox::Critical);
+}
+
+void frm_main::close_unattended() {
+    unattended_ = true;
+    close();
 }
 
 void frm_main::closeEvent(QCloseEvent *e) {

@@ -31,6 +31,11 @@ public:
     void Form_Unload();
     // Writes the settings where they belong; says so when nothing could be written.
     void save_settings();
+    // A stop request (a signal) closes the window. Nobody may be there to press OK, so
+    // from then on what would be a message box goes to standard error.
+    void close_unattended();
+    // Shut-down has run (also when a stop request came during start-up).
+    bool unloaded() const { return unloaded_; }
 
     QString program_folder() const override { return program_folder_; }
     QString program_path(const QString &backslash_name) const override;
@@ -82,6 +87,9 @@ private:
     QString program_folder_;
     int outer_height_ = HEIGHT_COMPACT;
     bool unloaded_ = false;
+    bool unattended_ = false;
+    // Start-up read the settings, so shut-down has something to write back.
+    bool settings_read_ = false;
     UiReady ui_;
     // What the device reported; each area applies the replies it handles.
     DeviceState state_;

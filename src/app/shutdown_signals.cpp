@@ -6,10 +6,11 @@
 
 #include "platform/stop_signals.h"
 
-ShutdownSignals::ShutdownSignals(QWidget *window, std::function<void()> commit)
-    : QObject(window), window_(window) {
-    auto *stop = new StopSignals(this);
-    connect(stop, &StopSignals::arrived, this, &ShutdownSignals::signal_arrived);
+ShutdownSignals::ShutdownSignals(QWidget *window, std::function<void()> commit,
+                                 std::function<void()> stop)
+    : QObject(window), window_(window), stop_(std::move(stop)) {
+    auto *catcher = new StopSignals(this);
+    connect(catcher, &StopSignals::arrived, this, &ShutdownSignals::signal_arrived);
     // A logout may still be cancelled: save, but keep the window.
     if (commit)
         connect(
@@ -22,7 +23,10 @@ ShutdownSignals::ShutdownSignals(QWidget *window, std::function<void()> commit)
 void ShutdownSignals::signal_arrived() {
     // A message waiting for its OK would hold the close back.
     if (QWidget *modal = QApplication::activeModalWidget()) modal->close();
-    close_window();
+    if (stop_ && window_)
+        stop_();
+    else
+        close_window();
 }
 
 void ShutdownSignals::close_window() {

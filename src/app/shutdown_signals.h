@@ -11,11 +11,14 @@
 class ShutdownSignals : public QObject {
     Q_OBJECT
 public:
-    // `commit` saves what a logout must not lose while the window stays open.
-    explicit ShutdownSignals(QWidget *window, std::function<void()> commit = {});
+    // `commit` saves what a logout must not lose while the window stays open; `stop`
+    // closes the window on a signal (by default as the close box does).
+    explicit ShutdownSignals(QWidget *window, std::function<void()> commit = {},
+                             std::function<void()> stop = {});
 
 private:
     void signal_arrived();
     void close_window();
     QPointer<QWidget> window_;
+    std::function<void()> stop_;
 };

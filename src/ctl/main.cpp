@@ -11,17 +11,20 @@
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     const QString folder = QCoreApplication::applicationDirPath();
-    // Resolution numbers are checked against the list the panel offers.
+    // Resolution numbers are checked against the list the panel offers; without the
+    // list `resolution N` is refused, everything else works.
+    const QString list = folder + QStringLiteral("/output_reso.txt");
     QStringList resolutions;
-    QString ignored;
-    if (!read_resolution_file(folder + QStringLiteral("/output_reso.txt"), &resolutions, &ignored))
+    QString list_fault;
+    if (!read_resolution_file(list, &resolutions, &list_fault))
         resolutions.clear();
+    else if (resolutions.isEmpty())
+        list_fault = QStringLiteral("%1 lists no resolution").arg(list);
 
     Request request;
     QString error;
-    if (!parse_request(app.arguments().mid(1),
-                       resolutions.isEmpty() ? RESOLUTION_LIMIT : int(resolutions.size()), &request,
-                       &error)) {
+    if (!parse_request(app.arguments().mid(1), int(resolutions.size()), &request, &error,
+                       list_fault)) {
         std::fputs(("veldra-ctl: " + error + " (see veldra-ctl --help)\n").toUtf8().constData(),
                    stderr);
         return EXIT_USAGE;

@@ -17,7 +17,10 @@ QJsonObject picture_json(const DeviceState &s, int row) {
             {"sat", value(s.picture(PictureParam::Sat, row))}};
 }
 
-QString shown(Value v) { return v ? QString::number(*v) : QStringLiteral("?"); }
+// A value the device did not report, or reported as something the panel ignores.
+const QString UNKNOWN = QStringLiteral("unknown");
+
+QString shown(Value v) { return v ? QString::number(*v) : UNKNOWN; }
 
 QString word(Value v, const QStringList &words, int base) {
     const int i = v ? *v - base : -1;
@@ -34,6 +37,9 @@ const QStringList EDIDS = {QStringLiteral("2ch"), QStringLiteral("6ch"), QString
                            QStringLiteral("bitstream"), QStringLiteral("hd")};
 const QStringList SIDES = {QStringLiteral("left"), QStringLiteral("right")};
 const QStringList OFF_ON = {QStringLiteral("off"), QStringLiteral("on")};
+const QStringList STANDBY_ON = {QStringLiteral("standby"), QStringLiteral("on")};
+// Mute is on when the audio is off (AUD000).
+const QStringList MUTE = {QStringLiteral("on"), QStringLiteral("off")};
 
 QString picture_line(const DeviceState &s, int row) {
     return QStringLiteral("brightness %1  contrast %2  hue %3  saturation %4")
@@ -43,7 +49,7 @@ QString picture_line(const DeviceState &s, int row) {
 
 } // namespace
 
-QString shown_version(std::optional<int> v) { return v ? version_text(*v) : QStringLiteral("?"); }
+QString shown_version(std::optional<int> v) { return v ? version_text(*v) : UNKNOWN; }
 
 QJsonObject status_json(const DeviceState &s) {
     QJsonArray routing;
@@ -82,14 +88,15 @@ QString status_text(const DeviceState &s, const QStringList &resolutions) {
         lines << QStringLiteral("%1 %2").arg(QLatin1String(key), -11).arg(text);
     };
     add("version", shown_version(s.version()));
-    add("power", !s.power() ? QStringLiteral("?")
-                            : (*s.power() ? QStringLiteral("on") : QStringLiteral("standby")));
+    add("power", word(s.power(), STANDBY_ON, 0));
     add("lock", word(s.lock(), OFF_ON, 0));
     add("mode", word(s.mode() ? Value(static_cast<int>(*s.mode())) : std::nullopt, MODES, 1));
     add("output", shown(s.output()));
     QStringList routes;
     for (int out = 1; out <= 4; ++out)
-        routes << QStringLiteral("OUT%1<-IN%2").arg(out).arg(shown(s.routing(out)));
+        routes << QStringLiteral("OUT%1<-%2")
+                      .arg(out)
+                      .arg(s.routing(out) ? QStringLiteral("IN%1").arg(*s.routing(out)) : UNKNOWN);
     add("routing", routes.join(QLatin1Char(' ')));
     if (s.display_mode() == DisplayMode::Matrix) {
         add("picture", picture_line(s, 1));
@@ -100,11 +107,9 @@ QString status_text(const DeviceState &s, const QStringList &resolutions) {
     add("bezel", QStringLiteral("%1  h %2  v %3  (max h %4, v %5)")
                      .arg(word(s.bezel_on(), OFF_ON, 0), shown(s.bezel_h()), shown(s.bezel_v()),
                           shown(s.bezel_max_h()), shown(s.bezel_max_v())));
-    add("audio",
-        QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
-            .arg(word(s.edid(), EDIDS, 0), word(s.dual_a(), SIDES, 1), word(s.dual_b(), SIDES, 1),
-                 !s.audio_on() ? QStringLiteral("?")
-                               : (*s.audio_on() ? QStringLiteral("off") : QStringLiteral("on"))));
+    add("audio", QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
+                     .arg(word(s.edid(), EDIDS, 0), word(s.dual_a(), SIDES, 1),
+                          word(s.dual_b(), SIDES, 1), word(s.audio_on(), MUTE, 0)));
     QString res = shown(s.resolution());
     if (s.resolution() && *s.resolution() <= resolutions.size())
         res += QStringLiteral(" (%1)").arg(resolutions[*s.resolution() - 1]);
@@ -120,11 +125,9 @@ QString describe_reply(const QString &reply) {
     if (m == QLatin1String("OUT")) return QStringLiteral("output %1").arg(d);
     if (m == QLatin1String("INP")) return QStringLiteral("input %1").arg(d);
     if (m == QLatin1String("MOD")) return QStringLiteral("mode ") + word(d, MODES, 1);
-    if (m == QLatin1String("PWR"))
-        return d == 0 ? QStringLiteral("power standby") : QStringLiteral("power on");
+    if (m == QLatin1String("PWR")) return QStringLiteral("power ") + word(d, STANDBY_ON, 0);
     if (m == QLatin1String("LCK")) return QStringLiteral("lock ") + word(d, OFF_ON, 0);
-    if (m == QLatin1String("AUD"))
-        return QStringLiteral("mute ") + (d == 0 ? QStringLiteral("on") : QStringLiteral("off"));
+    if (m == QLatin1String("AUD")) return QStringLiteral("mute ") + word(d, MUTE, 0);
     if (m == QLatin1String("AUE")) return QStringLiteral("audio edid ") + word(d, EDIDS, 0);
     if (m == QLatin1String("AUA")) return QStringLiteral("audio dual-a ") + word(d, SIDES, 1);
     if (m == QLatin1String("AUB")) return QStringLiteral("audio dual-b ") + word(d, SIDES, 1);

@@ -18,7 +18,7 @@ QJsonObject status_json(const DeviceState &s);
 // Lines for people; `resolutions` names resolution n at position n-1.
 QString status_text(const DeviceState &s, const QStringList &resolutions);
 
-// The firmware version as the panel shows it: 160 -> "1.60"; "?" when not reported.
+// The firmware version as the panel shows it: 160 -> "1.60"; "unknown" when not reported.
 QString shown_version(std::optional<int> version);
 
 // "MOD002" -> "mode dual"; empty when the reply means nothing more than its text.

@@ -1,5 +1,6 @@
 #include "ctl/request.h"
 
+#include <QHostAddress>
 #include <QRegularExpression>
 
 #include "link/address.h"
@@ -61,8 +62,10 @@ bool parse_host(const QString &text, LinkChoice *link, QString *error) {
     const DeviceAddress a = parse_device_address(t);
     link->host = a.host;
     link->tcp_port = a.port;
-    if (link->host.isEmpty()) {
-        *error = QStringLiteral("--host takes HOST or HOST:PORT");
+    // Refused here, before the text could reach a name server as a host name.
+    if (!well_formed_host(link->host)) {
+        *error =
+            QStringLiteral("--host takes HOST or HOST:PORT (port 1..65535), not \"%1\"").arg(text);
         return false;
     }
     link->kind = LinkChoice::Kind::Tcp;
@@ -73,7 +76,18 @@ const QStringList ON_OFF = {QStringLiteral("off"), QStringLiteral("on")};
 
 } // namespace
 
-bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error) {
+bool well_formed_host(const QString &host) {
+    if (QHostAddress().setAddress(host)) return true;
+    // A host name: dot-separated labels of letters, digits and inner hyphens, the last
+    // one not all digits (so 999.1.1.1 is a bad address, not a name).
+    static const QRegularExpression name(
+        QStringLiteral("^(?=.{1,253}\\.?$)([A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\\.)*"
+                       "(?![0-9]+\\.?$)[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\\.?$"));
+    return name.match(host).hasMatch();
+}
+
+bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error,
+                   const QString &list_fault) {
     *r = Request();
     QStringList words;
     bool have_port = false, have_host = false;
@@ -213,6 +227,12 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
                       error);
     }
     case Verb::Resolution:
+        if (resolution_count < 1) {
+            *error = QStringLiteral("resolution numbers are checked against the resolution "
+                                    "list: %1")
+                         .arg(list_fault.isEmpty() ? QStringLiteral("there is none") : list_fault);
+            return false;
+        }
         return number(words[0], "resolution", 1, qBound(1, resolution_count, RESOLUTION_LIMIT),
                       &r->a, error);
     case Verb::Menu:
@@ -323,6 +343,7 @@ QString usage_text() {
         "  --quiet             nothing on standard output; errors still on standard error\n"
         "  --help              this text\n"
         "\n"
-        "Exit status: 0 done, 1 the device answered ERR, 2 bad usage (nothing sent),\n"
-        "3 no reply in time, 4 the link could not be opened.\n");
+        "Exit status: 0 done, 1 the device answered ERR, 2 bad usage (nothing sent, but\n"
+        "MOD999 for a picture row or resolution the device's mode rules out), 3 no reply\n"
+        "in time, 4 the link could not be opened.\n");
 }

@@ -60,16 +60,22 @@ struct Request {
     QString mnemonic; // picture: BRI/CON/HUE/SAT; send: the whole command
 };
 
-// Resolution numbers when the resolution list beside the program cannot be read: the
-// two digits a RES reply carries.
+// The most resolution numbers a list can offer here: the two digits a RES reply carries.
 constexpr int RESOLUTION_LIMIT = 99;
 // The panel's picture sliders and bezel sliders.
 constexpr int PICTURE_MAX = 100;
 constexpr int BEZEL_MAX = 254;
 
 // Parses the arguments (without the program name). `resolution_count` is the number
-// of names in the resolution list. False with a one-line reason for bad usage.
-bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error);
+// of names in the resolution list; without one (0) `resolution` is refused, giving
+// `list_fault` (which names the file) as the reason. False with a one-line reason for
+// bad usage.
+bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error,
+                   const QString &list_fault = QString());
+
+// An IP address or a syntactically valid host name: anything else is refused before a
+// name server is asked about it.
+bool well_formed_host(const QString &host);
 
 // "COM3" for a port number, the path for a device, "host:port" for TCP.
 QString link_name(const LinkChoice &link);

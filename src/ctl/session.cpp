@@ -131,6 +131,12 @@ int Session::resolve_link() {
         const DeviceAddress a = parse_device_address(s.address.trimmed());
         link_choice_.host = a.host;
         link_choice_.tcp_port = a.port;
+        if (!well_formed_host(a.host)) {
+            complain(QStringLiteral("the address the panel saved in %1 is not HOST or "
+                                    "HOST:PORT: \"%2\"")
+                         .arg(path, s.address));
+            return EXIT_NO_LINK;
+        }
     } else {
         link_choice_.kind = LinkChoice::Kind::Com;
         link_choice_.port_number = s.port_number;

@@ -8,13 +8,22 @@
 
 // The pipe the handler writes to: a handler can reach nothing but a plain variable.
 static int signal_pipe[2] = {-1, -1};
+// A stop was asked for: from then on the process is on its way out.
+static volatile sig_atomic_t stop_requested = 0;
 
 static void on_signal(int) {
     const int saved = errno;
+    stop_requested = 1;
     const char byte = 1;
     // A full pipe already holds a stop request: losing this byte loses nothing.
     [[maybe_unused]] const ssize_t n = ::write(signal_pipe[1], &byte, 1);
     errno = saved;
+}
+
+static void drain_pipe() {
+    char bytes[16];
+    while (::read(signal_pipe[0], bytes, sizeof bytes) > 0) {
+    }
 }
 
 static constexpr int HANDLED[] = {SIGTERM, SIGINT, SIGHUP};
@@ -32,18 +41,21 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent) {
         signal_pipe[0] = signal_pipe[1] = -1;
         return;
     }
+    // Whatever an earlier instance left unread is not a request to this one.
+    drain_pipe();
+    stop_requested = 0;
     notifier_ = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &StopSignals::drain);
     set_handlers(on_signal);
 }
 
 StopSignals::~StopSignals() {
-    if (notifier_) set_handlers(SIG_DFL);
+    // After a stop request the program is ending: a further signal must not cut its
+    // save short or turn its exit status into a kill.
+    if (notifier_) set_handlers(stop_requested ? SIG_IGN : SIG_DFL);
 }
 
 void StopSignals::drain() {
-    char bytes[16];
-    while (::read(signal_pipe[0], bytes, sizeof bytes) > 0) {
-    }
+    drain_pipe();
     emit arrived();
 }

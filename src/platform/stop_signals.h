@@ -1,7 +1,8 @@
 #pragma once
 // Turns SIGTERM, SIGINT and SIGHUP into a Qt signal delivered by the event loop. The
 // handler only writes a byte to a pipe; no widgets, so the panel and veldra-ctl share it.
-// One instance at a time; its end restores the default handlers.
+// One instance at a time; its end restores the default handlers, or, once a stop was
+// requested, ignores further signals so that they cannot end the exit early.
 
 #include <QObject>
 

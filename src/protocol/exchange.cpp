@@ -80,7 +80,7 @@ void Exchange::wait_sec(float seconds) {
     for (;;) {
         const qint64 now = clock_ms();
         const float elapsed = static_cast<float>(static_cast<double>(now - start) / 1000.0);
-        if (elapsed > seconds) break;
+        if (elapsed > seconds || stopping_) break;
         // The first whole millisecond at which the strict comparison can hold.
         const qint64 due = static_cast<qint64>(static_cast<double>(seconds) * 1000.0) + 1;
         const qint64 remaining = qMax<qint64>(0, due - (now - start));
@@ -118,7 +118,7 @@ void Exchange::write_command(const QString &cmd) {
 
 void Exchange::send_cmd(const QString &cmd) {
     reply_ok_ = false;
-    if (!link_up()) return;
+    if (stopping_ || !link_up()) return;
     if (busy_) return;
 
     log_entry(cmd);
@@ -133,7 +133,7 @@ void Exchange::send_cmd(const QString &cmd) {
         limit = 300;
     } else if (cmd == QLatin1String("RST001") || cmd == QLatin1String("PWR001")) {
         wait_sec(1.0f);
-        host_.device_rebooting();
+        if (!stopping_) host_.device_rebooting();
         limit = 0;
     } else {
         limit = 600;
@@ -165,7 +165,7 @@ void Exchange::finish_exchange(const QString &cmd) {
 }
 
 void Exchange::send_cmd_nowait(const QString &cmd) {
-    if (!link_up()) return;
+    if (stopping_ || !link_up()) return;
     if (busy_) return;
     busy_ = true;
     rx_count_ = 0;

@@ -64,6 +64,10 @@ public:
     void reset_reception();
     // The state of start-up.
     void reset_start_state();
+    // The program is ending: a running chain ends at its next exchange, since no wait
+    // lasts any longer and nothing more is sent (silently: nobody is there to tell).
+    void stop() { stopping_ = true; }
+    bool stopping() const { return stopping_; }
     // The serial poll, on for the whole life of the window once it is shown.
     PollTimer *tim_rx() const { return tim_rx_; }
 
@@ -102,6 +106,7 @@ private:
     QString rx_buffer_;
     int log_count_ = 0;
     bool waiting_ = false;
+    bool stopping_ = false;
     int dispatch_count_ = 0;
     QString last_dispatch_;
     QString last_reply_;

@@ -312,11 +312,13 @@ private slots:
     void bad_arguments_give_2_and_send_nothing_data() {
         QTest::addColumn<QString>("args");
         QTest::addColumn<QStringList>("sent");
-        for (const char *a : {"--port COM1 route 5 1", "--port COM1 picture hue 1 101",
-                              "--port COM1 preset recall 9", "--port COM1 resolution 13",
-                              "--port COM1 bezel v 255", "--port COM1 send ver999",
-                              "--port COM1 mode wall", "--port COM1 --host 127.0.0.150 status",
-                              "--port COM1", "--host 127.0.0.150:2323 network"})
+        for (const char *a :
+             {"--port COM1 route 5 1", "--port COM1 picture hue 1 101",
+              "--port COM1 preset recall 9", "--port COM1 resolution 13", "--port COM1 bezel v 255",
+              "--port COM1 send ver999", "--port COM1 mode wall",
+              "--port COM1 --host 127.0.0.150 status", "--port COM1",
+              "--host 127.0.0.150:2323 network", "--host 127.0.0.1:0 version",
+              "--host 999.1.1.1:99999 version", "--host a:b:c version", "--host [::1 version"})
             QTest::newRow(a) << QString::fromLatin1(a) << QStringList();
         QTest::newRow("row 2 in Matrix")
             << "--port COM1 picture brightness 2 10" << QStringList{"MOD999"};
@@ -334,6 +336,19 @@ private slots:
         pump_ms(50);
         QCOMPARE(pty_.commands_since_mark(), sent);
         QVERIFY(tcp_.commands_since_mark().isEmpty());
+    }
+
+    // Without the resolution list a resolution cannot be checked: refused, naming the file.
+    void resolution_needs_the_list() {
+        ProgramFolder folder(0, 1);
+        QVERIFY(QFile::remove(folder.file("output_reso.txt")));
+        SimDevice dev;
+        QVERIFY(dev.start_pty(folder, 1));
+        Run r = ctl(folder, {"--port", "COM1", "resolution", "5"});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(folder.file("output_reso.txt")), qPrintable(r.err));
+        QCOMPARE(ctl(folder, {"--port", "COM1", "version"}).code, 0);
+        QCOMPARE(dev.commands(), QStringList{"VER999"});
     }
 
     void missing_or_busy_link_gives_4() {
@@ -384,8 +399,12 @@ private slots:
         QCOMPARE(got, sent);
         QCOMPARE(QJsonDocument::fromJson(lines[4].toUtf8()).object()["value"].toInt(), 12);
         QVERIFY(dev.commands().isEmpty()); // watching sends nothing
-        ::kill(static_cast<pid_t>(w.processId()), SIGINT);
+        // Ctrl+C, then SIGTERMs back to back over its whole exit: the first ends it, the
+        // rest must not kill it.
+        send_signals(w.processId(), SIGINT);
+        send_signals(w.processId(), SIGTERM, 49, 0);
         QVERIFY(w.waitForFinished(5000));
+        QCOMPARE(w.exitStatus(), QProcess::NormalExit);
         QCOMPARE(w.exitCode(), 0);
     }
 };

@@ -5,14 +5,16 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <csignal>
+#include <sys/resource.h>
 
-#include "panel_access.h"
+#include "app/shutdown_signals.h"
+#include "panel_rig.h"
 #include "scratch_fs.h"
-#include "sim_fixture.h"
 
 namespace {
 const QByteArray OLD_SETTINGS = "1\r\n2\r\n#FALSE#\r\n\"10.1.2.3\"\r\n";
 const QByteArray CHANGED_SETTINGS = "1\r\n2\r\n#TRUE#\r\n\"10.9.9.9\"\r\n";
+const QString ADDR_SLOW = QStringLiteral("127.0.0.170"); // this file's loopback address
 
 // Points the per-user folder somewhere for one check.
 struct ConfigHome {
@@ -159,24 +161,53 @@ private slots:
         QCOMPARE(f->exchange().reply_ok(), true);
     }
 
+    // The real program, stopped by signals: after start-up, in a burst, over the start-up
+    // message box, and with nowhere to write (message on standard error, old file whole).
     void signals_close_the_window_and_save_data() {
         QTest::addColumn<int>("sig");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addColumn<bool>("writable");
+        const QByteArray eth = "1,2,#TRUE#,\"  10.9.9.9  \"\r\n";
+        // COM5 leads nowhere: "COM 5: Fail !" stands before the window.
+        const QByteArray com5 = "0,5,#TRUE#,\"10.9.9.9\"\r\n";
+        const QByteArray com5_saved = "0\r\n5\r\n#TRUE#\r\n\"10.9.9.9\"\r\n";
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 1 << eth << CHANGED_SETTINGS << true;
+        QTest::newRow("SIGINT") << int(SIGINT) << 1 << eth << CHANGED_SETTINGS << true;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << 1 << eth << CHANGED_SETTINGS << true;
+        QTest::newRow("50 SIGTERMs") << int(SIGTERM) << 50 << eth << CHANGED_SETTINGS << true;
+        QTest::newRow("SIGTERM over the start-up box")
+            << int(SIGTERM) << 1 << com5 << com5_saved << true;
+        QTest::newRow("SIGHUP over the start-up box")
+            << int(SIGHUP) << 1 << com5 << com5_saved << true;
+        QTest::newRow("SIGTERM, nothing writable") << int(SIGTERM) << 1 << eth << eth << false;
     }
     void signals_close_the_window_and_save() {
         QFETCH(int, sig);
+        QFETCH(int, count);
+        QFETCH(QByteArray, settings);
+        QFETCH(QByteArray, saved);
+        QFETCH(bool, writable);
         // The real program, from a program folder of its own (it finds its files beside its
         // executable, so the executable is copied there).
         ProgramFolder folder(1, 2);
-        folder.write_raw(QStringLiteral("TEVRAL_QX.ini"), "1,2,#TRUE#,\"  10.9.9.9  \"\r\n");
+        folder.write_raw(QStringLiteral("TEVRAL_QX.ini"), settings);
         const QString program = folder.file(QStringLiteral("tevral-qx"));
         QVERIFY(QFile::copy(qEnvironmentVariable("TEVRAL_QX"), program));
         QProcess p;
+        // No file may grow beyond 0 bytes: every place fails at the save's flush.
+        if (!writable)
+            p.setChildProcessModifier([] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                rlimit lim;
+                ::getrlimit(RLIMIT_FSIZE, &lim);
+                lim.rlim_cur = 0;
+                ::setrlimit(RLIMIT_FSIZE, &lim);
+            });
         p.start(program, {});
         QVERIFY(p.waitForStarted());
-        // Ready once its handlers are in place (they come after start-up).
+        // Ready once its handlers are in place (before start-up's first message).
         const auto catches = [&] {
             const QByteArray status =
                 read_file(QStringLiteral("/proc/%1/status").arg(p.processId()));
@@ -185,12 +216,58 @@ private slots:
             return at >= 0 && (mask >> (sig - 1)) & 1;
         };
         QVERIFY(pump_until(catches, 20000));
-        ::kill(pid_t(p.processId()), sig);
+        pump_ms(300); // start-up runs on to its message box, or to the window
+        send_signals(p.processId(), sig, count);
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         // Saved as at a click on the close box: four lines, the address trimmed.
-        QCOMPARE(folder.read_raw(QStringLiteral("TEVRAL_QX.ini")), CHANGED_SETTINGS);
+        QCOMPARE(folder.read_raw(QStringLiteral("TEVRAL_QX.ini")), saved);
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(err.contains(QStringLiteral("The settings could not be saved.")), !writable);
+        QCOMPARE(QDir(folder.path()).entryList({"TEVRAL_QX.ini*"}, QDir::Files | QDir::Hidden),
+                 QStringList{"TEVRAL_QX.ini"});
+    }
+
+    // A stop request while a refresh waits on a slow device (each reply just inside the
+    // link's time-out): the refresh ends at its next exchange, settings saved, no box.
+    void signal_ends_a_slow_refresh_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<QString>("latency");
+        QTest::newRow("tcp") << true << "700";
+        QTest::newRow("pty") << false << "400";
+    }
+    void signal_ends_a_slow_refresh() {
+        QFETCH(bool, tcp);
+        QFETCH(QString, latency);
+        PanelRig rig;
+        QVERIFY(tcp ? rig.start_tcp(ADDR_SLOW, {}, {"--latency", latency})
+                    : rig.start_pty({"--latency", latency}));
+        const QByteArray saved = rig.folder->read_raw(QStringLiteral("TEVRAL_QX.ini"));
+        rig.folder->write_raw(QStringLiteral("TEVRAL_QX.ini"), "1,1,#FALSE#,\"x\"\r\n");
+        new ShutdownSignals(rig.f.get(), {}, [&rig] { rig.f->close_unattended(); });
+        QElapsedTimer clock;
+        qint64 signalled = -1;
+        QTimer stop; // owned here: never fires once the refresh is over
+        stop.setSingleShot(true);
+        QObject::connect(&stop, &QTimer::timeout, [&] {
+            rig.sim.mark();
+            signalled = clock.elapsed();
+            ::kill(::getpid(), SIGTERM);
+        });
+        stop.start(1000);
+        clock.start();
+        rig.f->switching().cmd_refresh_Click();
+        const qint64 after_signal = clock.elapsed() - signalled;
+        stop.stop();
+        rig.f.reset();
+        ::signal(SIGTERM, SIG_DFL); // stop requests left ignored for the rest of the process
+        QVERIFY(signalled > 0);
+        qInfo("the refresh ended %lld ms after the signal", after_signal);
+        QVERIFY2(after_signal < 2000, qPrintable(QString::number(after_signal)));
+        QVERIFY(rig.sent_since_mark(300).size() <= 1);
+        QCOMPARE(rig.folder->read_raw(QStringLiteral("TEVRAL_QX.ini")), saved);
+        QVERIFY(rig.msgs.messages.isEmpty());
     }
 };
 

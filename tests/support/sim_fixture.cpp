@@ -10,6 +10,8 @@
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTest>
+#include <QThread>
+#include <csignal>
 
 #include "panel_access.h"
 
@@ -160,6 +162,13 @@ QStringList MessageCatcher::texts() const {
     QStringList t;
     for (const Message &m : messages) t << m.text;
     return t;
+}
+
+void send_signals(qint64 pid, int sig, int count, int gap_ms) {
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) QThread::msleep(gap_ms);
+        ::kill(pid_t(pid), sig);
+    }
 }
 
 void pump_ms(int ms) {

@@ -91,5 +91,9 @@ void pump_ms(int ms);
 // Pumps events until `pred` holds or the time is up; returns pred().
 bool pump_until(const std::function<bool()> &pred, int timeout_ms = 5000);
 
+// Sends `sig` to a process `count` times, `gap_ms` apart, as an impatient operator or
+// a session manager repeats a stop request.
+void send_signals(qint64 pid, int sig, int count = 1, int gap_ms = 2);
+
 // Starts the panel from a folder (Form_Load); nullptr when start-up failed.
 std::unique_ptr<frm_main> load_panel(const ProgramFolder &folder);

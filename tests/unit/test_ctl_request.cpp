@@ -1,6 +1,7 @@
 // veldra-ctl without a device: the command line into device commands, the checks
 // that refuse bad input, and how the device state prints.
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "ctl/report.h"
@@ -58,6 +59,12 @@ private slots:
         row("--verbose status", "unknown option --verbose");
         row("--json", "no command given");
         row("reboot", "unknown command \"reboot\"");
+        // refused before any name look-up
+        row("--host 127.0.0.1:0 status", "--host takes HOST or HOST:PORT");
+        row("--host 999.1.1.1:99999 status", "--host takes HOST or HOST:PORT");
+        row("--host 999.1.1.1 status", "--host takes HOST or HOST:PORT");
+        row("--host a:b:c status", "--host takes HOST or HOST:PORT");
+        row("--host [::1 status", "--host takes HOST or HOST:PORT");
     }
     void bad_usage_is_refused() {
         QFETCH(QString, line);
@@ -88,8 +95,17 @@ private slots:
         QCOMPARE(r.link.kind, LinkChoice::Kind::Saved);
         QVERIFY(parse_request({"route", "9", "--help"}, 12, &r, &e));
         QCOMPARE(r.verb, Verb::Help);
-        // without a resolution list, the two digits of a RES reply bound the number
-        QVERIFY(parse_request({"resolution", "99"}, RESOLUTION_LIMIT, &r, &e));
+        QVERIFY(parse_request({"--host", "[::1]:2325", "version"}, 12, &r, &e));
+        QCOMPARE(link_name(r.link), QStringLiteral("::1:2325"));
+        QVERIFY(parse_request({"--host", "::1", "version"}, 12, &r, &e));
+        // a list of more names than a RES reply's two digits can carry
+        QVERIFY(parse_request({"resolution", "99"}, 500, &r, &e));
+        QVERIFY(!parse_request({"resolution", "100"}, 500, &r, &e));
+        // without a resolution list, resolution is refused naming the fault; the rest works
+        QVERIFY(
+            !parse_request({"resolution", "1"}, 0, &r, &e, "File not found: /p/output_reso.txt"));
+        QVERIFY2(e.contains("File not found: /p/output_reso.txt"), qPrintable(e));
+        QVERIFY(parse_request({"version"}, 0, &r, &e));
     }
 
     void mode_decides_picture_and_resolution() {
@@ -137,8 +153,9 @@ private slots:
         QVERIFY2(text.contains("resolution  7 (1920x1080@60)"), qPrintable(text));
         QVERIFY2(text.contains("audio       edid bitstream  dual-a right  dual-b left  mute on"),
                  qPrintable(text));
-        QVERIFY2(text.contains("bezel       on  h 12  v 34  (max h 200, v ?)"), qPrintable(text));
-        QVERIFY2(text.contains("routing     OUT1<-IN3 OUT2<-IN?"), qPrintable(text));
+        QVERIFY2(text.contains("bezel       on  h 12  v 34  (max h 200, v unknown)"),
+                 qPrintable(text));
+        QVERIFY2(text.contains("routing     OUT1<-IN3 OUT2<-unknown"), qPrintable(text));
 
         s.apply(*parse_reply(QStringLiteral("MOD002")));
         s.apply(*parse_reply(QStringLiteral("BRI437")));
@@ -148,6 +165,49 @@ private slots:
         QCOMPARE(j["rows"].toArray()[2].toObject()["bri"].toInt(), 37);
         QVERIFY2(status_text(s, {}).contains("picture 3   brightness 37"),
                  qPrintable(status_text(s, {})));
+    }
+
+    // A value the panel's handler does not take leaves its control as it was: unreported
+    // (null, "unknown") from a fresh start, and the last good value after one.
+    void values_the_panel_ignores_are_not_reported_data() {
+        QTest::addColumn<QString>("good");
+        QTest::addColumn<QString>("odd");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *good, const char *odd, const char *key, const char *text) {
+            QTest::newRow(odd) << good << odd << key << text;
+        };
+        row("PWR001", "PWR009", "power", "^power +unknown$");
+        row("LCK001", "LCK009", "lock", "^lock +unknown$");
+        row("AUD000", "AUD009", "audio/on", "mute unknown$");
+        row("MOD002", "MOD009", "mode", "^mode +unknown$");
+        row("BEZ001", "BEZ009", "bezel/on", "^bezel +unknown ");
+        row("RES004", "RES009", "resolution", "^resolution +unknown$"); // a list of 4
+    }
+    void values_the_panel_ignores_are_not_reported() {
+        QFETCH(QString, good);
+        QFETCH(QString, odd);
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        const auto value = [&key](const DeviceState &s) {
+            QJsonValue v = status_json(s);
+            for (const QString &k : key.split('/')) v = v.toObject().value(k);
+            return v;
+        };
+        DeviceState fresh, known;
+        for (DeviceState *s : {&fresh, &known}) s->set_resolution_count(4);
+        fresh.apply(*parse_reply(odd));
+        QVERIFY(value(fresh).isNull());
+        const QString shown = status_text(fresh, {"A", "B", "C", "D"});
+        QVERIFY2(
+            QRegularExpression(text, QRegularExpression::MultilineOption).match(shown).hasMatch(),
+            qPrintable(shown));
+        known.apply(*parse_reply(odd));
+        known.apply(*parse_reply(good));
+        const QJsonValue before = value(known);
+        QVERIFY(!before.isNull());
+        known.apply(*parse_reply(odd));
+        QCOMPARE(value(known), before);
     }
 
     void replies_described() {
