@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+class DeviceLink;
 class SerialPort;
 class TcpClient;
 
@@ -29,6 +30,11 @@ public:
     int net_query_step() const { return net_query_step_; }
     // The link that link_type selects is usable.
     bool selected_link_up() const;
+    // The link that link_type selects (or the one given to use_link).
+    DeviceLink &selected() const;
+    // Puts another kind of link in place of both adapters (tests use a fake one); null
+    // gives them back.
+    void use_link(DeviceLink *link) { other_link_ = link; }
 
     void set_link_type(LinkType t) { link_type_ = t; }
     void set_port_number(int n) { port_number_ = n; }
@@ -42,4 +48,5 @@ private:
     bool serial_open_ = false;
     bool eth_connected_ = false;
     int net_query_step_ = NO_NET_QUERY;
+    DeviceLink *other_link_ = nullptr;
 };

@@ -94,26 +94,9 @@ bool Exchange::link_ready() const { return link_.selected_link_up(); }
 
 // Refuses a send on a link that is down; true when the link may be used.
 bool Exchange::link_up() {
-    if (link_.link_type() == LinkType::Rs232 && !link_.serial_open()) {
-        host_.show_message(QStringLiteral("RS232 port is disconnected !"),
-                           ExchangeHost::Icon::Critical);
-        return false;
-    }
-    if (link_.link_type() == LinkType::Ethernet && !link_.eth_connected()) {
-        host_.show_message(QStringLiteral("Ethernet port is disconnected !"),
-                           ExchangeHost::Icon::Critical);
-        return false;
-    }
-    return true;
-}
-
-void Exchange::write_command(const QString &cmd) {
-    if (link_.link_type() == LinkType::Rs232) {
-        link_.MSComm1->wait_transmit_empty();
-        link_.MSComm1->write_block(frame_command(cmd));
-    } else {
-        link_.wsk_client->send_text(cmd + QLatin1Char('\r'));
-    }
+    if (link_.selected_link_up()) return true;
+    host_.show_message(link_.selected().down_message(), ExchangeHost::Icon::Critical);
+    return false;
 }
 
 void Exchange::send_cmd(const QString &cmd) {
@@ -127,16 +110,12 @@ void Exchange::send_cmd(const QString &cmd) {
     reply_ok_ = false;
     busy_ = true;
 
-    write_command(cmd);
-    int limit;
-    if (link_.link_type() == LinkType::Rs232) {
-        limit = 300;
-    } else if (cmd == QLatin1String("RST001") || cmd == QLatin1String("PWR001")) {
+    link_.selected().write_command(cmd);
+    int limit = link_.selected().reply_steps(cmd);
+    if (link_.selected().ends_link(cmd)) {
         wait_sec(1.0f);
         if (!stopping_) host_.device_rebooting();
         limit = 0;
-    } else {
-        limit = 600;
     }
 
     for (int i = 0; i <= limit && !reply_ok_; ++i) wait_sec(0.001f);
@@ -158,7 +137,7 @@ void Exchange::finish_exchange(const QString &cmd) {
     rx_count_ = 0;
     rx_buffer_.clear();
     busy_ = false;
-    if (link_.link_type() == LinkType::Rs232) {
+    if (link_.selected().polled()) {
         tim_rx_->start();
         QCoreApplication::processEvents();
     }
@@ -170,16 +149,16 @@ void Exchange::send_cmd_nowait(const QString &cmd) {
     busy_ = true;
     rx_count_ = 0;
     rx_buffer_.clear();
-    write_command(cmd);
-    if (link_.link_type() == LinkType::Rs232) tim_rx_->start();
+    link_.selected().write_command(cmd);
+    if (link_.selected().polled()) tim_rx_->start();
     QCoreApplication::processEvents();
     busy_ = false;
     // A click run by the event pass above may have collected a reply that a receiver
     // left for a waiting send_cmd (it saw `busy`); no send_cmd is left to take it.
     if (rx_count_ >= REPLY_MIN_CHARS && rx_buffer_.size() == 6 && reply_digits_ok(rx_buffer_)) {
-        dispatch_reply(rx_buffer_, link_.link_type() == LinkType::Ethernet);
+        dispatch_reply(rx_buffer_, link_.selected().carries_ext());
         rx_count_ = 0;
         rx_buffer_.clear();
     }
-    if (link_.link_type() == LinkType::Rs232 && !tim_rx_->isActive()) tim_rx_->start();
+    if (link_.selected().polled() && !tim_rx_->isActive()) tim_rx_->start();
 }

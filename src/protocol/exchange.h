@@ -94,7 +94,6 @@ private:
     friend struct TestProbe; // tests put the panel into states a device cannot
     bool link_up();
     bool accept_collected(bool tcp);
-    void write_command(const QString &cmd);
 
     Connection &link_;
     ExchangeHost &host_;
