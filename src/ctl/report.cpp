@@ -107,9 +107,11 @@ QString status_text(const DeviceState &s, const QStringList &resolutions) {
     add("bezel", QStringLiteral("%1  h %2  v %3  (max h %4, v %5)")
                      .arg(word(s.bezel_on(), OFF_ON, 0), shown(s.bezel_h()), shown(s.bezel_v()),
                           shown(s.bezel_max_h()), shown(s.bezel_max_v())));
-    add("audio", QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
-                     .arg(word(s.edid(), EDIDS, 0), word(s.dual_a(), SIDES, 1),
-                          word(s.dual_b(), SIDES, 1), word(s.audio_on(), MUTE, 0)));
+    add("audio",
+        QStringLiteral("edid %1  dual-a %2  dual-b %3  mute %4")
+            .arg(word(s.edid(), EDIDS, 0), word(s.dual_a(), SIDES, 1), word(s.dual_b(), SIDES, 1),
+                 !s.audio_on() ? UNKNOWN
+                               : (*s.audio_on() ? QStringLiteral("off") : QStringLiteral("on"))));
     QString res = shown(s.resolution());
     if (s.resolution() && *s.resolution() <= resolutions.size())
         res += QStringLiteral(" (%1)").arg(resolutions[*s.resolution() - 1]);

@@ -194,19 +194,23 @@ private slots:
             for (const QString &k : key.split('/')) v = v.toObject().value(k);
             return v;
         };
-        DeviceState fresh, known;
-        for (DeviceState *s : {&fresh, &known}) s->set_resolution_count(4);
-        fresh.apply(*parse_reply(odd));
+        const auto apply = [](DeviceState &s, const QString &reply) {
+            s.apply(*parse_reply(reply));
+        };
+        DeviceState fresh;
+        fresh.set_resolution_count(4);
+        apply(fresh, odd);
         QVERIFY(value(fresh).isNull());
         const QString shown = status_text(fresh, {"A", "B", "C", "D"});
         QVERIFY2(
             QRegularExpression(text, QRegularExpression::MultilineOption).match(shown).hasMatch(),
             qPrintable(shown));
-        known.apply(*parse_reply(odd));
-        known.apply(*parse_reply(good));
+        DeviceState known;
+        known.set_resolution_count(4);
+        apply(known, good);
         const QJsonValue before = value(known);
         QVERIFY(!before.isNull());
-        known.apply(*parse_reply(odd));
+        apply(known, odd);
         QCOMPARE(value(known), before);
     }
 
