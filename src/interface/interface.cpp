@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include "interface/link_panel.h"
@@ -125,6 +126,36 @@ void LinkPanel::build_link_controls() {
         (*r.txt)->setReadOnly(true);
         y += 24;
     }
+}
+
+void LinkPanel::fill_port_list() {
+    const QSignalBlocker block(cbo_com);
+    cbo_com->clear();
+    for (int n = 1; n <= 9; ++n) cbo_com->addItem(QStringLiteral("COM%1:").arg(n));
+    cbo_com->setCurrentIndex(-1);
+}
+
+void LinkPanel::reset_start_state() { lab_eth_state->setVisible(false); }
+
+void LinkPanel::apply(const Settings &s) {
+    link_.set_link_type(s.link_type == 1 ? LinkType::Ethernet : LinkType::Rs232);
+    link_.set_port_number(s.port_number);
+    set_advanced_view(s.advanced_view);
+    txt_ip->setText(s.address);
+
+    cmd_disconn_eth->setBackColor(PanelStyle::red_colour());
+    link_.set_eth_connected(false);
+
+    opt_interface[static_cast<int>(link_.link_type())]->setChecked(true);
+}
+
+Settings LinkPanel::settings() const {
+    Settings s;
+    s.link_type = static_cast<qint16>(link_.link_type());
+    s.port_number = static_cast<qint16>(link_.port_number());
+    s.advanced_view = advanced_view();
+    s.address = txt_ip->text().trimmed();
+    return s;
 }
 
 void LinkPanel::cmd_get_ip_Click() {
