@@ -187,7 +187,8 @@ int main(int argc, char **argv) {
     // the 7 bytes back of every exchange to its 2 ms wait step.
     const double byte_ms = 10.0 / 115200 * 1000;
     for (const QStringList &pace :
-         {QStringList{}, QStringList{"--baud", "115200"}, QStringList{"--usb-latency", "16"}}) {
+         {QStringList{}, QStringList{"--baud", "115200"}, QStringList{"--usb-latency", "16"},
+          QStringList{"--usb-latency", "1"}}) {
         if (only_ctl) break;
         PanelRig r;
         if (!start(r, false, false, pace)) {
@@ -215,10 +216,12 @@ int main(int argc, char **argv) {
             pace.isEmpty() ? QStringLiteral("unpaced") : pace.join(QLatin1Char(' ')).mid(2);
         // Behind the adapter a reply waits for the next tick of its latency timer, and the
         // next command leaves only after that: one period an exchange.
-        const QString adapter =
-            pace.contains(QStringLiteral("--usb-latency"))
-                ? QStringLiteral(" (one 16 ms period an exchange: %1 ms)").arg(exchanges * 16)
-                : QString();
+        const int period = pace.value(pace.indexOf(QStringLiteral("--usb-latency")) + 1).toInt();
+        const QString adapter = pace.contains(QStringLiteral("--usb-latency"))
+                                    ? QStringLiteral(" (one %1 ms period an exchange: %2 ms)")
+                                          .arg(period)
+                                          .arg(exchanges * period)
+                                    : QString();
         row(qPrintable(QStringLiteral("compact refresh, %1").arg(name)), "pty", s,
             QStringLiteral("%1 exchanges, floor %2 ms, ratio %3%7; last byte to examination "
                            "median %4 p90 %5 ms (%6 bursts)")
@@ -229,6 +232,41 @@ int main(int argc, char **argv) {
                 .arg(d.p90, 0, 'f', 3)
                 .arg(probe.delays_ms.size())
                 .arg(adapter));
+    }
+
+    // Through Debian's ser2net in front of the pseudo-terminal: raw and telnet as it comes,
+    // and raw without its character delay (it holds serial input back to batch it).
+    for (const int variant : {0, 1, 2}) {
+        if (only_ctl) break;
+        const auto mode = variant == 1 ? Ser2netProcess::Mode::Telnet : Ser2netProcess::Mode::Raw;
+        PanelRig r;
+        if (variant == 2) r.server_options = "chardelay: false";
+        if (!r.start_device_server(mode, TCP_ADDR, QStringLiteral("127.0.0.251"))) {
+            std::printf("cannot start ser2net in front of the simulator\n");
+            return 1;
+        }
+        std::vector<double> wall;
+        int exchanges = 0;
+        for (int i = 0; i < runs + 1; ++i) {
+            r.sim.mark();
+            QElapsedTimer t;
+            t.start();
+            r.f->switching().cmd_refresh_Click();
+            const double w = t.nsecsElapsed() / 1e6;
+            exchanges = r.sim.commands_since_mark().size();
+            if (i > 0) wall.push_back(w);
+        }
+        const Stats s = stats(wall);
+        static const char *const names[] = {"compact refresh, ser2net raw",
+                                            "compact refresh, ser2net telnet",
+                                            "compact refresh, ser2net raw nodelay"};
+        row(names[variant], "tcp", s,
+            QStringLiteral("%1 exchanges, floor %2 ms, ratio %3; min %4 max %5")
+                .arg(exchanges)
+                .arg(2.0 * exchanges)
+                .arg(s.median / (2.0 * exchanges), 0, 'f', 2)
+                .arg(s.min, 0, 'f', 1)
+                .arg(s.max, 0, 'f', 1));
     }
 
     // veldra-ctl status as a script runs it: process start to exit.

@@ -11,6 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev libqt6serialport6
   xvfb xauth xdotool imagemagick
   fonts-liberation fonts-dejavu-core fonts-arphic-uming
+  libtelnet-dev ser2net
 )
 
 missing=()

@@ -8,10 +8,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSaveFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -419,16 +419,22 @@ void Simulator::frontPanelTick() {
 
 void Simulator::writeState() {
     if (m_opt.stateFile.isEmpty()) return;
-    // QSaveFile writes a temporary file beside the target and renames it, so
-    // a reader never sees a half-written state.
-    QSaveFile file(m_opt.stateFile);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // A temporary file beside the target, renamed over it, so a reader never sees a
+    // half-written state. Not synced to disk: it is written before every reply, and a
+    // sync there (QSaveFile's) made each exchange wait for the disk.
+    const QString temp = m_opt.stateFile + QStringLiteral(".new");
+    QFile file(temp);
+    const QByteArray json = m_model.toJson();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(json) != json.size() ||
+        !file.flush()) {
         std::fprintf(stderr, "veldra-sim: cannot write %s: %s\n", qPrintable(m_opt.stateFile),
                      qPrintable(file.errorString()));
         return;
     }
-    file.write(m_model.toJson());
-    file.commit();
+    file.close();
+    if (std::rename(QFile::encodeName(temp).constData(),
+                    QFile::encodeName(m_opt.stateFile).constData()) != 0)
+        std::fprintf(stderr, "veldra-sim: cannot write %s\n", qPrintable(m_opt.stateFile));
 }
 
 void Simulator::appendLine(QFile *file, const QByteArray &text) {

@@ -160,7 +160,7 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         {"audio", Verb::AudioEdid, 2},   {"resolution", Verb::Resolution, 1},
         {"menu", Verb::Menu, 1},         {"version", Verb::Version, 0},
         {"network", Verb::Network, 0},   {"send", Verb::Send, 1},
-        {"watch", Verb::Watch, 0},
+        {"watch", Verb::Watch, 0},       {"ports", Verb::Ports, 0},
     };
     const Shape *shape = nullptr;
     for (const Shape &s : shapes)
@@ -333,6 +333,9 @@ QString usage_text() {
         "  send CMD                        one raw 6-character command; prints the reply\n"
         "  watch                           prints every reply the device sends on its own,\n"
         "                                  until interrupted\n"
+        "  ports                           COM1-COM9: the device each opens, an adapter's\n"
+        "                                  stable name, whether it can be opened (nothing\n"
+        "                                  is opened; no link needed)\n"
         "\n"
         "Options:\n"
         "  --port COMn|DEVICE  serial link: COM1-COM9 mapped as the panel maps them (its\n"

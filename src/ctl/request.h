@@ -37,6 +37,7 @@ enum class Verb {
     Network,
     Send,
     Watch,
+    Ports,
 };
 
 // The link a request names; Saved means the one in the panel's settings file.

@@ -8,8 +8,10 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "ctl/ports.h"
 #include "link/address.h"
 #include "link/connection.h"
+#include "link/port_info.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "platform/settings_place.h"
@@ -191,6 +193,16 @@ int Session::open_tcp() {
         complain(failed.arg(link_name(link_choice_), why));
         return EXIT_NO_LINK;
     }
+    // A device server's banner and negotiation come first; then the link is the device's.
+    if (sock->in_greeting()) {
+        QEventLoop greeted;
+        QTimer check;
+        connect(&check, &QTimer::timeout, &greeted, [&] {
+            if (!sock->in_greeting() || !sock->is_connected()) greeted.quit();
+        });
+        check.start(1);
+        greeted.exec();
+    }
     link_->set_eth_connected(true);
     // The panel's link watch.
     link_watch_ = new QTimer(this);
@@ -369,7 +381,15 @@ int Session::run_watch() {
     return code;
 }
 
+int Session::run_ports() {
+    QList<PortListing> ports;
+    for (int n = 1; n <= 9; ++n) ports << list_port(folder_, n);
+    print(req_.json ? compact(ports_json(ports)) + QLatin1Char('\n') : ports_text(ports));
+    return EXIT_DONE;
+}
+
 int Session::run() {
+    if (req_.verb == Verb::Ports) return run_ports();
     int code = resolve_link();
     if (code != EXIT_DONE) return code;
     const bool tcp = link_choice_.kind == LinkChoice::Kind::Tcp;

@@ -41,6 +41,7 @@ private:
     int run_status();
     int run_network();
     int run_watch();
+    int run_ports();
     void on_reply(const Reply &reply);
     void link_lost(const QString &why);
     void print(const QString &text);

@@ -6,6 +6,7 @@
 #include <QSerialPort>
 
 #include "link/port_failure.h"
+#include "link/port_info.h"
 #include "platform/settings_place.h"
 
 #include <sys/stat.h>
@@ -50,8 +51,15 @@ QString SerialPort::device_for(const QString &program_folder, int port_number) {
 QString SerialPort::device_shown(const QString &program_folder, int port_number) {
     const QString path = device_for(program_folder, port_number);
     const QFileInfo info(path);
-    if (!info.isSymLink()) return path;
-    return QStringLiteral("%1 -> %2").arg(path, info.symLinkTarget());
+    QString shown = path;
+    if (info.isSymLink()) shown += QStringLiteral(" -> ") + info.symLinkTarget();
+    // An adapter by its stable name, or a stable name by the node it has today.
+    const QString stable = stable_port_name(path);
+    if (!stable.isEmpty() && stable != info.symLinkTarget())
+        shown += QStringLiteral(" (%1)").arg(stable);
+    else if (!stable.isEmpty())
+        shown += QStringLiteral(" (%1)").arg(info.canonicalFilePath());
+    return shown;
 }
 
 // What the file system and the port say about a device that did not open.
@@ -85,7 +93,11 @@ bool SerialPort::open_device(const QString &device, QString *error) {
         ok = port_->setBaudRate(115200) && port_->setDataBits(QSerialPort::Data8) &&
              port_->setParity(QSerialPort::NoParity) && port_->setStopBits(QSerialPort::OneStop) &&
              port_->setFlowControl(QSerialPort::NoFlowControl);
-    if (ok) return true;
+    if (ok) {
+        // A USB adapter otherwise holds each reply back for up to 16 ms.
+        low_latency_ = request_low_latency(int(port_->handle()));
+        return true;
+    }
     failure_ = problem_of(device, *port_);
     failure_text_ = port_->errorString();
     if (error) *error = failure_text_;

@@ -27,8 +27,8 @@ public:
     // exists; else the platform's port.
     static QString device_for(const QString &program_folder, int port_number);
 
-    // The device COMn opens, as the operator should read it: the path, and for a
-    // port map link also what it points to.
+    // The device COMn opens, as the operator should read it: the path, for a port map
+    // link also what it points to, and an adapter's stable name where it has one.
     static QString device_shown(const QString &program_folder, int port_number);
 
     // Opens COM<port_number> at 115200 8N1 without flow control; on failure `error`
@@ -39,6 +39,8 @@ public:
     bool open_device(const QString &device, QString *error);
     // Why the last open failed.
     PortProblem last_failure() const { return failure_; }
+    // The driver of the open port took the low-latency request.
+    bool low_latency() const { return low_latency_; }
     void close();
     bool is_open() const;
     qint64 in_buffer_count() const;  // received bytes waiting
@@ -64,4 +66,5 @@ private:
     QSerialPort *port_;
     PortProblem failure_ = PortProblem::Other;
     QString failure_text_;
+    bool low_latency_ = false;
 };

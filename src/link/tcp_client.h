@@ -1,10 +1,16 @@
 #pragma once
-// Thin TCP-client adapter with the operations the Ethernet link needs.
+// Thin TCP-client adapter with the operations the Ethernet link needs. It speaks telnet
+// when the peer does (a serial device server), and holds back a greeting: what arrives
+// right after connecting, before the first command goes out, is never a reply.
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "link/device_link.h"
+#include "link/telnet_filter.h"
 
 class QTcpSocket;
 
@@ -36,19 +42,42 @@ public:
     void close();
     bool is_connected() const;
     bool is_closed() const;
+    // Sent at once, or when the greeting is over.
     void send_text(const QString &text);
     // Everything arrived so far, one character per byte.
     QString get_data();
-    qint64 bytes_available() const;
+    qint64 bytes_available() const { return pending_.size(); }
     // Why the last attempt failed or the connection ended, in the platform's words.
     QString error_string() const;
+    // Just connected: a device server's banner and negotiation may still come in.
+    bool in_greeting() const { return greeting_; }
+    const TelnetFilter &telnet() const { return telnet_; }
+
+    // After connecting, the greeting lasts until nothing has come for this long (plus
+    // the time the connection took to set up).
+    static constexpr int GREETING_QUIET_MS = 15;
 
 signals:
     void connected();
     void data_arrival();
+    // Text a device server sent on connecting (a banner), for the log.
+    void greeting(const QString &text);
 
 private:
+    void on_connected();
+    void on_ready_read();
+    void end_greeting();
+    void write_wire(const QByteArray &bytes);
+
     QTcpSocket *sock_;
     QString host_;
     quint16 port_ = 23;
+    TelnetFilter telnet_;
+    QByteArray pending_; // the device's bytes not yet taken by get_data
+    bool greeting_ = false;
+    QByteArray greeting_text_, held_; // the banner so far; commands sent meanwhile
+    QTimer greeting_quiet_;
+    QElapsedTimer greeting_age_, attempt_age_;
+    int quiet_ms_ = GREETING_QUIET_MS;
+    bool delivered_ = false; // the device's first bytes have been passed on
 };

@@ -36,6 +36,9 @@ Exchange::Exchange(Connection &link, ExchangeHost &host, QObject *parent)
     connect(link_.MSComm1, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
     connect(tim_rx_, &PollTimer::timeout, this, &Exchange::tim_rx_Timer);
     connect(link_.wsk_client, &TcpClient::data_arrival, this, &Exchange::wsk_client_DataArrival);
+    // A device server's banner goes to the log as received text; it is never a reply.
+    connect(link_.wsk_client, &TcpClient::greeting, this,
+            [this](const QString &text) { log_entry(text.simplified()); });
 }
 
 Exchange::~Exchange() = default;

@@ -1,8 +1,10 @@
 // veldra-ctl as a real process against veldra-sim over a pseudo-terminal and over
 // TCP: what each command does to the device, status against the device's own
 // state, exit statuses, and watch.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -10,6 +12,8 @@
 #include <QTest>
 #include <csignal>
 
+#include "link/port_info.h"
+#include "ser2net_process.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -19,6 +23,7 @@ const QString ADDR_FRONT = QStringLiteral("127.0.0.151"); // a front panel in us
 const QString ADDR_SILENT = QStringLiteral("127.0.0.152");
 const QString ADDR_WATCH = QStringLiteral("127.0.0.153");
 const QString ADDR_NOBODY = QStringLiteral("127.0.0.159"); // nothing listens here
+const char *const ADDR_SERVERS[4] = {"127.0.0.190", "127.0.0.191", "127.0.0.192", "127.0.0.193"};
 const int PORT = 2323;
 
 QString host_arg(const QString &addr) { return QStringLiteral("%1:%2").arg(addr).arg(PORT); }
@@ -257,6 +262,80 @@ private slots:
         // Every shared key: 19 besides the picture, which is 4 values in Matrix, 16 else.
         QCOMPARE(shared, 19 + (mode == 1 ? 4 : 16));
         QVERIFY2(diffs.isEmpty(), qPrintable(diffs.join("; ")));
+    }
+
+    // Through Debian's ser2net in front of the device, in each mode integrators use (its
+    // stock banner; telnet; RFC 2217 with the server left at 9600): a command works and
+    // status reads what the device holds.
+    void through_a_device_server_data() {
+        QTest::addColumn<int>("mode");
+        int m = 0;
+        for (const char *name : {"raw", "raw with banner", "telnet", "telnet rfc2217"})
+            QTest::newRow(name) << m++;
+    }
+    void through_a_device_server() {
+        QFETCH(int, mode);
+        const auto m = Ser2netProcess::Mode(mode);
+        ProgramFolder folder(0, 1);
+        SimDevice dev;
+        QVERIFY(dev.start_pty(folder, 1));
+        Ser2netProcess server;
+        QVERIFY(server.start(folder.file("ports/COM1"), QLatin1String(ADDR_SERVERS[mode]), m,
+                             m == Ser2netProcess::Mode::Rfc2217 ? "9600n81" : "115200n81"));
+        const QStringList link{"--host",
+                               QStringLiteral("%1:%2").arg(ADDR_SERVERS[mode]).arg(server.port())};
+        dev.mark();
+        Run r = ctl(folder, link + QStringList{"route", "2", "3"});
+        QVERIFY2(r.code == 0, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
+        QCOMPARE(dev.commands_since_mark(), (QStringList{"OUT002", "INP003"}));
+        QCOMPARE(at(dev.state(), "routing/1").toInt(), 3);
+        r = ctl(folder, link + QStringList{"status", "--json"});
+        QVERIFY2(r.code == 0, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
+        QStringList diffs;
+        int shared = 0;
+        compare_shared(QJsonDocument::fromJson(r.out.toUtf8()).object(), without_count(dev.state()),
+                       QString(), &diffs, &shared);
+        QCOMPARE(shared, 19 + 4);
+        QVERIFY2(diffs.isEmpty(), qPrintable(diffs.join("; ")));
+    }
+
+    // COM1..COM9 as mapped, told without opening anything: a pty (the program folder's
+    // link), a dangling link, a per-user link, a port left to the system.
+    void ports_lists_every_com() {
+        ProgramFolder folder(0, 1);
+        SimDevice dev;
+        QVERIFY(dev.start_pty(folder, 1));
+        const QString pty = QFileInfo(folder.file("ports/COM1")).canonicalFilePath();
+        const QString user_ports = config_.path() + "/tevral-qx/ports";
+        QVERIFY(QDir().mkpath(user_ports));
+        QVERIFY(QFile::link(pty, user_ports + "/COM3"));
+        QVERIFY(QFile::remove(folder.file("ports/COM9")));
+        const Run r = ctl(folder, {"ports", "--json"});
+        QFile::remove(user_ports + "/COM3");
+        QCOMPARE(r.code, 0);
+        const QJsonArray ports =
+            QJsonDocument::fromJson(r.out.toUtf8()).object()["ports"].toArray();
+        QCOMPARE(ports.size(), 9);
+        const auto port = [&](int n) { return ports[n - 1].toObject(); };
+        QCOMPARE(port(1)["device"].toString(), folder.file("ports/COM1"));
+        QCOMPARE(port(1)["node"].toString(), pty);
+        QCOMPARE(port(1)["usable"], QJsonValue(true));
+        QCOMPARE(port(2)["target"].toString(), QStringLiteral("/nonexistent/tevral-test/COM2"));
+        QCOMPARE(port(2)["usable"], QJsonValue(false));
+        QCOMPARE(port(2)["problem"].toString(), QStringLiteral("no such device"));
+        QCOMPARE(port(3)["device"].toString(), user_ports + "/COM3");
+        QCOMPARE(port(3)["usable"], QJsonValue(true));
+        QCOMPARE(port(9)["device"].toString(), QStringLiteral("/dev/ttyS8"));
+        QCOMPARE(port(9)["target"], QJsonValue());
+        // The device still answers: nothing held the port.
+        QCOMPARE(ctl(folder, {"--port", "COM1", "version"}).code, 0);
+        // The stable name of an adapter: a by-id link to the same node.
+        QTemporaryDir by_id;
+        QCOMPARE(stable_port_name(folder.file("ports/COM1"), by_id.path()), QString());
+        QVERIFY(QFile::link(pty, by_id.filePath("usb-FTDI_FT232R_A5XK3RJT-if00-port0")));
+        QCOMPARE(stable_port_name(folder.file("ports/COM1"), by_id.path()),
+                 by_id.filePath("usb-FTDI_FT232R_A5XK3RJT-if00-port0"));
+        QCOMPARE(stable_port_name(folder.file("ports/COM2"), by_id.path()), QString());
     }
 
     void device_refusal_gives_1_data() {

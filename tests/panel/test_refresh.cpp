@@ -4,6 +4,9 @@
 #include <QJsonObject>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "panel_mirror.h"
 #include "panel_rig.h"
@@ -43,6 +46,8 @@ private slots:
     void closed_link_still_removes_the_banner();
     void bezel_bounds_from_the_device();
     void refresh_over_tcp();
+    void refresh_through_a_device_server_data();
+    void refresh_through_a_device_server();
 
 private:
     // Everything the refresh mirrors, compared with the device's state file.
@@ -222,6 +227,53 @@ void TestRefresh::refresh_over_tcp() {
     check_restored(f);
     compare_with_device(f, rig.sim.state());
     QVERIFY(rig.msgs.messages.isEmpty());
+}
+
+void TestRefresh::refresh_through_a_device_server_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("raw") << int(Ser2netProcess::Mode::Raw) << QStringLiteral("127.0.0.194");
+    QTest::newRow("raw with banner")
+        << int(Ser2netProcess::Mode::RawBanner) << QStringLiteral("127.0.0.195");
+    QTest::newRow("telnet") << int(Ser2netProcess::Mode::Telnet) << QStringLiteral("127.0.0.196");
+    QTest::newRow("telnet rfc2217")
+        << int(Ser2netProcess::Mode::Rfc2217) << QStringLiteral("127.0.0.197");
+}
+
+// Debian's ser2net between the panel and the device, in each mode integrators use;
+// the RFC 2217 server starts the line at 9600, the panel sets it to 115200.
+void TestRefresh::refresh_through_a_device_server() {
+    QFETCH(int, mode);
+    QFETCH(QString, address);
+    const auto m = Ser2netProcess::Mode(mode);
+    PanelRig rig;
+    QVERIFY(rig.start_device_server(
+        m, address, address.left(address.lastIndexOf('.') + 1) + QStringLiteral("198"),
+        {"MOD002", "AUE004", "AUA001", "BEH010", "LCK001", "OUT001", "INP002", "OUT004", "INP001"},
+        {"--version", "205"}, m == Ser2netProcess::Mode::Rfc2217 ? "9600n81" : "115200n81"));
+    frm_main *f = rig.f.get();
+    // The banner is in the log, and was not taken for a reply.
+    QCOMPARE(f->txt_cmd->text().contains(QStringLiteral("ser2net port")),
+             m == Ser2netProcess::Mode::RawBanner);
+    QCOMPARE(f->connection().wsk_client->telnet().telnet(), m >= Ser2netProcess::Mode::Telnet);
+    rig.sim.mark();
+    f->switching().cmd_refresh_Click();
+    QCOMPARE(rig.sent_since_mark(), refresh_sequence(1, false));
+    check_restored(f);
+    compare_with_device(f, rig.sim.state());
+    QVERIFY(rig.msgs.messages.isEmpty());
+    if (m != Ser2netProcess::Mode::Rfc2217) return;
+    // The line as ser2net set it up on the device, at the panel's request.
+    const int fd = ::open(QFile::encodeName(rig.folder->file("ports/COM1")).constData(),
+                          O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios t{};
+    const bool got = ::tcgetattr(fd, &t) == 0;
+    ::close(fd);
+    QVERIFY(got);
+    QCOMPARE(cfgetospeed(&t), speed_t(B115200));
+    QCOMPARE(int(t.c_cflag & CSIZE), int(CS8));
+    QCOMPARE(int(t.c_cflag & (PARENB | CSTOPB | CRTSCTS)), 0);
 }
 
 QTEST_MAIN(TestRefresh)

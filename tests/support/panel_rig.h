@@ -12,6 +12,7 @@
 
 #include "device_client.h"
 #include "panel_access.h"
+#include "ser2net_process.h"
 #include "sim_fixture.h"
 
 struct PanelRig {
@@ -19,8 +20,10 @@ struct PanelRig {
     SimDevice sim;
     MessageCatcher msgs;
     std::unique_ptr<frm_main> f;
-    DeviceClient device; // the second client, when one was asked for
-    double load_ms = 0;  // construction and Form_Load of the panel
+    DeviceClient device;                    // the second client, when one was asked for
+    std::unique_ptr<Ser2netProcess> server; // a serial device server, when one was asked for
+    QByteArray server_options;              // an options line for it, such as "chardelay: false"
+    double load_ms = 0;                     // construction and Form_Load of the panel
 
     // Serial link on a pseudo-terminal, or TCP when `tcp_address` is given.
     // `advanced` opens the window at full height.
@@ -55,7 +58,38 @@ struct PanelRig {
         }
         if (!load()) return false;
         f->link().cmd_conn_eth_Click();
-        return pump_until([&] { return f->connection().eth_connected(); });
+        // Text the device sends right after connecting would be taken for a greeting.
+        return pump_until([&] {
+            return f->connection().eth_connected() && !f->connection().wsk_client->in_greeting();
+        });
+    }
+
+    // Panel on TCP through Debian's ser2net at `address`, in front of the simulator's
+    // pseudo-terminal (the simulator also listens on `device_address`, where `setup`
+    // goes first). Returns once the link is up and the server's greeting is over.
+    bool start_device_server(Ser2netProcess::Mode mode, const QString &address,
+                             const QString &device_address, const QStringList &setup = {},
+                             const QStringList &extra = {},
+                             const QString &line = QStringLiteral("115200n81")) {
+        folder = std::make_unique<ProgramFolder>(1, 1, false);
+        const QString pty = folder->file(QStringLiteral("ports/COM1"));
+        if (!sim.start({QStringLiteral("--pty"), pty, QStringLiteral("--tcp"),
+                        device_address + QStringLiteral(":23")},
+                       extra))
+            return false;
+        if (!setup.isEmpty()) {
+            if (!device.connectTo(device_address) || !device.set(setup)) return false;
+            device.close();
+        }
+        server = std::make_unique<Ser2netProcess>();
+        if (!server->start(pty, address, mode, line, server_options)) return false;
+        folder->write_settings(1, 1, false,
+                               QStringLiteral("%1:%2").arg(address).arg(server->port()));
+        if (!load()) return false;
+        f->link().cmd_conn_eth_Click();
+        return pump_until([&] {
+            return f->connection().eth_connected() && !f->connection().wsk_client->in_greeting();
+        });
     }
 
     // The device reports power on: the panel enables its frames.
