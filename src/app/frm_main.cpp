@@ -195,7 +195,7 @@ void frm_main::reset_start_state() {
     exchange_->reset_start_state();
     state_.reset();
     admin_->reset_start_state();
-    connection_->set_net_query_step(Connection::NO_NET_QUERY);
+    connection_->set_net_query_step(std::nullopt);
     connection_->set_serial_open(false);
     connection_->set_eth_connected(false);
 

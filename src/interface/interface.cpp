@@ -179,7 +179,7 @@ void LinkPanel::cmd_get_ip_Click() {
         state_.set_network(step, exchange_.rx_buffer());
         steps[step].box->setText(state_.network(step));
     }
-    link_.set_net_query_step(Connection::NO_NET_QUERY);
+    link_.set_net_query_step(std::nullopt);
     cmd_get_ip->setBackColor(PanelStyle::face());
     cmd_get_ip->setEnabled(true);
 }

@@ -29,8 +29,8 @@ Exchange::Exchange(Connection &link, ExchangeHost &host, QObject *parent)
                         [this](qint64 usec) { return link_.MSComm1->more_within(usec); },
                         // A network answer is awaited: its 16 characters may come in two chunks.
                         [this](qint64 waiting) {
-                            const int step = link_.net_query_step();
-                            return step >= 0 && step <= 2 && rx_count_ + waiting < 16;
+                            const std::optional<int> step = link_.net_query_step();
+                            return step && *step <= 2 && rx_count_ + waiting < 16;
                         })) {
     tim_rx_->setObjectName(QStringLiteral("tim_rx"));
     connect(link_.MSComm1, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
