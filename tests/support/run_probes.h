@@ -187,4 +187,3 @@ private:
     QElapsedTimer clock_;
     QHash<quintptr, int> kinds_;
 };
-
