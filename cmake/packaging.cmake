@@ -1,8 +1,24 @@
 # `cpack -G DEB` in the build folder makes a Debian package of the install rules:
-# prefix /usr, program folder /usr/lib/tevral-qx, stripped programs, dependencies
-# computed by dpkg-shlibdeps.
-set(TEVRAL_PACKAGE_MAINTAINER "TEVRAL-QX developers <tevral-qx@localhost>" CACHE STRING
+# prefix /usr (the system layout of cmake/install_files.cmake), program folder
+# /usr/lib/tevral-qx, stripped programs, dependencies computed by dpkg-shlibdeps.
+
+# The maintainer: -DTEVRAL_PACKAGE_MAINTAINER="Name <mail>", else the packager's
+# DEBFULLNAME and DEBEMAIL (as Debian's dch takes them) at the first configure.
+set(maintainer "TEVRAL-QX packagers <packaging@tevral-qx.example.org>")
+if(NOT "$ENV{DEBEMAIL}" STREQUAL "")
+  if(NOT "$ENV{DEBFULLNAME}" STREQUAL "")
+    set(maintainer "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+  else()
+    set(maintainer "$ENV{DEBEMAIL}")
+  endif()
+endif()
+set(TEVRAL_PACKAGE_MAINTAINER "${maintainer}" CACHE STRING
     "Maintainer field of the Debian package")
+# Build folders configured before kept the old default, an address Debian rejects.
+if(TEVRAL_PACKAGE_MAINTAINER STREQUAL "TEVRAL-QX developers <tevral-qx@localhost>")
+  set(TEVRAL_PACKAGE_MAINTAINER "${maintainer}" CACHE STRING
+      "Maintainer field of the Debian package" FORCE)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tevral-qx)
@@ -19,16 +35,19 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TEVRAL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TEVRAL_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "One window to see and change everything the VELDRA 4x4 video matrix switcher
 does, over RS-232 or Ethernet: routing, display modes, picture, bezel, audio,
 output resolution, power, lock, presets and the on-screen menu. Includes
-veldra-sim, a simulated device for trying the panel without hardware.")
+veldra-ctl, which drives the switcher from scripts, and veldra-sim, a
+simulated device for trying the panel without hardware.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's fonts (Arial and PMingLiU are matched to these).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-arphic-uming")
-# An administrator's edits of the default settings survive upgrades.
+# An administrator's edits of the default settings and the resolution list survive
+# upgrades (the program folder links to them).
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/conffiles
-     CONTENT "${CPACK_PACKAGING_INSTALL_PREFIX}/${TEVRAL_INSTALL_DIR}/TEVRAL_QX.ini\n")
+     CONTENT "/etc/tevral-qx/TEVRAL_QX.ini\n/etc/tevral-qx/output_reso.txt\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
 include(CPack)

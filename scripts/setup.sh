@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   build-essential cmake pkg-config clang-format
   dpkg-dev file
+  lintian help2man desktop-file-utils appstream man-db
   qt6-base-dev qt6-serialport-dev libqt6serialport6
   xvfb xauth xdotool imagemagick
   fonts-liberation fonts-dejavu-core fonts-arphic-uming

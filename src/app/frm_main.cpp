@@ -20,6 +20,7 @@
 #include "app/command_line.h"
 #include "interface/link_panel.h"
 #include "link/connection.h"
+#include "link/reconnect.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "platform/settings_place.h"
@@ -60,6 +61,7 @@ frm_main::frm_main(const QString &program_folder, QWidget *parent)
     switching_ = std::make_unique<SwitchingPanel>(*exchange_, state_, *adjust_, *admin_, *link_,
                                                   *this, frames_);
     SwitchingPanel *sw = switching_.get();
+    link_->after_loss = {[sw] { sw->cmd_refresh_Click(); }, [sw] { sw->show_start_banner(); }};
     admin_->keypad_targets = {[sw](int i) { sw->cmd_mode_Click(i); },
                               [sw](int i) { sw->cmd_out_Click(i); },
                               [sw](int i) { sw->cmd_inp_Click(i); }};
@@ -136,6 +138,15 @@ void frm_main::device_rebooting() {
                  QMessageBox::Warning);
     switching_->show_start_banner();
     link_->cmd_disconn_eth_Click();
+}
+
+void frm_main::device_not_answering() {
+    show_message(QStringLiteral("The device does not answer !"), QMessageBox::Warning,
+                 QStringLiteral("%1 commands in a row got no reply. Check the cable, that the "
+                                "device is powered on, the COM port or IP address, and, behind a "
+                                "serial device server, that its port is in raw TCP or telnet "
+                                "mode at 115200 8N1.")
+                     .arg(Exchange::SILENT_LIMIT));
 }
 
 void frm_main::set_outer_height(int h) {
@@ -250,6 +261,7 @@ bool frm_main::Form_Load() {
 void frm_main::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
+    connection_->reconnect->stop();
     exchange_->stop();
     connection_->MSComm1->close();
     if (settings_read_) save_settings();

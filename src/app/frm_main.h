@@ -78,6 +78,7 @@ private:
     void append_log(const QString &text) override;
     void show_message(const QString &text, ExchangeHost::Icon icon) override;
     void device_rebooting() override;
+    void device_not_answering() override;
 
     void build_frames();
     void build_log_controls();

@@ -131,6 +131,8 @@ bool parse_options(const QStringList &args, Request *r, QStringList *words, bool
             r->json = true;
         } else if (name == QLatin1String("--quiet") || name == QLatin1String("-q")) {
             r->quiet = true;
+        } else if (name == QLatin1String("--reconnect")) {
+            r->reconnect = true;
         } else if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             *help = true;
             return true;
@@ -309,6 +311,10 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         return false;
     }
     r->verb = command->verb;
+    if (r->reconnect && r->verb != Verb::Watch) {
+        *error = QStringLiteral("--reconnect goes with watch only");
+        return false;
+    }
     return command->parse(words, Limits{resolution_count, list_fault}, r, error);
 }
 
@@ -377,21 +383,28 @@ QString usage_text() {
         "Commands:\n"
         "  status                          everything the panel's full refresh reads\n"
         "  route OUT IN                    route input IN (1-4) to output OUT (1-4)\n"
-        "  mode matrix|dual|2x2\n"
-        "  preset save N | preset recall N (N 1-4)\n"
-        "  power on|standby    lock on|off    mute on|off\n"
+        "  mode matrix|dual|2x2            the display mode\n"
+        "  preset save N | preset recall N\n"
+        "                                  store or recall preset N (1-4)\n"
+        "  power on|standby                power on, or standby\n"
+        "  lock on|off                     lock or unlock the front panel\n"
+        "  mute on|off                     mute the audio, or sound it again\n"
         "  picture brightness|contrast|hue|saturation ROW LEVEL\n"
         "                                  ROW 1-4 (1 in Matrix mode), LEVEL 0-100\n"
-        "  bezel on|off | bezel h N | bezel v N      (N 0-254)\n"
-        "  audio edid 2ch|6ch|8ch|bitstream|hd | audio dual-a left|right | audio dual-b "
-        "left|right\n"
+        "  bezel on|off | bezel h N | bezel v N\n"
+        "                                  bezel correction; amounts N 0-254\n"
+        "  audio edid 2ch|6ch|8ch|bitstream|hd\n"
+        "                                  the audio EDID format\n"
+        "  audio dual-a left|right | audio dual-b left|right\n"
+        "                                  the audio side of the Dual pair A or B\n"
         "  resolution N                    N as in output_reso.txt (5 and 6: Matrix only)\n"
         "  menu up|down|left|right|ok|menu|exit\n"
-        "  version\n"
+        "                                  a key of the device's on-screen menu\n"
+        "  version                         the firmware version\n"
         "  network                         IP address, mask, gateway (serial link only)\n"
         "  send CMD                        one raw 6-character command; prints the reply\n"
         "  watch                           prints every reply the device sends on its own,\n"
-        "                                  until interrupted\n"
+        "                                  until interrupted; a lost link ends it (exit 4)\n"
         "  ports                           COM1-COM9: the device each opens, an adapter's\n"
         "                                  stable name, whether it can be opened (nothing\n"
         "                                  is opened; no link needed)\n"
@@ -403,9 +416,12 @@ QString usage_text() {
         "                      Without either: the link saved by the panel (TEVRAL_QX.ini)\n"
         "  --json              one JSON object (watch: one per line)\n"
         "  --quiet             nothing on standard output; errors still on standard error\n"
+        "  --reconnect         watch: across link loss, print \"link down\" and \"link up\"\n"
+        "                      and watch on (the link is tried again: TCP every 2 s,\n"
+        "                      serial once its device is back)\n"
         "  --help              this text\n"
         "\n"
         "Exit status: 0 done, 1 the device answered ERR, 2 bad usage (nothing sent, but\n"
         "MOD999 for a picture row or resolution the device's mode rules out), 3 no reply\n"
-        "in time, 4 the link could not be opened.\n");
+        "in time, 4 the link could not be opened (watch: or was lost).\n");
 }

@@ -54,6 +54,7 @@ struct Request {
     LinkChoice link;
     bool json = false;
     bool quiet = false;
+    bool reconnect = false; // watch: go on across link loss
     // The command's numbers, in the order given (route: output, input; picture: row,
     // level; mode: 1..3; on/off and choices: the argument digit the device takes).
     int a = 0;

@@ -12,6 +12,7 @@
 #include "link/address.h"
 #include "link/connection.h"
 #include "link/port_info.h"
+#include "link/reconnect.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "platform/settings_place.h"
@@ -54,6 +55,7 @@ Session::Session(const QString &program_folder, const Request &request,
     if (!resolutions_.isEmpty()) state_.set_resolution_count(static_cast<int>(resolutions_.size()));
     connect(link_->MSComm1, &SerialPort::lost, this,
             [this] { link_lost(QStringLiteral("the serial device went away")); });
+    connect(link_->reconnect, &Reconnect::restored, this, &Session::link_restored);
 }
 
 Session::~Session() {
@@ -85,6 +87,18 @@ void Session::device_rebooting() {
 }
 
 void Session::link_lost(const QString &why) {
+    if (watch_loop_ && req_.reconnect) {
+        // The same policy as the panel's: retried until back, unless taken by another client.
+        if (!req_.quiet) complain(why + QStringLiteral("; reconnecting"));
+        print(req_.json ? QStringLiteral("{\"link\":\"down\"}\n") : QStringLiteral("link down\n"));
+        if (!link_->reconnect->lost()) {
+            complain(QStringLiteral("the link was taken away %1 times within a minute: another "
+                                    "program may be using the device")
+                         .arg(Reconnect::TAKEN_LOSSES));
+            watch_loop_->exit(EXIT_NO_LINK);
+        }
+        return;
+    }
     if (link_->link_type() == LinkType::Ethernet) {
         link_->wsk_client->close();
         link_->set_eth_connected(false);
@@ -95,6 +109,27 @@ void Session::link_lost(const QString &why) {
         complain(why);
         watch_loop_->exit(EXIT_NO_LINK);
     }
+}
+
+// A device server's banner and negotiation come first; then the link is the device's.
+void Session::wait_for_greeting() {
+    TcpClient *sock = link_->wsk_client;
+    if (!sock->in_greeting()) return;
+    QEventLoop greeted;
+    QTimer check;
+    connect(&check, &QTimer::timeout, &greeted, [&] {
+        if (!sock->in_greeting() || !sock->is_connected()) greeted.quit();
+    });
+    check.start(1);
+    greeted.exec();
+}
+
+void Session::link_restored() {
+    // "link up" tells a script the device hears it again, so not before a greeting is over.
+    if (link_->link_type() == LinkType::Ethernet) wait_for_greeting();
+    x_->reset_reception();
+    if (link_->link_type() == LinkType::Rs232) x_->tim_rx()->start();
+    print(req_.json ? QStringLiteral("{\"link\":\"up\"}\n") : QStringLiteral("link up\n"));
 }
 
 void Session::on_reply(const Reply &r) {
@@ -193,16 +228,7 @@ int Session::open_tcp() {
         complain(failed.arg(link_name(link_choice_), why));
         return EXIT_NO_LINK;
     }
-    // A device server's banner and negotiation come first; then the link is the device's.
-    if (sock->in_greeting()) {
-        QEventLoop greeted;
-        QTimer check;
-        connect(&check, &QTimer::timeout, &greeted, [&] {
-            if (!sock->in_greeting() || !sock->is_connected()) greeted.quit();
-        });
-        check.start(1);
-        greeted.exec();
-    }
+    wait_for_greeting();
     link_->set_eth_connected(true);
     // The panel's link watch.
     link_watch_ = new QTimer(this);

@@ -43,7 +43,9 @@ private:
     int run_watch();
     int run_ports();
     void on_reply(const Reply &reply);
+    void wait_for_greeting();
     void link_lost(const QString &why);
+    void link_restored();
     void print(const QString &text);
     void complain(const QString &text);
     void print_replies(int code);

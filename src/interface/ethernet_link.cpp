@@ -13,8 +13,10 @@
 #include "interface/link_panel.h"
 #include "link/address.h"
 #include "link/connection.h"
+#include "link/reconnect.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
+#include "protocol/exchange.h"
 #include "ui/panel_style.h"
 #include "ui/ui_ready.h"
 
@@ -40,6 +42,7 @@ void LinkPanel::to_idle() {
 }
 
 void LinkPanel::cmd_conn_eth_Click() {
+    manual_connect();
     cmd_conn_eth->setEnabled(false);
     tim_eth->start();
     QString host;
@@ -76,8 +79,29 @@ void LinkPanel::tim_eth_Timer() {
     if (link_.eth_connected()) {
         if (link_.wsk_client->is_connected()) return;
         tim_eth->stop();
+        lost_ = true;
+        if (!link_.reconnect->lost()) {
+            exchange_.log_entry(QStringLiteral("[Ethernet taken %1 times in a minute: "
+                                               "reconnecting stopped]")
+                                    .arg(Reconnect::TAKEN_LOSSES));
+            host_.show_message(
+                QStringLiteral("Another program may be using the device !"), QMessageBox::Critical,
+                QStringLiteral("The Ethernet link was taken away %1 times within a minute. The "
+                               "device serves one connection at a time, and a new client takes "
+                               "it from the old one. Close the other program, then press Connect.")
+                    .arg(Reconnect::TAKEN_LOSSES));
+            cmd_disconn_eth_Click();
+            return;
+        }
+        // Retrying: Disconnect stops it; Connect shows the retries in the busy colour.
+        tim_eth->setInterval(7000);
+        cmd_conn_eth->setEnabled(false);
+        cmd_conn_eth->setBackColor(PanelStyle::busy_colour());
+        cmd_disconn_eth->setEnabled(true);
+        cmd_disconn_eth->setBackColor(PanelStyle::face());
+        exchange_.log_entry(QStringLiteral("[Ethernet lost: reconnecting every %1 s]")
+                                .arg(Reconnect::TCP_RETRY_MS / 1000));
         host_.show_message(QStringLiteral("Ethernet is disconnected !"), QMessageBox::Critical);
-        cmd_disconn_eth_Click();
     } else {
         tim_eth->stop();
         host_.show_message(QStringLiteral("Client could not find Server."), QMessageBox::Critical);
@@ -90,6 +114,7 @@ void LinkPanel::tim_eth_Timer() {
 }
 
 void LinkPanel::cmd_disconn_eth_Click() {
+    link_.reconnect->stop();
     tim_eth->stop();
     link_.wsk_client->close();
     link_.set_eth_connected(false);
@@ -103,6 +128,7 @@ void LinkPanel::cmd_disconn_eth_Click() {
 void LinkPanel::rx_ext() { cmd_disconn_eth_Click(); }
 
 void LinkPanel::opt_interface_Click(int index) {
+    link_.reconnect->stop();
     link_.set_link_type(index == 0 ? LinkType::Rs232 : LinkType::Ethernet);
     for (QWidget *w : {static_cast<QWidget *>(cmd_conn), static_cast<QWidget *>(cmd_disconn),
                        static_cast<QWidget *>(cbo_com), static_cast<QWidget *>(cmd_conn_eth),

@@ -12,6 +12,7 @@
 
 #include "interface/link_panel.h"
 #include "link/connection.h"
+#include "link/reconnect.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 #include "protocol/device_state.h"
@@ -32,6 +33,7 @@ LinkPanel::LinkPanel(Connection &link, Exchange &exchange, DeviceState &state, U
     connect(tim_eth, &QTimer::timeout, this, &LinkPanel::tim_eth_Timer);
     connect(link_.wsk_client, &TcpClient::connected, this, &LinkPanel::wsk_client_Connect);
     connect(link_.MSComm1, &SerialPort::lost, this, &LinkPanel::serial_lost);
+    connect(link_.reconnect, &Reconnect::restored, this, &LinkPanel::link_restored);
 }
 
 void LinkPanel::build_link_controls() {
@@ -173,9 +175,15 @@ void LinkPanel::cmd_get_ip_Click() {
         {"EIP999", txt_get_ip}, {"EMK999", txt_get_mask}, {"EGW999", txt_get_gate}};
     for (int step = 0; step < 3; ++step) {
         link_.set_net_query_step(step);
+        const unsigned heard_before = exchange_.heard_count();
         exchange_.send_cmd_nowait(QString::fromLatin1(steps[step].cmd));
         for (int i = 0; i < 51 && link_.net_query_step() != 3; ++i) exchange_.wait_sec(0.001f);
-        if (link_.net_query_step() != 3) break;
+        if (link_.net_query_step() != 3) {
+            if (!exchange_.stopping() && exchange_.heard_count() == heard_before &&
+                link_.selected_link_up())
+                exchange_.note_no_reply(QString::fromLatin1(steps[step].cmd));
+            break;
+        }
         state_.set_network(step, exchange_.rx_buffer());
         steps[step].box->setText(state_.network(step));
     }

@@ -51,6 +51,13 @@ public:
     void cmd_get_ip_Click();
     void cmd_advance_Click();
 
+    // What the link area needs of the switching area once a lost link is handled
+    // (wired by the window): the full refresh, and the start look with its banner.
+    struct AfterLoss {
+        std::function<void()> refresh;
+        std::function<void()> show_start_look;
+    } after_loss;
+
     bool advanced_view() const { return advanced_view_; }
     void set_advanced_view(bool on) { advanced_view_ = on; }
 
@@ -76,6 +83,11 @@ public:
 private:
     void to_idle();
     void serial_lost();
+    // The link came back by itself: draw it up and read the device in full.
+    void link_restored();
+    void refresh_if_idle();
+    // A Connect by the operator after a loss: the device may have restarted meanwhile.
+    void manual_connect();
 
     Connection &link_;
     Exchange &exchange_;
@@ -85,4 +97,5 @@ private:
     PanelFrames frames_;
     std::function<void(bool)> show_full_height_;
     bool advanced_view_ = false;
+    bool lost_ = false; // a link was lost since the device was last read in full
 };

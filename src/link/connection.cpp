@@ -1,11 +1,12 @@
 #include "link/connection.h"
 
+#include "link/reconnect.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
 
 Connection::Connection(const QString &program_folder, QObject *parent)
     : QObject(parent), MSComm1(new SerialPort(program_folder, this)),
-      wsk_client(new TcpClient(this)) {}
+      wsk_client(new TcpClient(this)), reconnect(new Reconnect(*this, this)) {}
 
 Connection::~Connection() = default;
 
@@ -18,3 +19,5 @@ DeviceLink &Connection::selected() const {
 bool Connection::selected_link_up() const {
     return link_type_ == LinkType::Rs232 ? serial_open_ : eth_connected_;
 }
+
+bool Connection::reconnecting() const { return reconnect->retrying(); }

@@ -6,6 +6,7 @@
 #include <optional>
 
 class DeviceLink;
+class Reconnect;
 class SerialPort;
 class TcpClient;
 
@@ -20,6 +21,8 @@ public:
 
     SerialPort *MSComm1 = nullptr;
     TcpClient *wsk_client = nullptr;
+    // Brings the selected link back after it was lost unasked.
+    Reconnect *reconnect = nullptr;
 
     LinkType link_type() const { return link_type_; }
     int port_number() const { return port_number_; }
@@ -35,6 +38,8 @@ public:
     // Puts another kind of link in place of both adapters (tests use a fake one); null
     // gives them back.
     void use_link(DeviceLink *link) { other_link_ = link; }
+    // The selected link was lost and is being tried again.
+    bool reconnecting() const;
 
     void set_link_type(LinkType t) { link_type_ = t; }
     void set_port_number(int n) { port_number_ = n; }

@@ -96,6 +96,7 @@ bool SerialPort::open_device(const QString &device, QString *error) {
     if (ok) {
         // A USB adapter otherwise holds each reply back for up to 16 ms.
         low_latency_ = request_low_latency(int(port_->handle()));
+        opened_ = device;
         return true;
     }
     failure_ = problem_of(device, *port_);

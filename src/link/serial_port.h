@@ -41,6 +41,8 @@ public:
     PortProblem last_failure() const { return failure_; }
     // The driver of the open port took the low-latency request.
     bool low_latency() const { return low_latency_; }
+    // The device path of the last open that succeeded (empty before one did).
+    QString opened_device() const { return opened_; }
     void close();
     bool is_open() const;
     qint64 in_buffer_count() const;  // received bytes waiting
@@ -67,4 +69,5 @@ private:
     PortProblem failure_ = PortProblem::Other;
     QString failure_text_;
     bool low_latency_ = false;
+    QString opened_;
 };

@@ -68,7 +68,12 @@ void remove_stale_save_files(const QString &program_folder) {
     // QSaveFile's temporary: the file name, a dot and six random letters or digits.
     static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
         QRegularExpression::escape(FILE_NAME) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
-    for (const QString &folder : {program_folder, user_config_folder()}) {
+    // A settings file that is a link (the Debian package's, into /etc/tevral-qx) is saved
+    // beside its target, so a temporary is left there.
+    const QFileInfo program_file(program_folder + QLatin1Char('/') + FILE_NAME);
+    const QString target_folder =
+        program_file.isSymLink() ? QFileInfo(program_file.symLinkTarget()).path() : QString();
+    for (const QString &folder : {program_folder, user_config_folder(), target_folder}) {
         if (folder.isEmpty()) continue;
         QDir dir(folder);
         const QFileInfoList found = dir.entryInfoList(

@@ -60,6 +60,8 @@ void Exchange::reset_start_state() {
     rx_buffer_.clear();
     log_count_ = 0;
     waiting_ = false;
+    silent_count_ = 0;
+    silent_told_ = false;
 }
 
 void Exchange::clear_log() {
@@ -96,7 +98,12 @@ void Exchange::wait_sec(float seconds) {
 bool Exchange::link_ready() const { return link_.selected_link_up(); }
 
 // Refuses a send on a link that is down; true when the link may be used.
-bool Exchange::link_up() {
+bool Exchange::link_up(const QString &cmd) {
+    if (!link_.selected_link_up() && link_.reconnecting()) {
+        // The loss was told once; the link comes back by itself.
+        log_entry(QStringLiteral("[reconnecting: %1 not sent]").arg(cmd));
+        return false;
+    }
     if (link_.selected_link_up()) return true;
     host_.show_message(link_.selected().down_message(), ExchangeHost::Icon::Critical);
     return false;
@@ -104,7 +111,7 @@ bool Exchange::link_up() {
 
 void Exchange::send_cmd(const QString &cmd) {
     reply_ok_ = false;
-    if (stopping_ || !link_up()) return;
+    if (stopping_ || !link_up(cmd)) return;
     if (busy_) return;
 
     log_entry(cmd);
@@ -112,6 +119,7 @@ void Exchange::send_cmd(const QString &cmd) {
     rx_buffer_.clear();
     reply_ok_ = false;
     busy_ = true;
+    const unsigned heard_before = heard_count_;
 
     link_.selected().write_command(cmd);
     int limit = link_.selected().reply_steps(cmd);
@@ -123,6 +131,23 @@ void Exchange::send_cmd(const QString &cmd) {
 
     for (int i = 0; i <= limit && !reply_ok_; ++i) wait_sec(0.001f);
     finish_exchange(cmd);
+    // A link lost meanwhile says so itself; a device that sent anything is alive; a
+    // stopped exchange waited for nothing.
+    if (!reply_ok_ && !stopping_ && heard_count_ == heard_before && link_.selected_link_up())
+        note_no_reply(cmd);
+}
+
+void Exchange::note_no_reply(const QString &cmd) {
+    log_entry(QStringLiteral("[no reply to %1]").arg(cmd));
+    if (++silent_count_ < SILENT_LIMIT || silent_told_) return;
+    silent_told_ = true;
+    host_.device_not_answering();
+}
+
+void Exchange::heard() {
+    ++heard_count_;
+    silent_count_ = 0;
+    silent_told_ = false;
 }
 
 void Exchange::finish_exchange(const QString &cmd) {
@@ -147,7 +172,7 @@ void Exchange::finish_exchange(const QString &cmd) {
 }
 
 void Exchange::send_cmd_nowait(const QString &cmd) {
-    if (stopping_ || !link_up()) return;
+    if (stopping_ || !link_up(cmd)) return;
     if (busy_) return;
     busy_ = true;
     rx_count_ = 0;

@@ -26,6 +26,9 @@ public:
     virtual void show_message(const QString &text, Icon icon) = 0;
     // RST001 or PWR001 went out over Ethernet: the device reboots and drops the link.
     virtual void device_rebooting() = 0;
+    // SILENT_LIMIT commands in a row got no reply at all; called once until the device
+    // is heard again.
+    virtual void device_not_answering() {}
 };
 
 // Milliseconds on a monotonic clock (the time base of every wait).
@@ -43,6 +46,14 @@ public:
     void log_entry(const QString &text);
     // Empties the log (its clear button, and before the 32nd entry).
     void clear_log();
+    // `cmd` went out and nothing at all came back in time: logged, and counted towards
+    // telling the operator that the device does not answer.
+    void note_no_reply(const QString &cmd);
+    // Commands in a row left unanswered before the operator is told.
+    static constexpr int SILENT_LIMIT = 3;
+    int unanswered() const { return silent_count_; }
+    // Counts every reception of text from the device (a silent device leaves it alone).
+    unsigned heard_count() const { return heard_count_; }
 
     // The receivers, and what they do with the text they read (also fed by tests).
     void tim_rx_Timer();
@@ -92,7 +103,8 @@ public:
 
 private:
     friend struct TestProbe; // tests put the panel into states a device cannot
-    bool link_up();
+    bool link_up(const QString &cmd);
+    void heard();
     bool accept_collected(bool tcp);
 
     Connection &link_;
@@ -109,6 +121,9 @@ private:
     int dispatch_count_ = 0;
     QString last_dispatch_;
     QString last_reply_;
+    int silent_count_ = 0;
+    bool silent_told_ = false;
+    unsigned heard_count_ = 0; // receptions of any text, to tell a silent device
 
     std::array<Handler, REPLY_KINDS> table_;
 };

@@ -46,6 +46,7 @@ void Exchange::tim_rx_Timer() {
 }
 
 void Exchange::serial_received(const QByteArray &bytes) {
+    if (!bytes.isEmpty()) heard();
     for (char b : bytes) {
         ++rx_count_;
         rx_buffer_.append(QChar::fromLatin1(b));
@@ -81,6 +82,7 @@ void Exchange::serial_received(const QByteArray &bytes) {
 void Exchange::wsk_client_DataArrival() { tcp_received(link_.wsk_client->get_data()); }
 
 void Exchange::tcp_received(const QString &data) {
+    if (!data.isEmpty()) heard();
     rx_count_ = static_cast<int>(qMin<qint64>(qint64(rx_count_) + data.size(), 30000));
     if (rx_buffer_.size() < RX_KEEP) rx_buffer_.append(data.left(RX_KEEP - rx_buffer_.size()));
     if (rx_count_ < 7) return;

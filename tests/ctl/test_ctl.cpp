@@ -22,6 +22,7 @@ const QString ADDR_TCP = QStringLiteral("127.0.0.150");   // the device of the c
 const QString ADDR_FRONT = QStringLiteral("127.0.0.151"); // a front panel in use
 const QString ADDR_SILENT = QStringLiteral("127.0.0.152");
 const QString ADDR_WATCH = QStringLiteral("127.0.0.153");
+const QString ADDR_RECONNECT = QStringLiteral("127.0.0.154");
 const QString ADDR_NOBODY = QStringLiteral("127.0.0.159"); // nothing listens here
 const char *const ADDR_SERVERS[4] = {"127.0.0.190", "127.0.0.191", "127.0.0.192", "127.0.0.193"};
 const int PORT = 2323;
@@ -484,6 +485,51 @@ private slots:
         send_signals(w.processId(), SIGTERM, 49, 0);
         QVERIFY(w.waitForFinished(5000));
         QCOMPARE(w.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(w.exitCode(), 0);
+    }
+
+    // The device restarts (or the adapter is re-plugged): watch --reconnect says so and
+    // goes on; a plain watch ends with exit status 4.
+    void watch_across_link_loss_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::newRow("pty") << false;
+        QTest::newRow("tcp") << true;
+    }
+    void watch_across_link_loss() {
+        QFETCH(bool, tcp);
+        ProgramFolder folder(0, 1);
+        SimDevice dev;
+        const auto start_device = [&] {
+            return tcp ? dev.start_tcp(ADDR_RECONNECT, PORT) : dev.start_pty(folder, 1);
+        };
+        QVERIFY(start_device());
+        const QStringList link =
+            tcp ? QStringList{"--host", host_arg(ADDR_RECONNECT)} : QStringList{"--port", "COM1"};
+        // One client at a time: first the plain watch, then the one that reconnects.
+        QProcess plain, w;
+        plain.start(install_ctl(folder), link + QStringList{"watch"});
+        QVERIFY(pump_until([&] { return plain.readAllStandardError().contains("watching"); }));
+        dev.stop();
+        QVERIFY(plain.waitForFinished(5000));
+        QCOMPARE(plain.exitCode(), 4);
+
+        QVERIFY(start_device());
+        w.start(install_ctl(folder), link + QStringList{"watch", "--reconnect", "--json"});
+        QVERIFY(pump_until([&] { return w.readAllStandardError().contains("watching"); }));
+        const auto next_line = [&](int ms) {
+            return pump_until([&] { return w.canReadLine(); }, ms)
+                       ? QString::fromUtf8(w.readLine()).trimmed()
+                       : QString();
+        };
+        dev.stop();
+        QCOMPARE(next_line(3000), QStringLiteral("{\"link\":\"down\"}"));
+        QVERIFY(start_device());
+        QCOMPARE(next_line(5000), QStringLiteral("{\"link\":\"up\"}"));
+        QVERIFY(dev.inject(QStringLiteral("MOD002")));
+        QCOMPARE(QJsonDocument::fromJson(next_line(3000).toUtf8()).object()["reply"].toString(),
+                 QStringLiteral("MOD002"));
+        ::kill(static_cast<pid_t>(w.processId()), SIGINT);
+        QVERIFY(w.waitForFinished(5000));
         QCOMPARE(w.exitCode(), 0);
     }
 };

@@ -143,9 +143,50 @@ private slots:
         QVERIFY2(ms >= (tcp ? 1202 : 602), qPrintable(QString::number(ms)));
         QVERIFY2(ms < (tcp ? 6000 : 4000), qPrintable(QString::number(ms)));
         QCOMPARE(r.f->exchange().busy(), false);
+        QCOMPARE(r.f->txt_cmd->text(), QStringLiteral("VER999 [no reply to VER999] "));
+        QCOMPARE(r.f->exchange().unanswered(), 1);
         // a reply that comes later is handled by the receiver
         QVERIFY(r.sim.inject(QStringLiteral("VER160")));
         QVERIFY(pump_until([&] { return r.f->exchange().dispatch_count() == 1; }));
+        QCOMPARE(r.f->exchange().unanswered(), 0);
+        QVERIFY(r.msgs.messages.isEmpty());
+    }
+
+    // A device that stops answering (frozen here; a pulled cable looks the same): the
+    // third time-out in a row tells the operator, once, until the device is heard
+    // again. Nothing is added on the wire: the refresh still ends at its first query.
+    void silent_device_is_told_once_data() { links_data(); }
+    void silent_device_is_told_once() {
+        QFETCH(bool, tcp);
+        PanelRig r;
+        QVERIFY(start(r, tcp));
+        r.sim.mark();
+        r.sim.freeze(true);
+        r.f->exchange().send_cmd(QStringLiteral("PWR999"));
+        r.f->exchange().send_cmd(QStringLiteral("LCK999"));
+        QVERIFY(r.msgs.messages.isEmpty());
+        r.f->switching().cmd_refresh->click();
+        QCOMPARE(r.msgs.texts(), QStringList{"The device does not answer !"});
+        QCOMPARE(r.msgs.messages[0].icon, QMessageBox::Warning);
+        for (const char *hint : {"cable", "powered", "IP address", "raw TCP or telnet"})
+            QVERIFY2(r.msgs.messages[0].informative.contains(QLatin1String(hint)), hint);
+        r.f->exchange().send_cmd(QStringLiteral("MOD999"));
+        QCOMPARE(r.msgs.messages.size(), 1);
+        QCOMPARE(r.f->exchange().unanswered(), 4);
+        QVERIFY(r.f->txt_cmd->text().endsWith("MOD999 [no reply to MOD999] "));
+        QVERIFY(r.f->connection().selected_link_up());
+
+        r.sim.freeze(false); // the late replies come: the device is heard
+        QVERIFY(pump_until([&] { return r.f->exchange().unanswered() == 0; }));
+        QVERIFY(r.sim.wait_commands(4));
+        QCOMPARE(r.sim.commands_since_mark(),
+                 (QStringList{"PWR999", "LCK999", "VER999", "MOD999"}));
+        pump_ms(300); // every late reply is in before the device freezes again
+        r.sim.freeze(true);
+        for (const char *c : {"OUT999", "INP999", "RES999"})
+            r.f->exchange().send_cmd(QLatin1String(c));
+        QCOMPARE(r.msgs.messages.size(), 2);
+        r.sim.freeze(false);
     }
 
     void nested_send_is_refused_silently() {

@@ -6,9 +6,8 @@
 #include <QTest>
 #include <QThread>
 
-#include "panel_access.h"
+#include "panel_rig.h"
 #include "platform/value_list.h"
-#include "sim_fixture.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@ namespace {
 const QString ADDR_A = QStringLiteral("127.0.0.3");
 const QString ADDR_B = QStringLiteral("127.0.0.4"); // nothing listens here
 const QString ADDR_C = QStringLiteral("127.0.0.5");
+const QString ADDR_D = QStringLiteral("127.0.0.7"); // a device that goes away
 
 bool hidden(QWidget *w, frm_main *f) { return !w->isVisibleTo(f); }
 
@@ -182,19 +182,97 @@ private slots:
         QVERIFY(msgs.messages.isEmpty());
     }
 
-    void pseudo_terminal_vanishing_under_open_port() {
-        ProgramFolder folder(0, 1, false);
-        auto sim = std::make_unique<SimDevice>();
-        QVERIFY(sim->start_pty(folder, 1));
-        MessageCatcher msgs;
-        auto f = load_panel(folder);
-        QVERIFY(f);
-        QCOMPARE(f->connection().serial_open(), true);
-        sim->stop();
-        QVERIFY(pump_until([&] { return f->connection().serial_open() == 0; }, 3000));
-        QCOMPARE(f->link().cmd_disconn->backColor(), PanelStyle::red_colour());
-        f->exchange().send_cmd(QStringLiteral("VER999"));
-        QCOMPARE(msgs.texts(), QStringList{"RS232 port is disconnected !"});
+    // The device restarts (a power cut) or its adapter is re-plugged: the loss is told
+    // once, the link comes back by itself, and the panel reads the device as it is now;
+    // unless the operator disconnects.
+    void lost_link_comes_back_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::newRow("pty removed and recreated") << false;
+        QTest::newRow("simulator restarted") << true;
+    }
+    void lost_link_comes_back() {
+        QFETCH(bool, tcp);
+        PanelRig r;
+        QVERIFY(tcp ? r.start_tcp(ADDR_D) : r.start_pty());
+        QVERIFY(r.set_mode(2)); // the panel shows Dual; the device restarts in Matrix
+        ColorButton *conn = tcp ? r.f->link().cmd_conn_eth : r.f->link().cmd_conn;
+        QElapsedTimer t;
+        t.start();
+        r.sim.stop();
+        QVERIFY(pump_until([&] { return !r.msgs.messages.isEmpty(); }, 3000));
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(r.msgs.texts(),
+                 QStringList{tcp ? "Ethernet is disconnected !" : "RS232 port is disconnected !"});
+        QCOMPARE(r.msgs.messages[0].icon, QMessageBox::Critical);
+        QVERIFY(r.f->connection().reconnecting());
+        QCOMPARE(conn->backColor(), PanelStyle::busy_colour());
+        QVERIFY(r.f->txt_cmd->text().contains(tcp ? "[Ethernet lost: reconnecting every 2 s] "
+                                                  : "[COM1 lost: reconnecting when it is back] "));
+        // While it retries a click opens no box; the log says what became of it.
+        r.f->exchange().send_cmd(QStringLiteral("VER999"));
+        QVERIFY(r.f->txt_cmd->text().endsWith("[reconnecting: VER999 not sent] "));
+        pump_ms(2500); // a TCP retry or more finds nobody
+        QCOMPARE(r.msgs.messages.size(), 1);
+
+        // The refresh's entries soon clear the log: catch the line as it is written.
+        const QString back = tcp ? "[Ethernet back: refreshing] " : "[COM1 back: refreshing] ";
+        bool told_back = false;
+        QObject::connect(r.f->txt_cmd, &QPlainTextEdit::textChanged, r.f.get(),
+                         [&] { told_back = told_back || r.f->txt_cmd->text().contains(back); });
+        QVERIFY(tcp ? r.sim.start_tcp(ADDR_D) : r.sim.start_pty(*r.folder));
+        const QStringList refresh = refresh_sequence(1, false);
+        t.restart();
+        QVERIFY(pump_until(
+            [&] {
+                return r.sim.commands().size() >= refresh.size() &&
+                       r.f->switching().cmd_refresh->isEnabled();
+            },
+            5000));
+        qInfo("back and refreshed %lld ms after the device answered", t.elapsed());
+        QCOMPARE(r.sim.commands(), refresh);
+        QCOMPARE(r.f->state().display_mode(), DisplayMode::Matrix);
+        QCOMPARE(conn->backColor(), PanelStyle::green_colour());
+        QVERIFY(!r.f->connection().reconnecting());
+        QVERIFY(told_back);
+        QCOMPARE(r.msgs.messages.size(), 1);
+
+        // Lost again: Disconnect ends the retries, and a Connect after that shows the start
+        // look, since the device may have restarted meanwhile.
+        r.sim.stop();
+        QVERIFY(pump_until([&] { return r.f->connection().reconnecting(); }, 3000));
+        (tcp ? r.f->link().cmd_disconn_eth : r.f->link().cmd_disconn)->click();
+        QVERIFY(!r.f->connection().reconnecting());
+        QCOMPARE(conn->backColor(), PanelStyle::face());
+        QVERIFY(tcp ? r.sim.start_tcp(ADDR_D) : r.sim.start_pty(*r.folder));
+        pump_ms(2600);
+        QVERIFY(!r.f->connection().selected_link_up());
+        QVERIFY(r.sim.commands().isEmpty());
+        conn->click();
+        QVERIFY(pump_until([&] { return r.f->connection().selected_link_up(); }));
+        QVERIFY(!hidden(r.f->switching().img_start, r.f.get()));
+        QVERIFY(hidden(r.f->switching().cmd_keypad, r.f.get()));
+        QCOMPARE(r.msgs.messages.size(), 2);
+    }
+
+    // Another program keeps taking the device's one TCP connection: after the third
+    // loss within a minute the panel stops taking it back and says why.
+    void link_taken_again_and_again() {
+        PanelRig r;
+        QVERIFY(r.start_tcp(ADDR_D));
+        DeviceClient other;
+        for (int i = 1; i <= 3; ++i) {
+            QVERIFY(other.connectTo(ADDR_D));
+            QVERIFY(pump_until([&] { return r.msgs.messages.size() == i; }, 3000));
+            if (i < 3) QVERIFY(pump_until([&] { return r.f->connection().eth_connected(); }));
+        }
+        QCOMPARE(r.msgs.texts(),
+                 (QStringList{"Ethernet is disconnected !", "Ethernet is disconnected !",
+                              "Another program may be using the device !"}));
+        QVERIFY(r.msgs.messages[2].informative.contains("3 times within a minute"));
+        QVERIFY(r.f->txt_cmd->text().contains(
+            "[Ethernet taken 3 times in a minute: reconnecting stopped] "));
+        QVERIFY(!r.f->connection().reconnecting());
+        check_eth_idle(r.f.get());
     }
 
     void ethernet_connect_disconnect_and_watch() {
@@ -220,19 +298,6 @@ private slots:
         f->link().cmd_disconn_eth->click();
         check_eth_idle(f.get());
         QVERIFY(msgs.messages.isEmpty());
-
-        // the device goes away: the watch reports it within a second
-        f->link().cmd_conn_eth->click();
-        QVERIFY(pump_until([&] { return f->connection().eth_connected() != 0; }));
-        QElapsedTimer t;
-        t.start();
-        sim->stop();
-        QVERIFY(pump_until([&] { return !msgs.messages.isEmpty(); }, 3000));
-        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
-        QCOMPARE(msgs.texts(), QStringList{"Ethernet is disconnected !"});
-        QCOMPARE(msgs.messages[0].icon, QMessageBox::Critical);
-        QVERIFY(pump_until([&] { return f->link().cmd_conn_eth->isEnabled(); }));
-        check_eth_idle(f.get());
     }
 
     void ethernet_connect_times_out() {

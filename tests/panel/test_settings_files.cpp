@@ -124,6 +124,25 @@ private slots:
         QVERIFY(!QFileInfo::exists(QFileInfo(user_settings()).path()));
     }
 
+    // The Debian package's program folder links its settings file to /etc/tevral-qx: a
+    // save by someone who may write it goes through the link, which stays a link, and
+    // start-up clears a crashed save's temporary beside the target.
+    void linked_settings_file_written_through_the_link() {
+        ProgramFolder folder(1, 2, false, QStringLiteral("10.1.2.3"));
+        QTemporaryDir etc;
+        const QString shared = etc.filePath(QStringLiteral("TEVRAL_QX.ini"));
+        const QString link = folder.file("TEVRAL_QX.ini");
+        QVERIFY(QFile::rename(link, shared) && QFile::link(shared, link));
+        // What a save killed during its rename leaves, beside the link's target.
+        const QString stale = etc.filePath(QStringLiteral("TEVRAL_QX.ini.Ab3dE9"));
+        QVERIFY(QFile(stale).open(QIODevice::WriteOnly));
+        QVERIFY(run_and_change(folder.path()));
+        QVERIFY(!QFile::exists(stale));
+        QCOMPARE(read_file(shared), CHANGED_SETTINGS);
+        QCOMPARE(QFileInfo(link).symLinkTarget(), shared);
+        QVERIFY(!QFileInfo::exists(QFileInfo(user_settings()).path()));
+    }
+
     void read_only_program_folder_uses_per_user_file() {
         ScratchFs fs;
         const QString folder = small_program_folder(fs.path());

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what an operator gets: the
-# program folder with everything the program reads beside itself, the bin/ link, the
-# desktop entry and the icon; then starts the installed program through bin/ and
-# checks that it runs from its own folder.
+# program folder with everything the program reads beside itself, the bin/ links, the
+# manual pages, the desktop entry and the icons; then starts the installed program
+# through bin/ and checks that it runs from its own folder. Last, a staged install
+# with the prefix /usr (the package's) gets the system layout: the files an
+# administrator edits in /etc, linked from the program folder.
 #   install_folder.sh BUILD_DIR [CMAKE]
 set -u
 build=$1
@@ -30,10 +32,11 @@ rm -f "$prefix.log"
 for f in tevral-qx veldra-sim veldra-ctl; do
   [ -f "$folder/$f" ] && [ -x "$folder/$f" ] || fail "$f missing or not executable"
 done
-[ -d "$folder/ports" ] || fail "ports/ missing"
+[ -d "$folder/ports" ] && [ ! -L "$folder/ports" ] || fail "ports/ missing"
 [ -z "$(ls -A "$folder/ports")" ] || fail "ports/ should start empty"
 tr -d '\r' <"$folder/output_reso.txt" | grep -qx '"END"' || fail "output_reso.txt has no END line"
 cmp -s "$folder/output_reso.txt" "$build/output_reso.txt" || fail "output_reso.txt differs from the build's"
+[ -f "$folder/TEVRAL_QX.ini" ] && [ ! -L "$folder/TEVRAL_QX.ini" ] || fail "TEVRAL_QX.ini is not a file"
 mapfile -t ini < <(tr -d '\r' <"$folder/TEVRAL_QX.ini")
 [ "${#ini[@]}" -ge 4 ] || fail "TEVRAL_QX.ini has ${#ini[@]} lines"
 # Ethernet to the local machine: starting the program opens no serial port.
@@ -48,25 +51,37 @@ done
 [ "$(ls "$folder/bmp" | wc -l)" -eq "${#bmps[@]}" ] || fail "bmp/ holds $(ls "$folder/bmp" | wc -l) files"
 ok "program folder"
 
-# ---- bin link, desktop entry, icon
-for f in tevral-qx veldra-ctl; do
+# ---- bin links, manual pages, desktop entry, icons
+for f in tevral-qx veldra-ctl veldra-sim; do
   [ -L "$prefix/bin/$f" ] || fail "bin/$f is not a link"
   [ "$(readlink -f "$prefix/bin/$f")" = "$(readlink -f "$folder/$f")" ] ||
     fail "bin/$f points to $(readlink -f "$prefix/bin/$f")"
+  page="$prefix/share/man/man1/$f.1.gz"
+  gzip -t "$page" 2>/dev/null || fail "no gzip manual page $page"
+  zcat "$page" | grep -qxF "$f \\- $("$folder/$f" --help | sed -n '2s/\.$//p')" ||
+    fail "$f.1.gz does not name $f with its --help's description"
 done
 case "$(readlink "$prefix/bin/tevral-qx")" in /*) fail "bin/tevral-qx link is absolute" ;; esac
 desktop="$prefix/share/applications/tevral-qx.desktop"
-icon="$prefix/share/icons/hicolor/64x64/apps/tevral-qx.png"
 [ -f "$desktop" ] || fail "desktop entry missing"
 grep -qx '\[Desktop Entry\]' "$desktop" || fail "desktop entry has no group header"
 grep -qx 'Type=Application' "$desktop" || fail "desktop entry type"
 grep -qx "Exec=$prefix/bin/tevral-qx" "$desktop" || fail "desktop entry Exec: $(grep ^Exec "$desktop")"
-grep -qx "Icon=$icon" "$desktop" || fail "desktop entry Icon: $(grep ^Icon "$desktop")"
+# A prefix outside the desktop's data folders: the icon by its path.
+grep -qx "Icon=$prefix/share/icons/hicolor/256x256/apps/tevral-qx.png" "$desktop" ||
+  fail "desktop entry Icon: $(grep ^Icon "$desktop")"
 ! grep -q '@' "$desktop" || fail "desktop entry keeps a placeholder"
-[ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] || fail "icon is not a PNG"
-[ "$(od -An -tu1 -j16 -N8 "$icon" | tr -s ' ' | sed 's/^ //')" = "0 0 0 64 0 0 0 64" ] ||
-  fail "icon is not 64x64"
-ok "bin link, desktop entry, icon"
+for size in 48 64 256; do
+  icon="$prefix/share/icons/hicolor/${size}x${size}/apps/tevral-qx.png"
+  [ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] ||
+    fail "icon $size is not a PNG"
+  [ "$(od -An -tu4 --endian=big -j16 -N8 "$icon" | tr -s ' ')" = " $size $size" ] ||
+    fail "icon is not ${size}x${size}"
+done
+[ -f "$prefix/share/metainfo/org.example.tevral_qx.metainfo.xml" ] || fail "no AppStream metainfo"
+[ -f "$prefix/share/doc/tevral-qx/copyright" ] || fail "no copyright file"
+[ ! -e "$prefix/share/lintian" ] || fail "the package's lintian overrides outside the package"
+ok "bin links, manual pages, desktop entry, icons"
 
 # ---- the installed program gets to its window (and stays there until stopped)
 export QT_QPA_PLATFORM=offscreen
@@ -127,4 +142,24 @@ done
 grep -qx 'Exec=/opt/tq/bin/tevral-qx' "$stage/opt/tq/share/applications/tevral-qx.desktop" ||
   fail "staged desktop entry names the staging folder"
 ok "DESTDIR install"
+
+# ---- the prefix /usr: what an administrator edits lives in /etc/tevral-qx, the
+# pictures in /usr/share/tevral-qx; the program folder links to them
+stage="$prefix/stage-usr"
+DESTDIR="$stage" "$cmake" --install "$build" --prefix /usr >/dev/null 2>&1 ||
+  fail "DESTDIR cmake --install --prefix /usr"
+for pair in TEVRAL_QX.ini=/etc/tevral-qx/TEVRAL_QX.ini output_reso.txt=/etc/tevral-qx/output_reso.txt \
+            ports=/etc/tevral-qx/ports bmp=../../share/tevral-qx/bmp; do
+  [ "$(readlink "$stage/usr/lib/tevral-qx/${pair%%=*}")" = "${pair#*=}" ] ||
+    fail "/usr/lib/tevral-qx/${pair%%=*} does not link to ${pair#*=}"
+done
+[ "$(head -c 1 "$stage/etc/tevral-qx/TEVRAL_QX.ini")" = "1" ] || fail "/etc/tevral-qx/TEVRAL_QX.ini"
+cmp -s "$stage/etc/tevral-qx/output_reso.txt" "$build/output_reso.txt" || fail "/etc/tevral-qx/output_reso.txt"
+[ -d "$stage/etc/tevral-qx/ports" ] || fail "no /etc/tevral-qx/ports"
+[ -f "$stage/usr/share/tevral-qx/bmp/start.bmp" ] || fail "no pictures in /usr/share/tevral-qx/bmp"
+[ -f "$stage/usr/lib/tevral-qx/bmp/start.bmp" ] || fail "the program folder's bmp/ link is broken"
+[ "$(cd "$stage" && ls | tr '\n' ' ')" = "etc usr " ] || fail "staged /usr install: $(ls "$stage")"
+grep -qx 'Icon=tevral-qx' "$stage/usr/share/applications/tevral-qx.desktop" ||
+  fail "desktop entry of a /usr install: $(grep ^Icon "$stage/usr/share/applications/tevral-qx.desktop")"
+ok "prefix /usr: system layout"
 echo "install_folder: all checks passed"

@@ -92,9 +92,8 @@ private slots:
     void initTestCase() {
         QVERIFY(out_.isValid());
         QProcess gen;
-        gen.start(
-            qEnvironmentVariable("TEVRAL_ARTWORK"),
-            {out_.filePath(QStringLiteral("bmp")), out_.filePath(QStringLiteral("icon.png"))});
+        gen.start(qEnvironmentVariable("TEVRAL_ARTWORK"),
+                  {out_.filePath(QStringLiteral("bmp")), out_.filePath(QStringLiteral("icons"))});
         QVERIFY2(gen.waitForFinished(60000), "tevral-artwork did not finish");
         QCOMPARE(gen.exitStatus(), QProcess::NormalExit);
         QVERIFY2(gen.exitCode() == 0, gen.readAllStandardError().constData());
@@ -247,13 +246,29 @@ private slots:
         QVERIFY(count(img, dark, QRect(175, 32, 50, 64)) > 40);
     }
 
+    // The icon theme's sizes: the same picture at each (transparent corners, an opaque
+    // body, the routing lines where the 64-pixel drawing has them).
+    void application_icon_data() {
+        QTest::addColumn<int>("size");
+        for (int size : {48, 64, 256}) QTest::newRow(qPrintable(QString::number(size))) << size;
+    }
     void application_icon() {
-        QImage icon(out_.filePath(QStringLiteral("icon.png")));
+        QFETCH(int, size);
+        const QImage icon(
+            out_.filePath(QStringLiteral("icons/%1x%1/apps/tevral-qx.png").arg(size)));
         QVERIFY(!icon.isNull());
-        QCOMPARE(icon.size(), QSize(64, 64));
+        QCOMPARE(icon.size(), QSize(size, size));
         QVERIFY(icon.hasAlphaChannel());
         QCOMPARE(qAlpha(icon.pixel(0, 0)), 0);
-        QCOMPARE(qAlpha(icon.pixel(32, 32)), 255);
+        QCOMPARE(qAlpha(icon.pixel(size / 2, size / 2)), 255);
+        const QImage reference =
+            QImage(out_.filePath(QStringLiteral("icons/64x64/apps/tevral-qx.png")))
+                .scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        int differ = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                differ += qAbs(qGray(icon.pixel(x, y)) - qGray(reference.pixel(x, y))) > 64;
+        QVERIFY2(differ < size * size / 20, qPrintable(QString::number(differ)));
     }
 };
 

@@ -960,7 +960,8 @@ void SoakRun::run() {
     static const QRegularExpression known(QStringLiteral(
         "^(RS232 port is disconnected !|Ethernet port is disconnected !|COM [1-9]: Fail !|"
         "Ethernet is disconnected !|Client could not find Server\\.|Ethernet is already connected!|"
-        "Need to re-connect Ethernet after VELDRA re-boots ready !)$"));
+        "Need to re-connect Ethernet after VELDRA re-boots ready !|The device does not answer !|"
+        "Another program may be using the device !)$"));
     if (QApplication::activeModalWidget())
         failures << QStringLiteral("a modal window is still open at the end");
     for (QWidget *w : QApplication::topLevelWidgets())

@@ -15,6 +15,8 @@
 
 #include "panel_access.h"
 
+#include <csignal>
+
 namespace {
 // No test may read or write a real user's settings or port map: every test process gets
 // a per-user configuration folder of its own, before anything asks where it is.
@@ -98,11 +100,16 @@ bool SimDevice::start(const QStringList &link_args, const QStringList &extra) {
 
 void SimDevice::stop() {
     if (!proc_) return;
+    freeze(false); // a frozen simulator would sit on its SIGTERM
     proc_->stop();
     proc_.reset();
 }
 
 bool SimDevice::running() const { return proc_ && proc_->running(); }
+
+void SimDevice::freeze(bool on) {
+    if (running()) ::kill(static_cast<pid_t>(proc_->pid()), on ? SIGSTOP : SIGCONT);
+}
 
 QStringList SimDevice::commands() const {
     QFile f(dir_.filePath(QStringLiteral("commands.txt")));

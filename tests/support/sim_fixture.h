@@ -46,6 +46,8 @@ public:
     bool start(const QStringList &link_args, const QStringList &extra);
     void stop();
     bool running() const;
+    // Freezes (SIGSTOP) or continues (SIGCONT) the simulator: a device that stops answering.
+    void freeze(bool on);
 
     // Every complete line the device has received, in order.
     QStringList commands() const;

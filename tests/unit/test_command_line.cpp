@@ -97,7 +97,7 @@ private slots:
 
     void icon_is_the_artwork() {
         const QImage drawn(qEnvironmentVariable("TEVRAL_RUNTIME_DIR") +
-                           QStringLiteral("/packaging/tevral-qx.png"));
+                           QStringLiteral("/packaging/icons/64x64/apps/tevral-qx.png"));
         QVERIFY(!drawn.isNull());
         QCOMPARE(program_icon().pixmap(64).toImage().convertToFormat(drawn.format()), drawn);
     }

@@ -57,6 +57,7 @@ private slots:
         row("--port COM1 --host 10.0.0.2 status", "not both");
         row("--host status", "unknown command \"10.0.0.2\"");
         row("--verbose status", "unknown option --verbose");
+        row("--reconnect status", "--reconnect goes with watch only");
         row("--json", "no command given");
         row("reboot", "unknown command \"reboot\"");
         // refused before any name look-up

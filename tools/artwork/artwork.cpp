@@ -269,13 +269,14 @@ QImage render(const Picture &picture) {
     return img.convertToFormat(QImage::Format_RGB888);
 }
 
-QImage icon() {
+QImage icon(int size) {
     // A routing matrix: four inputs on the left, four outputs on the right, lines
     // between them in the panel's selection blue.
-    QImage img(64, 64, QImage::Format_ARGB32_Premultiplied);
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
     p.setPen(QPen(QColor(20, 30, 45), 2));
     p.setBrush(QColor(44, 62, 88));
     p.drawRoundedRect(QRectF(3, 3, 58, 58), 10, 10);

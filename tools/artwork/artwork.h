@@ -23,8 +23,12 @@ QList<Picture> pictures();
 // Draws one picture as a 24-bit image (QImage::Format_RGB888).
 QImage render(const Picture &picture);
 
-// The application icon (64 x 64, with transparency).
-QImage icon();
+// The application icon, `size` x `size` pixels with transparency: drawn on a 64-pixel
+// grid and scaled, so every size shows the same picture.
+QImage icon(int size = 64);
+
+// The sizes installed into the icon theme (hicolor/NxN/apps).
+const QList<int> ICON_SIZES = {48, 64, 256};
 
 // Writes every picture as a 24-bit BMP into `folder` (created if missing). Returns false
 // and says which file in `error` when a file cannot be written.
