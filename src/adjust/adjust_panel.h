@@ -84,6 +84,9 @@ public:
     void show_speaker_on();
 
     // resolution
+    // Start-up: the output resolutions from output_reso.txt, none chosen; false (and why)
+    // when the file cannot be read.
+    bool load_resolution_list(QString *error);
     void cbo_output_Click();
     void rx_res(const Reply &r);
 

@@ -111,7 +111,11 @@ void AdjustPanel::show_speaker_on() {
 }
 
 void AdjustPanel::build_mute_control() {
-    // The first key of the menu remote's block in fra_btn; the remote lays it out.
+    // The top-left key of the menu remote's 3 x 3 block in fra_btn (its keys are 48 x 34,
+    // 50 and 36 apart), made just before the block.
     cmd_mute = new ColorButton(QString(), frames_.fra_btn, QStringLiteral("cmd_mute"));
+    cmd_mute->setGeometry(5, 35, 48, 34);
+    cmd_mute->set_builtin_picture(
+        QPixmap(host_.program_path(QStringLiteral("\\bmp\\remote_speaker.bmp"))));
     connect(cmd_mute, &QPushButton::clicked, this, &AdjustPanel::cmd_mute_Click);
 }

@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
 #include "adjust/adjust_panel.h"
+#include "platform/value_list.h"
 #include "protocol/command.h"
 #include "protocol/display_mode.h"
 #include "protocol/exchange.h"
@@ -25,6 +27,19 @@ void AdjustPanel::build_resolution_controls() {
     cbo_output->setEditable(false);
     cbo_output->setGeometry(590, 112, 150, 24);
     connect(cbo_output, &QComboBox::currentIndexChanged, this, [this] { cbo_output_Click(); });
+}
+
+bool AdjustPanel::load_resolution_list(QString *error) {
+    QStringList names;
+    if (!read_resolution_file(host_.program_path(QStringLiteral("\\output_reso.txt")), &names,
+                              error))
+        return false;
+    const QSignalBlocker block(cbo_output);
+    cbo_output->clear();
+    cbo_output->addItems(names);
+    cbo_output->setCurrentIndex(-1);
+    state_.set_resolution_count(static_cast<int>(names.size()));
+    return true;
 }
 
 void AdjustPanel::cbo_output_Click() {

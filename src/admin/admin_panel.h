@@ -48,7 +48,10 @@ public:
     void cmd_menu_menu_Click();
     void cmd_menu_exit_Click();
     void cmd_keypad_Click();
+    // The keypad window tells its owner: it was built, it was closed, it is destroyed.
+    void keypad_opened() { keypad_open_ = true; }
     void keypad_closed();
+    void keypad_gone() { keypad_open_ = false; }
 
     // 1 on / locked, 0 standby / unlocked, NOT_REPORTED before the device said.
     int power_state() const { return state_.power().value_or(NOT_REPORTED); }
@@ -79,7 +82,6 @@ public:
     ColorButton *cmd_menu_exit = nullptr;
 
 private:
-    friend class frm_keypad;
     Exchange &exchange_;
     Connection &link_;
     DeviceState &state_;

@@ -92,13 +92,13 @@ frm_keypad::frm_keypad(AdminPanel *owner)
     img_keypad->set_builtin_picture(
         QPixmap(owner->program_path(QStringLiteral("\\bmp\\keypad.bmp"))));
 
-    owner->keypad_open_ = true;
+    owner->keypad_opened();
     place_above_owner();
 }
 
 frm_keypad::~frm_keypad() {
     // Destroyed with the main window, whose panels may be gone by now.
-    if (!unloaded_ && owner_) owner_->keypad_open_ = false;
+    if (!unloaded_ && owner_) owner_->keypad_gone();
 }
 
 void frm_keypad::place_above_owner() {

@@ -9,14 +9,13 @@
 void AdminPanel::build_remote_controls() {
     // Laid out like a numeric keypad at the left end of fra_btn, below img_start.
     // The 46 x 32 pictures sit inside a one-pixel border, so the buttons stay visible.
+    // Its top-left key is the audio area's mute button, made and placed just before it.
     auto make = [this](ColorButton *&button, const char *name, int col, int row,
                        const char *picture) {
-        // The mute key is the audio area's own control, made just before this block.
-        if (!button) button = new ColorButton(QString(), frames_.fra_btn, QLatin1String(name));
+        button = new ColorButton(QString(), frames_.fra_btn, QLatin1String(name));
         button->setGeometry(5 + 50 * col, 35 + 36 * row, 48, 34);
         button->set_builtin_picture(QPixmap(host_.program_path(QLatin1String(picture))));
     };
-    make(adjust_.cmd_mute, "cmd_mute", 0, 0, "\\bmp\\remote_speaker.bmp");
     make(cmd_menu_up, "cmd_menu_up", 1, 0, "\\bmp\\remote_up.bmp");
     make(cmd_lock, "cmd_lock", 2, 0, "\\bmp\\remote_lock.bmp");
     make(cmd_menu_left, "cmd_menu_left", 0, 1, "\\bmp\\remote_left.bmp");

@@ -206,7 +206,7 @@ void frm_main::reset_start_state() {
     exchange_->reset_start_state();
     state_.reset();
     admin_->reset_start_state();
-    connection_->set_net_query_step(Connection::NO_NET_QUERY);
+    connection_->set_net_query_step(std::nullopt);
     connection_->set_serial_open(false);
     connection_->set_eth_connected(false);
 
@@ -217,35 +217,18 @@ void frm_main::reset_start_state() {
           static_cast<QWidget *>(frames_.fra_dual_b)})
         w->setEnabled(false);
     switching_->show_start_banner();
-    link_->lab_eth_state->setVisible(false);
+    link_->reset_start_state();
 }
 
 bool frm_main::Form_Load() {
     ui_.ready_ = false;
     reset_start_state();
 
-    QComboBox *cbo_com = link_->cbo_com;
-    {
-        const QSignalBlocker block(cbo_com);
-        cbo_com->clear();
-        for (int n = 1; n <= 9; ++n) cbo_com->addItem(QStringLiteral("COM%1:").arg(n));
-        cbo_com->setCurrentIndex(-1);
-    }
-
-    QStringList names;
-    if (!read_resolution_file(program_path(QStringLiteral("\\output_reso.txt")), &names,
-                              &load_error)) {
+    link_->fill_port_list();
+    if (!adjust_->load_resolution_list(&load_error)) {
         show_message(load_error, QMessageBox::Critical);
         return false;
     }
-    {
-        QComboBox *cbo_output = adjust_->cbo_output;
-        const QSignalBlocker block(cbo_output);
-        cbo_output->clear();
-        cbo_output->addItems(names);
-        cbo_output->setCurrentIndex(-1);
-    }
-    state_.set_resolution_count(static_cast<int>(names.size()));
 
     cmd_clear_Click();
 
@@ -256,16 +239,7 @@ bool frm_main::Form_Load() {
         return false;
     }
     settings_read_ = true;
-    s = with_fallbacks(s);
-    connection_->set_link_type(s.link_type == 1 ? LinkType::Ethernet : LinkType::Rs232);
-    connection_->set_port_number(s.port_number);
-    link_->set_advanced_view(s.advanced_view);
-    link_->txt_ip->setText(s.address);
-
-    link_->cmd_disconn_eth->setBackColor(PanelStyle::red_colour());
-    connection_->set_eth_connected(false);
-
-    link_->opt_interface[static_cast<int>(connection_->link_type())]->setChecked(true);
+    link_->apply(with_fallbacks(s));
     // A stop request during the port's failure message: shut-down has run, the window
     // is not to be shown.
     if (unloaded_) return true;
@@ -295,13 +269,9 @@ void frm_main::Form_Unload() {
 }
 
 void frm_main::save_settings() {
-    Settings s;
-    s.link_type = static_cast<qint16>(connection_->link_type());
-    s.port_number = static_cast<qint16>(connection_->port_number());
-    s.advanced_view = link_->advanced_view();
-    s.address = link_->txt_ip->text().trimmed();
     QString why;
-    if (!store_settings(program_folder_, s, &why)) show_message(why, QMessageBox::Critical);
+    if (!store_settings(program_folder_, link_->settings(), &why))
+        show_message(why, QMessageBox::Critical);
 }
 
 void frm_main::close_unattended() {

@@ -24,13 +24,14 @@ bool number(const QString &text, const char *what, int lo, int hi, int *out, QSt
     return true;
 }
 
-// One word out of a list; its index is the device's argument (plus `base`).
+// One word out of a list, in any case; its index is the device's argument (plus `base`).
 bool choice(const QString &text, const char *what, const QStringList &words, int base, int *out,
             QString *error) {
-    const int i = words.indexOf(text.toLower());
+    const QString word = text.toLower();
+    const int i = words.indexOf(word);
     if (i < 0) {
         *error = QStringLiteral("%1 must be %2, not \"%3\"")
-                     .arg(QLatin1String(what), words.join(QLatin1Char('|')), text);
+                     .arg(QLatin1String(what), words.join(QLatin1Char('|')), word);
         return false;
     }
     *out = base + i;
@@ -92,16 +93,18 @@ bool well_formed_host(const QString &host) {
     return name.match(host).hasMatch();
 }
 
-bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error,
-                   const QString &list_fault) {
-    *r = Request();
-    QStringList words;
+namespace {
+
+// The options; the other words go to `words`. False (and why) for a bad option; a
+// request for help ends the reading (`help` set).
+bool parse_options(const QStringList &args, Request *r, QStringList *words, bool *help,
+                   QString *error) {
     bool have_port = false, have_host = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         if (!a.startsWith(QLatin1String("--")) && a != QLatin1String("-h") &&
             a != QLatin1String("-q")) {
-            words << a;
+            *words << a;
             continue;
         }
         QString name = a, value;
@@ -136,7 +139,7 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         } else if (name == QLatin1String("--reconnect")) {
             r->reconnect = true;
         } else if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-            r->verb = Verb::Help;
+            *help = true;
             return true;
         } else {
             *error = QStringLiteral("unknown option %1").arg(a);
@@ -147,41 +150,164 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         *error = QStringLiteral("give --port or --host, not both");
         return false;
     }
+    return true;
+}
+
+// What a command's arguments are checked against besides their own ranges.
+struct Limits {
+    int resolution_count;
+    const QString &list_fault;
+};
+
+// One function per command: its arguments (already counted) into the request.
+using CommandParser = bool (*)(const QStringList &w, const Limits &, Request *r, QString *error);
+
+bool no_arguments(const QStringList &, const Limits &, Request *, QString *) { return true; }
+
+bool parse_route(const QStringList &w, const Limits &, Request *r, QString *error) {
+    return number(w[0], "output", 1, 4, &r->a, error) && number(w[1], "input", 1, 4, &r->b, error);
+}
+
+bool parse_mode(const QStringList &w, const Limits &, Request *r, QString *error) {
+    return choice(w[0], "mode", {"matrix", "dual", "2x2"}, 1, &r->a, error);
+}
+
+bool parse_preset(const QStringList &w, const Limits &, Request *r, QString *error) {
+    int which = 0;
+    if (!choice(w[0], "preset", {"save", "recall"}, 0, &which, error)) return false;
+    if (which == 1) r->verb = Verb::PresetRecall;
+    return number(w[1], "preset", 1, 4, &r->a, error);
+}
+
+bool parse_power(const QStringList &w, const Limits &, Request *r, QString *error) {
+    return choice(w[0], "power", {"standby", "on"}, 0, &r->a, error);
+}
+
+bool parse_lock(const QStringList &w, const Limits &, Request *r, QString *error) {
+    return choice(w[0], "lock", ON_OFF, 0, &r->a, error);
+}
+
+bool parse_mute(const QStringList &w, const Limits &, Request *r, QString *error) {
+    // Muting switches the audio off: "mute on" is AUD000.
+    if (!choice(w[0], "mute", ON_OFF, 0, &r->a, error)) return false;
+    r->a = 1 - r->a;
+    return true;
+}
+
+bool parse_picture(const QStringList &w, const Limits &, Request *r, QString *error) {
+    int p = 0;
+    if (!choice(w[0], "picture", {"brightness", "contrast", "hue", "saturation"}, 0, &p, error))
+        return false;
+    static const char *const mnemonics[4] = {"BRI", "CON", "HUE", "SAT"};
+    r->mnemonic = QLatin1String(mnemonics[p]);
+    return number(w[1], "row", 1, 4, &r->a, error) &&
+           number(w[2], "level", 0, PICTURE_MAX, &r->b, error);
+}
+
+// "bezel on|off" or "bezel h|v N".
+int bezel_arguments(const QStringList &w) {
+    const QString what = w.value(0).toLower();
+    return (what == QLatin1String("h") || what == QLatin1String("v")) ? 2 : 1;
+}
+
+bool parse_bezel(const QStringList &w, const Limits &, Request *r, QString *error) {
+    if (w.size() == 1) return choice(w[0], "bezel", ON_OFF, 0, &r->a, error);
+    r->verb = w[0].toLower() == QLatin1String("h") ? Verb::BezelH : Verb::BezelV;
+    return number(w[1], "bezel amount", 0, BEZEL_MAX, &r->a, error);
+}
+
+bool parse_audio(const QStringList &w, const Limits &, Request *r, QString *error) {
+    int which = 0;
+    if (!choice(w[0], "audio", {"edid", "dual-a", "dual-b"}, 0, &which, error)) return false;
+    if (which == 0)
+        return choice(w[1], "audio edid", {"2ch", "6ch", "8ch", "bitstream", "hd"}, 0, &r->a,
+                      error);
+    r->verb = which == 1 ? Verb::AudioDualA : Verb::AudioDualB;
+    return choice(w[1], which == 1 ? "audio dual-a" : "audio dual-b", {"left", "right"}, 1, &r->a,
+                  error);
+}
+
+bool parse_resolution(const QStringList &w, const Limits &l, Request *r, QString *error) {
+    if (l.resolution_count < 1) {
+        *error = QStringLiteral("resolution numbers are checked against the resolution "
+                                "list: %1")
+                     .arg(l.list_fault.isEmpty() ? QStringLiteral("there is none") : l.list_fault);
+        return false;
+    }
+    return number(w[0], "resolution", 1, qBound(1, l.resolution_count, RESOLUTION_LIMIT), &r->a,
+                  error);
+}
+
+bool parse_menu(const QStringList &w, const Limits &, Request *r, QString *error) {
+    return choice(w[0], "menu", {"up", "down", "left", "right", "ok", "menu", "exit"}, 0, &r->a,
+                  error);
+}
+
+bool parse_send(const QStringList &w, const Limits &, Request *r, QString *error) {
+    static const QRegularExpression shape6(QStringLiteral("^[A-Z]{3}[0-9]{3}$"));
+    if (!shape6.match(w[0]).hasMatch()) {
+        *error = QStringLiteral("a command is three upper-case letters and three digits, "
+                                "such as VER999, not \"%1\"")
+                     .arg(w[0]);
+        return false;
+    }
+    r->mnemonic = w[0];
+    return true;
+}
+
+struct Command {
+    const char *name;
+    Verb verb;
+    int arguments; // -1: bezel_arguments decides
+    CommandParser parse;
+};
+const Command COMMANDS[] = {
+    {"help", Verb::Help, 0, no_arguments},
+    {"status", Verb::Status, 0, no_arguments},
+    {"route", Verb::Route, 2, parse_route},
+    {"mode", Verb::Mode, 1, parse_mode},
+    {"preset", Verb::PresetSave, 2, parse_preset},
+    {"power", Verb::Power, 1, parse_power},
+    {"lock", Verb::Lock, 1, parse_lock},
+    {"mute", Verb::Mute, 1, parse_mute},
+    {"picture", Verb::Picture, 3, parse_picture},
+    {"bezel", Verb::Bezel, -1, parse_bezel},
+    {"audio", Verb::AudioEdid, 2, parse_audio},
+    {"resolution", Verb::Resolution, 1, parse_resolution},
+    {"menu", Verb::Menu, 1, parse_menu},
+    {"version", Verb::Version, 0, no_arguments},
+    {"network", Verb::Network, 0, no_arguments},
+    {"send", Verb::Send, 1, parse_send},
+    {"watch", Verb::Watch, 0, no_arguments},
+    {"ports", Verb::Ports, 0, no_arguments},
+};
+
+} // namespace
+
+bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error,
+                   const QString &list_fault) {
+    *r = Request();
+    QStringList words;
+    bool help = false;
+    if (!parse_options(args, r, &words, &help, error)) return false;
+    if (help) {
+        r->verb = Verb::Help;
+        return true;
+    }
     if (words.isEmpty()) {
         *error = QStringLiteral("no command given");
         return false;
     }
 
     const QString cmd = words.takeFirst().toLower();
-    struct Shape {
-        const char *name;
-        Verb verb;
-        int args;
-    };
-    static const Shape shapes[] = {
-        {"help", Verb::Help, 0},         {"status", Verb::Status, 0},
-        {"route", Verb::Route, 2},       {"mode", Verb::Mode, 1},
-        {"preset", Verb::PresetSave, 2}, {"power", Verb::Power, 1},
-        {"lock", Verb::Lock, 1},         {"mute", Verb::Mute, 1},
-        {"picture", Verb::Picture, 3},   {"bezel", Verb::Bezel, -1},
-        {"audio", Verb::AudioEdid, 2},   {"resolution", Verb::Resolution, 1},
-        {"menu", Verb::Menu, 1},         {"version", Verb::Version, 0},
-        {"network", Verb::Network, 0},   {"send", Verb::Send, 1},
-        {"watch", Verb::Watch, 0},       {"ports", Verb::Ports, 0},
-    };
-    const Shape *shape = nullptr;
-    for (const Shape &s : shapes)
-        if (cmd == QLatin1String(s.name)) shape = &s;
-    if (!shape) {
+    const Command *command = nullptr;
+    for (const Command &c : COMMANDS)
+        if (cmd == QLatin1String(c.name)) command = &c;
+    if (!command) {
         *error = QStringLiteral("unknown command \"%1\"").arg(cmd);
         return false;
     }
-    int wanted = shape->args;
-    if (shape->verb == Verb::Bezel) {
-        // "bezel on|off" or "bezel h|v N"
-        const QString what = words.value(0).toLower();
-        wanted = (what == QLatin1String("h") || what == QLatin1String("v")) ? 2 : 1;
-    }
+    const int wanted = command->arguments < 0 ? bezel_arguments(words) : command->arguments;
     if (words.size() != wanted) {
         *error = QStringLiteral("%1 takes %2 argument%3 (see --help)")
                      .arg(cmd)
@@ -189,79 +315,12 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
                      .arg(wanted == 1 ? "" : "s");
         return false;
     }
-    r->verb = shape->verb;
+    r->verb = command->verb;
     if (r->reconnect && r->verb != Verb::Watch) {
         *error = QStringLiteral("--reconnect goes with watch only");
         return false;
     }
-    const QString w0 = words.value(0).toLower(), w1 = words.value(1).toLower();
-
-    switch (shape->verb) {
-    case Verb::Route:
-        return number(words[0], "output", 1, 4, &r->a, error) &&
-               number(words[1], "input", 1, 4, &r->b, error);
-    case Verb::Mode: return choice(w0, "mode", {"matrix", "dual", "2x2"}, 1, &r->a, error);
-    case Verb::PresetSave: {
-        int which = 0;
-        if (!choice(w0, "preset", {"save", "recall"}, 0, &which, error)) return false;
-        if (which == 1) r->verb = Verb::PresetRecall;
-        return number(words[1], "preset", 1, 4, &r->a, error);
-    }
-    case Verb::Power: return choice(w0, "power", {"standby", "on"}, 0, &r->a, error);
-    case Verb::Lock: return choice(w0, "lock", ON_OFF, 0, &r->a, error);
-    case Verb::Mute:
-        // Muting switches the audio off: "mute on" is AUD000.
-        if (!choice(w0, "mute", ON_OFF, 0, &r->a, error)) return false;
-        r->a = 1 - r->a;
-        return true;
-    case Verb::Picture: {
-        int p = 0;
-        if (!choice(w0, "picture", {"brightness", "contrast", "hue", "saturation"}, 0, &p, error))
-            return false;
-        static const char *const mnemonics[4] = {"BRI", "CON", "HUE", "SAT"};
-        r->mnemonic = QLatin1String(mnemonics[p]);
-        return number(words[1], "row", 1, 4, &r->a, error) &&
-               number(words[2], "level", 0, PICTURE_MAX, &r->b, error);
-    }
-    case Verb::Bezel:
-        if (wanted == 1) return choice(w0, "bezel", ON_OFF, 0, &r->a, error);
-        r->verb = w0 == QLatin1String("h") ? Verb::BezelH : Verb::BezelV;
-        return number(words[1], "bezel amount", 0, BEZEL_MAX, &r->a, error);
-    case Verb::AudioEdid: {
-        int which = 0;
-        if (!choice(w0, "audio", {"edid", "dual-a", "dual-b"}, 0, &which, error)) return false;
-        if (which == 0)
-            return choice(w1, "audio edid", {"2ch", "6ch", "8ch", "bitstream", "hd"}, 0, &r->a,
-                          error);
-        r->verb = which == 1 ? Verb::AudioDualA : Verb::AudioDualB;
-        return choice(w1, which == 1 ? "audio dual-a" : "audio dual-b", {"left", "right"}, 1, &r->a,
-                      error);
-    }
-    case Verb::Resolution:
-        if (resolution_count < 1) {
-            *error = QStringLiteral("resolution numbers are checked against the resolution "
-                                    "list: %1")
-                         .arg(list_fault.isEmpty() ? QStringLiteral("there is none") : list_fault);
-            return false;
-        }
-        return number(words[0], "resolution", 1, qBound(1, resolution_count, RESOLUTION_LIMIT),
-                      &r->a, error);
-    case Verb::Menu:
-        return choice(w0, "menu", {"up", "down", "left", "right", "ok", "menu", "exit"}, 0, &r->a,
-                      error);
-    case Verb::Send: {
-        static const QRegularExpression shape6(QStringLiteral("^[A-Z]{3}[0-9]{3}$"));
-        if (!shape6.match(words[0]).hasMatch()) {
-            *error = QStringLiteral("a command is three upper-case letters and three digits, "
-                                    "such as VER999, not \"%1\"")
-                         .arg(words[0]);
-            return false;
-        }
-        r->mnemonic = words[0];
-        return true;
-    }
-    default: return true;
-    }
+    return command->parse(words, Limits{resolution_count, list_fault}, r, error);
 }
 
 QString link_name(const LinkChoice &link) {

@@ -407,7 +407,7 @@ int Session::run_network() {
         }
         answers << network_text(x_->rx_buffer());
     }
-    link_->set_net_query_step(NOT_REPORTED);
+    link_->set_net_query_step(std::nullopt);
     if (code != EXIT_DONE) return code;
     if (req_.json)
         print(compact({{"ip", answers[0]}, {"mask", answers[1]}, {"gateway", answers[2]}}) +

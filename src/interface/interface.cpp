@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include "interface/link_panel.h"
@@ -129,6 +130,36 @@ void LinkPanel::build_link_controls() {
     }
 }
 
+void LinkPanel::fill_port_list() {
+    const QSignalBlocker block(cbo_com);
+    cbo_com->clear();
+    for (int n = 1; n <= 9; ++n) cbo_com->addItem(QStringLiteral("COM%1:").arg(n));
+    cbo_com->setCurrentIndex(-1);
+}
+
+void LinkPanel::reset_start_state() { lab_eth_state->setVisible(false); }
+
+void LinkPanel::apply(const Settings &s) {
+    link_.set_link_type(s.link_type == 1 ? LinkType::Ethernet : LinkType::Rs232);
+    link_.set_port_number(s.port_number);
+    set_advanced_view(s.advanced_view);
+    txt_ip->setText(s.address);
+
+    cmd_disconn_eth->setBackColor(PanelStyle::red_colour());
+    link_.set_eth_connected(false);
+
+    opt_interface[static_cast<int>(link_.link_type())]->setChecked(true);
+}
+
+Settings LinkPanel::settings() const {
+    Settings s;
+    s.link_type = static_cast<qint16>(link_.link_type());
+    s.port_number = static_cast<qint16>(link_.port_number());
+    s.advanced_view = advanced_view();
+    s.address = txt_ip->text().trimmed();
+    return s;
+}
+
 void LinkPanel::cmd_get_ip_Click() {
     cmd_get_ip->setEnabled(false);
     cmd_get_ip->setBackColor(PanelStyle::amber_colour());
@@ -156,7 +187,7 @@ void LinkPanel::cmd_get_ip_Click() {
         state_.set_network(step, exchange_.rx_buffer());
         steps[step].box->setText(state_.network(step));
     }
-    link_.set_net_query_step(Connection::NO_NET_QUERY);
+    link_.set_net_query_step(std::nullopt);
     cmd_get_ip->setBackColor(PanelStyle::face());
     cmd_get_ip->setEnabled(true);
 }

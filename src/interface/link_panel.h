@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 
+#include "platform/value_list.h"
 #include "ui/panel_host.h"
 
 class Connection;
@@ -29,6 +30,13 @@ public:
               std::function<void(bool full)> show_full_height);
 
     void build_link_controls();
+    // Start-up: the port list COM1..COM9 with none chosen, no link state shown.
+    void fill_port_list();
+    void reset_start_state();
+    // The saved link (link type, port, address, height) into the controls and the
+    // connection; and back, as the settings file keeps it.
+    void apply(const Settings &s);
+    Settings settings() const;
 
     void set_comm();
     void cbo_com_Click();

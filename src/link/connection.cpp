@@ -10,6 +10,12 @@ Connection::Connection(const QString &program_folder, QObject *parent)
 
 Connection::~Connection() = default;
 
+DeviceLink &Connection::selected() const {
+    if (other_link_) return *other_link_;
+    if (link_type_ == LinkType::Rs232) return *MSComm1;
+    return *wsk_client;
+}
+
 bool Connection::selected_link_up() const {
     return link_type_ == LinkType::Rs232 ? serial_open_ : eth_connected_;
 }

@@ -3,7 +3,9 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 
+class DeviceLink;
 class Reconnect;
 class SerialPort;
 class TcpClient;
@@ -26,12 +28,16 @@ public:
     int port_number() const { return port_number_; }
     bool serial_open() const { return serial_open_; }
     bool eth_connected() const { return eth_connected_; }
-    // No network query runs.
-    static constexpr int NO_NET_QUERY = 254;
-    // 0..2 while the answer to the query's step is awaited, 3 once it is in.
-    int net_query_step() const { return net_query_step_; }
+    // 0..2 while the answer to the query's step is awaited, 3 once it is in; none while
+    // no network query runs.
+    std::optional<int> net_query_step() const { return net_query_step_; }
     // The link that link_type selects is usable.
     bool selected_link_up() const;
+    // The link that link_type selects (or the one given to use_link).
+    DeviceLink &selected() const;
+    // Puts another kind of link in place of both adapters (tests use a fake one); null
+    // gives them back.
+    void use_link(DeviceLink *link) { other_link_ = link; }
     // The selected link was lost and is being tried again.
     bool reconnecting() const;
 
@@ -39,12 +45,13 @@ public:
     void set_port_number(int n) { port_number_ = n; }
     void set_serial_open(bool on) { serial_open_ = on; }
     void set_eth_connected(bool on) { eth_connected_ = on; }
-    void set_net_query_step(int step) { net_query_step_ = step; }
+    void set_net_query_step(std::optional<int> step) { net_query_step_ = step; }
 
 private:
     LinkType link_type_ = LinkType::Rs232;
     int port_number_ = 1;
     bool serial_open_ = false;
     bool eth_connected_ = false;
-    int net_query_step_ = NO_NET_QUERY;
+    std::optional<int> net_query_step_;
+    DeviceLink *other_link_ = nullptr;
 };

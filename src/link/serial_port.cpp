@@ -149,6 +149,11 @@ void SerialPort::wait_transmit_empty(int limit_ms) {
         port_->waitForBytesWritten(limit_ms - int(t.elapsed()));
 }
 
+void SerialPort::write_command(const QString &cmd) {
+    wait_transmit_empty();
+    write_block(frame_command(cmd));
+}
+
 void SerialPort::write_block(const QByteArray &block) {
     if (!port_->isOpen()) return;
     port_->write(block);

@@ -5,15 +5,23 @@
 #include <QObject>
 #include <QString>
 
+#include "link/device_link.h"
 #include "link/port_failure.h"
 
 class QSerialPort;
 
-class SerialPort : public QObject {
+class SerialPort : public QObject, public DeviceLink {
     Q_OBJECT
 public:
     SerialPort(const QString &program_folder, QObject *parent = nullptr);
     ~SerialPort() override;
+
+    // DeviceLink: a reply within 300 steps; read by the serial poll.
+    QString down_message() const override { return QStringLiteral("RS232 port is disconnected !"); }
+    void write_command(const QString &cmd) override;
+    int reply_steps(const QString &) const override { return 300; }
+    bool polled() const override { return true; }
+    bool carries_ext() const override { return false; }
 
     // COMn: ports/COMn in the per-user folder, else in the program folder, when that path
     // exists; else the platform's port.

@@ -9,14 +9,30 @@
 #include <QString>
 #include <QTimer>
 
+#include "link/device_link.h"
 #include "link/telnet_filter.h"
 
 class QTcpSocket;
 
-class TcpClient : public QObject {
+class TcpClient : public QObject, public DeviceLink {
     Q_OBJECT
 public:
     explicit TcpClient(QObject *parent = nullptr);
+
+    // DeviceLink: a reply within 600 steps; RST001 and PWR001 reboot the device, which
+    // drops the connection; the device may end it with EXT.
+    QString down_message() const override {
+        return QStringLiteral("Ethernet port is disconnected !");
+    }
+    void write_command(const QString &cmd) override {
+        send_text(QString::fromLatin1(frame_command(cmd)));
+    }
+    int reply_steps(const QString &) const override { return 600; }
+    bool ends_link(const QString &cmd) const override {
+        return cmd == QLatin1String("RST001") || cmd == QLatin1String("PWR001");
+    }
+    bool polled() const override { return false; }
+    bool carries_ext() const override { return true; }
 
     void set_remote(const QString &host, quint16 port);
     QString remote_host() const { return host_; }

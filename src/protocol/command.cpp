@@ -2,12 +2,6 @@
 
 QString pad3(int n) { return QString::number(n).rightJustified(3, QLatin1Char('0')); }
 
-QByteArray frame_command(const QString &cmd) {
-    QByteArray block = cmd.toLatin1();
-    block.append('\r');
-    return block;
-}
-
 static bool is_digit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 bool reply_digits_ok(const QString &collected) {

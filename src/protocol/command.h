@@ -7,9 +7,6 @@
 // A small integer (0..999) as three zero-padded decimal digits: 7 -> "007".
 QString pad3(int n);
 
-// Bytes of a command on either link: its six characters and a carriage return.
-QByteArray frame_command(const QString &cmd);
-
 // Collected text is a reply once it holds at least 7 characters and characters
 // 4..6 are decimal digits.
 constexpr int REPLY_MIN_CHARS = 7;

@@ -29,8 +29,8 @@ Exchange::Exchange(Connection &link, ExchangeHost &host, QObject *parent)
                         [this](qint64 usec) { return link_.MSComm1->more_within(usec); },
                         // A network answer is awaited: its 16 characters may come in two chunks.
                         [this](qint64 waiting) {
-                            const int step = link_.net_query_step();
-                            return step >= 0 && step <= 2 && rx_count_ + waiting < 16;
+                            const std::optional<int> step = link_.net_query_step();
+                            return step && *step <= 2 && rx_count_ + waiting < 16;
                         })) {
     tim_rx_->setObjectName(QStringLiteral("tim_rx"));
     connect(link_.MSComm1, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
@@ -104,26 +104,9 @@ bool Exchange::link_up(const QString &cmd) {
         log_entry(QStringLiteral("[reconnecting: %1 not sent]").arg(cmd));
         return false;
     }
-    if (link_.link_type() == LinkType::Rs232 && !link_.serial_open()) {
-        host_.show_message(QStringLiteral("RS232 port is disconnected !"),
-                           ExchangeHost::Icon::Critical);
-        return false;
-    }
-    if (link_.link_type() == LinkType::Ethernet && !link_.eth_connected()) {
-        host_.show_message(QStringLiteral("Ethernet port is disconnected !"),
-                           ExchangeHost::Icon::Critical);
-        return false;
-    }
-    return true;
-}
-
-void Exchange::write_command(const QString &cmd) {
-    if (link_.link_type() == LinkType::Rs232) {
-        link_.MSComm1->wait_transmit_empty();
-        link_.MSComm1->write_block(frame_command(cmd));
-    } else {
-        link_.wsk_client->send_text(cmd + QLatin1Char('\r'));
-    }
+    if (link_.selected_link_up()) return true;
+    host_.show_message(link_.selected().down_message(), ExchangeHost::Icon::Critical);
+    return false;
 }
 
 void Exchange::send_cmd(const QString &cmd) {
@@ -138,16 +121,12 @@ void Exchange::send_cmd(const QString &cmd) {
     busy_ = true;
     const unsigned heard_before = heard_count_;
 
-    write_command(cmd);
-    int limit;
-    if (link_.link_type() == LinkType::Rs232) {
-        limit = 300;
-    } else if (cmd == QLatin1String("RST001") || cmd == QLatin1String("PWR001")) {
+    link_.selected().write_command(cmd);
+    int limit = link_.selected().reply_steps(cmd);
+    if (link_.selected().ends_link(cmd)) {
         wait_sec(1.0f);
         if (!stopping_) host_.device_rebooting();
         limit = 0;
-    } else {
-        limit = 600;
     }
 
     for (int i = 0; i <= limit && !reply_ok_; ++i) wait_sec(0.001f);
@@ -186,7 +165,7 @@ void Exchange::finish_exchange(const QString &cmd) {
     rx_count_ = 0;
     rx_buffer_.clear();
     busy_ = false;
-    if (link_.link_type() == LinkType::Rs232) {
+    if (link_.selected().polled()) {
         tim_rx_->start();
         QCoreApplication::processEvents();
     }
@@ -198,16 +177,16 @@ void Exchange::send_cmd_nowait(const QString &cmd) {
     busy_ = true;
     rx_count_ = 0;
     rx_buffer_.clear();
-    write_command(cmd);
-    if (link_.link_type() == LinkType::Rs232) tim_rx_->start();
+    link_.selected().write_command(cmd);
+    if (link_.selected().polled()) tim_rx_->start();
     QCoreApplication::processEvents();
     busy_ = false;
     // A click run by the event pass above may have collected a reply that a receiver
     // left for a waiting send_cmd (it saw `busy`); no send_cmd is left to take it.
     if (rx_count_ >= REPLY_MIN_CHARS && rx_buffer_.size() == 6 && reply_digits_ok(rx_buffer_)) {
-        dispatch_reply(rx_buffer_, link_.link_type() == LinkType::Ethernet);
+        dispatch_reply(rx_buffer_, link_.selected().carries_ext());
         rx_count_ = 0;
         rx_buffer_.clear();
     }
-    if (link_.link_type() == LinkType::Rs232 && !tim_rx_->isActive()) tim_rx_->start();
+    if (link_.selected().polled() && !tim_rx_->isActive()) tim_rx_->start();
 }

@@ -106,7 +106,6 @@ private:
     bool link_up(const QString &cmd);
     void heard();
     bool accept_collected(bool tcp);
-    void write_command(const QString &cmd);
 
     Connection &link_;
     ExchangeHost &host_;

@@ -61,7 +61,7 @@ void Exchange::serial_received(const QByteArray &bytes) {
         return;
     }
 
-    if (link_.net_query_step() != Connection::NO_NET_QUERY && rx_count_ == 16) {
+    if (link_.net_query_step() && rx_count_ == 16) {
         log_entry(rx_buffer_);
         link_.set_net_query_step(3);
         busy_ = false;

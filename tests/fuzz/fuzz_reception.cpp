@@ -112,8 +112,8 @@ private slots:
             step.start();
             TestProbe::set_mode(*f, qint16(1 + rng.bounded(3)));
             f->connection().set_link_type(LinkType(qint16(rng.bounded(2))));
-            f->connection().set_net_query_step(rng.bounded(4) ? Connection::NO_NET_QUERY
-                                                              : qint16(rng.bounded(3)));
+            f->connection().set_net_query_step(rng.bounded(4) ? std::optional<int>()
+                                                              : std::optional<int>(rng.bounded(3)));
             if (rng.bounded(6) == 0) f->adjust().set_bezel_max_pending(true);
             const bool waiting_send = rng.bounded(3) == 0;
             if (waiting_send) TestProbe::set_busy(*f, true);
@@ -134,7 +134,7 @@ private slots:
                 TestProbe::set_reception(*f, QString(), 0);
                 TestProbe::set_busy(*f, false);
             }
-            f->connection().set_net_query_step(Connection::NO_NET_QUERY);
+            f->connection().set_net_query_step(std::nullopt);
             slowest = qMax(slowest, step.elapsed());
             const QString bad = broken_invariant(f.get());
             if (!bad.isEmpty())

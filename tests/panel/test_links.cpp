@@ -407,7 +407,7 @@ private slots:
         QCOMPARE(f->link().txt_get_ip->text(), QStringLiteral("010.001.002.003\r"));
         QCOMPARE(f->link().txt_get_mask->text(), QStringLiteral("255.255.255.000\r"));
         QCOMPARE(f->link().txt_get_gate->text(), QStringLiteral("192.168.001.001\r"));
-        QCOMPARE(f->connection().net_query_step(), Connection::NO_NET_QUERY);
+        QVERIFY(!f->connection().net_query_step());
         QVERIFY(f->link().cmd_get_ip->isEnabled());
         QCOMPARE(f->link().cmd_get_ip->backColor(), PanelStyle::face());
         QVERIFY(msgs.messages.isEmpty());
@@ -467,7 +467,7 @@ private slots:
         QVERIFY(f->link().txt_get_gate->text().isEmpty());
         QVERIFY(second_sent >= 0);
         QVERIFY2(done - second_sent >= 100, qPrintable(QString::number(done - second_sent)));
-        QCOMPARE(f->connection().net_query_step(), Connection::NO_NET_QUERY);
+        QVERIFY(!f->connection().net_query_step());
         QVERIFY(f->link().cmd_get_ip->isEnabled());
     }
 

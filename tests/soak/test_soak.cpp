@@ -57,6 +57,7 @@
 #include "admin/frm_keypad.h"
 #include "panel_mirror.h"
 #include "panel_rig.h"
+#include "run_probes.h"
 
 namespace {
 
@@ -77,44 +78,6 @@ quint64 env_number(const char *name, quint64 fallback) {
     return ok ? v : fallback;
 }
 
-qint64 monotonic_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-// ---------------------------------------------------------------------------------
-// What was done last, kept in fixed buffers so that a signal handler or the watchdog
-// thread can print it.
-
-struct History {
-    static constexpr int kSlots = 80;
-    static constexpr int kLen = 220;
-    char text[kSlots][kLen] = {};
-    std::atomic<long> next{0};
-    char header[200] = {};
-
-    void add(const QByteArray &line) {
-        const long n = next.load();
-        char *slot = text[n % kSlots];
-        const int len = qMin<int>(line.size(), kLen - 2);
-        memcpy(slot, line.constData(), size_t(len));
-        slot[len] = '\n';
-        slot[len + 1] = '\0';
-        next.store(n + 1);
-    }
-    // Async-signal-safe.
-    void dump(int fd) const {
-        const long n = next.load();
-        const long from = n > kSlots ? n - kSlots : 0;
-        ssize_t ignored = ::write(fd, header, strlen(header));
-        for (long i = from; i < n; ++i) {
-            const char *s = text[i % kSlots];
-            ignored = ::write(fd, s, strlen(s));
-        }
-        (void)ignored;
-    }
-};
 History g_history;
 std::atomic<qint64> g_action_since{0}; // monotonic ms at which the running action began
 std::atomic<qint64> g_hang_ms{120000};
@@ -131,131 +94,6 @@ void crash_handler(int sig) {
     ::signal(sig, SIG_DFL);
     ::raise(sig);
 }
-
-// Aborts the run, with the last actions, when one action runs far beyond any bound
-// (a hang: a wait that never ends, a message box nobody closes).
-class Watchdog {
-public:
-    Watchdog() : thread_([this] { run(); }) {}
-    ~Watchdog() {
-        stop_ = true;
-        thread_.join();
-    }
-
-private:
-    void run() {
-        while (!stop_) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            const qint64 since = g_action_since.load();
-            if (since != 0 && monotonic_ms() - since > g_hang_ms.load()) {
-                static const char msg[] = "\n*** soak: an action hangs; last actions:\n";
-                ssize_t ignored = ::write(2, msg, sizeof msg - 1);
-                (void)ignored;
-                g_history.dump(2);
-                ::abort();
-            }
-        }
-    }
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
-// ---------------------------------------------------------------------------------
-// Nesting of event pumps, read from the call stack every millisecond: how many
-// Exchange::wait_sec, event-dispatcher passes and local event loops (message boxes)
-// are active at once.
-
-class PumpProbe {
-public:
-    int max_wait = 0;   // Exchange::wait_sec frames
-    int max_pump = 0;   // event-dispatcher processEvents frames (any pump: waits, handlers' own)
-    int max_loop = 0;   // QEventLoop::exec frames (message boxes, the test's idle loop)
-    long max_stack = 0; // bytes of stack in use, measured from the test's own frame
-    int max_frames = 0; // frames on the stack
-    long samples = 0;
-    bool names_found = false;            // the probe recognised wait_sec at least once
-    std::function<void(qint64)> on_tick; // called with the ms since the last sample
-
-    void start(const char *stack_base) {
-        base_ = stack_base;
-        timer_.setInterval(1);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { sample(); });
-        clock_.start();
-        timer_.start();
-    }
-    void stop() { timer_.stop(); }
-
-    struct Depth {
-        int wait = 0, pump = 0, loop = 0, frames = 0;
-    };
-    Depth now() {
-        void *frames[1024];
-        const int n = ::backtrace(frames, 1024);
-        Depth d;
-        d.frames = n;
-        for (int i = 0; i < n; ++i) {
-            switch (kind(frames[i])) {
-            case 1: ++d.wait; break;
-            case 2: ++d.pump; break;
-            case 3: ++d.loop; break;
-            default: break;
-            }
-        }
-        return d;
-    }
-    // The symbols of the present stack, for a look at what the probe sees.
-    static QStringList stack_names() {
-        void *frames[256];
-        const int n = ::backtrace(frames, 256);
-        QStringList out;
-        for (int i = 0; i < n; ++i) {
-            Dl_info info{};
-            out << ((::dladdr(frames[i], &info) && info.dli_sname)
-                        ? QString::fromLatin1(info.dli_sname)
-                        : QStringLiteral("?"));
-        }
-        return out;
-    }
-
-private:
-    void sample() {
-        ++samples;
-        const char here = 0;
-        max_stack = qMax(max_stack, long(base_ - &here));
-        const Depth d = now();
-        if (d.wait > 0) names_found = true;
-        max_wait = qMax(max_wait, d.wait);
-        max_pump = qMax(max_pump, d.pump);
-        max_loop = qMax(max_loop, d.loop);
-        max_frames = qMax(max_frames, d.frames);
-        const qint64 t = clock_.restart();
-        if (on_tick) on_tick(t);
-    }
-    int kind(void *addr) {
-        const auto key = quintptr(addr);
-        const auto it = kinds_.constFind(key);
-        if (it != kinds_.constEnd()) return *it;
-        int k = 0;
-        Dl_info info{};
-        if (::dladdr(addr, &info) && info.dli_sname) {
-            const char *s = info.dli_sname;
-            if (strcmp(s, "_ZN8Exchange8wait_secEf") == 0)
-                k = 1;
-            else if (strncmp(s, "_ZN20QEventDispatcherGlib13processEvents", 40) == 0 ||
-                     strncmp(s, "_ZN18QEventDispatcherUNIX13processEvents", 40) == 0)
-                k = 2;
-            else if (strncmp(s, "_ZN10QEventLoop4exec", 20) == 0)
-                k = 3;
-        }
-        kinds_.insert(key, k);
-        return k;
-    }
-    const char *base_ = nullptr;
-    QTimer timer_;
-    QElapsedTimer clock_;
-    QHash<quintptr, int> kinds_;
-};
 
 // ---------------------------------------------------------------------------------
 
@@ -859,8 +697,8 @@ void SoakRun::boundary_checks(int n) {
     if (f->exchange().busy()) stuck << QStringLiteral("busy set");
     if (f->exchange().waiting()) stuck << QStringLiteral("waiting set");
     if (!f->ui_ready()) stuck << QStringLiteral("ui_ready clear");
-    if (f->connection().net_query_step() != Connection::NO_NET_QUERY)
-        stuck << QStringLiteral("net_query_step %1").arg(f->connection().net_query_step());
+    if (f->connection().net_query_step())
+        stuck << QStringLiteral("net_query_step %1").arg(*f->connection().net_query_step());
     if (!f->switching().cmd_refresh->isEnabled() ||
         f->switching().cmd_refresh->backColor() != PanelStyle::face())
         stuck << QStringLiteral("cmd_refresh not restored");
@@ -1243,7 +1081,7 @@ private slots:
     void soak_with_faults_then_in_line() {
         const quint64 seed = env_number("SOAK_SEED", 1);
         const int actions = int(env_number("SOAK_ACTIONS", 180));
-        Watchdog watchdog;
+        Watchdog watchdog(g_history, g_action_since, g_hang_ms);
         SoakRun run(seed, actions);
         run.run();
         for (const QString &line : run.report) qInfo("%s", qPrintable(line));

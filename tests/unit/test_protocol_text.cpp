@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "link/address.h"
+#include "link/device_link.h"
 #include "link/port_failure.h"
 #include "protocol/command.h"
 #include "protocol/poll_timer.h"
