@@ -6,20 +6,14 @@
 
 #include "ctl/request.h"
 #include "ctl/session.h"
-#include "platform/value_list.h"
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     const QString folder = QCoreApplication::applicationDirPath();
     // Resolution numbers are checked against the list the panel offers; without the
     // list `resolution N` is refused, everything else works.
-    const QString list = folder + QStringLiteral("/output_reso.txt");
-    QStringList resolutions;
     QString list_fault;
-    if (!read_resolution_file(list, &resolutions, &list_fault))
-        resolutions.clear();
-    else if (resolutions.isEmpty())
-        list_fault = QStringLiteral("%1 lists no resolution").arg(list);
+    const QStringList resolutions = program_resolutions(folder, &list_fault);
 
     Request request;
     QString error;

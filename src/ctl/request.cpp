@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "link/address.h"
+#include "platform/value_list.h"
 #include "protocol/command.h"
 
 namespace {
@@ -429,4 +430,12 @@ QString usage_text() {
         "Exit status: 0 done, 1 the device answered ERR, 2 bad usage (nothing sent, but\n"
         "MOD999 for a picture row or resolution the device's mode rules out), 3 no reply\n"
         "in time, 4 the link could not be opened (watch: or was lost).\n");
+}
+
+QStringList program_resolutions(const QString &folder, QString *fault) {
+    const QString list = folder + QStringLiteral("/output_reso.txt");
+    QStringList names;
+    if (!read_resolution_file(list, &names, fault)) return {};
+    if (names.isEmpty()) *fault = QStringLiteral("%1 lists no resolution").arg(list);
+    return names;
 }

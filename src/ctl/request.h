@@ -75,6 +75,10 @@ constexpr int BEZEL_MAX = 254;
 bool parse_request(const QStringList &args, int resolution_count, Request *r, QString *error,
                    const QString &list_fault = QString());
 
+// The resolution list beside the programs in `folder`, which bounds `resolution N`; empty,
+// with `fault` naming the file and why, when it cannot be read or lists nothing.
+QStringList program_resolutions(const QString &folder, QString *fault);
+
 // An IP address or a syntactically valid host name: anything else is refused before a
 // name server is asked about it.
 bool well_formed_host(const QString &host);

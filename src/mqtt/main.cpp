@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "build_version.h"
+#include "ctl/request.h"
 #include "mqtt/bridge.h"
 #include "mqtt/options.h"
-#include "platform/value_list.h"
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
@@ -29,13 +29,8 @@ int main(int argc, char *argv[]) {
     const QString folder = QCoreApplication::applicationDirPath();
     // Resolution numbers are checked against the list the panel offers, as veldra-ctl
     // checks them; without the list `resolution N` is refused.
-    const QString list = folder + QStringLiteral("/output_reso.txt");
-    QStringList resolutions;
     QString list_fault;
-    if (!read_resolution_file(list, &resolutions, &list_fault))
-        resolutions.clear();
-    else if (resolutions.isEmpty())
-        list_fault = QStringLiteral("%1 lists no resolution").arg(list);
+    const QStringList resolutions = program_resolutions(folder, &list_fault);
     Bridge bridge(folder, options, resolutions, list_fault);
     return bridge.run();
 }

@@ -212,6 +212,8 @@ private slots:
     void front_panel_change() {
         DeviceClient client;
         QVERIFY(client.connectTo(ADDR_SHARE, 2324));
+        // A reply proves the bridge has taken the client in, so the injection reaches it.
+        QCOMPARE(client.exchange(QStringLiteral("VER999")).left(3), QStringLiteral("VER"));
         const int from = watch_.all().size();
         const qint64 sent = watch_.now_ms();
         QVERIFY(sim_.inject("AUE004"));
