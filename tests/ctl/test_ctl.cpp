@@ -58,17 +58,6 @@ Run ctl(const ProgramFolder &folder, const QStringList &args, int timeout_ms = 2
     return r;
 }
 
-// The value at "a/b/2" in a JSON object.
-QJsonValue at(const QJsonObject &o, const QString &path) {
-    QJsonValue v = o;
-    for (const QString &k : path.split(QLatin1Char('/'))) {
-        bool index = false;
-        const int i = k.toInt(&index);
-        v = index ? v.toArray().at(i) : v.toObject().value(k);
-    }
-    return v;
-}
-
 // Keys of `ours` that the state file also has, whose values differ; `shared` counts
 // the leaves compared.
 void compare_shared(const QJsonValue &ours, const QJsonValue &theirs, const QString &path,
@@ -183,7 +172,7 @@ private slots:
         const Run r = ctl(*folder_, link(tcp) + args.split(QLatin1Char(' ')));
         QVERIFY2(r.code == 0, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
         QCOMPARE(sim(tcp).commands_since_mark(), received);
-        if (!key.isEmpty()) QCOMPARE(at(sim(tcp).state(), key).toInt(-1), value);
+        if (!key.isEmpty()) QCOMPARE(json_at(sim(tcp).state(), key).toInt(-1), value);
     }
 
     void version_and_network() {
@@ -289,7 +278,7 @@ private slots:
         Run r = ctl(folder, link + QStringList{"route", "2", "3"});
         QVERIFY2(r.code == 0, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
         QCOMPARE(dev.commands_since_mark(), (QStringList{"OUT002", "INP003"}));
-        QCOMPARE(at(dev.state(), "routing/1").toInt(), 3);
+        QCOMPARE(json_at(dev.state(), "routing/1").toInt(), 3);
         r = ctl(folder, link + QStringList{"status", "--json"});
         QVERIFY2(r.code == 0, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
         QStringList diffs;

@@ -24,17 +24,6 @@ const QString BASE = QStringLiteral("veldra/hall/");
 
 QJsonObject object(const QByteArray &json) { return QJsonDocument::fromJson(json).object(); }
 
-// The value at "a/b/2" in a JSON object.
-QJsonValue at(const QJsonObject &o, const QString &path) {
-    QJsonValue v = o;
-    for (const QString &k : path.split(QLatin1Char('/'))) {
-        bool index = false;
-        const int i = k.toInt(&index);
-        v = index ? v.toArray().at(i) : v.toObject().value(k);
-    }
-    return v;
-}
-
 struct Run {
     int code = -1;
     QByteArray out;
@@ -76,7 +65,10 @@ class MqttBridge : public QObject {
     // The state topic agrees with the device at `key` (and so its state file).
     bool state_follows(const QString &key) {
         return QTest::qWaitFor(
-            [&] { return at(object(watch_.last(BASE + "state")), key) == at(sim_.state(), key); },
+            [&] {
+                return json_at(object(watch_.last(BASE + "state")), key) ==
+                       json_at(sim_.state(), key);
+            },
             5000);
     }
 
@@ -203,7 +195,7 @@ private slots:
         QCOMPARE(sim_.commands_since_mark().mid(0, received.size()), received);
         if (exit == 2) QVERIFY(sim_.commands_since_mark().isEmpty());
         if (key.isEmpty()) return;
-        QCOMPARE(at(sim_.state(), key).toInt(-1), value);
+        QCOMPARE(json_at(sim_.state(), key).toInt(-1), value);
         QVERIFY(state_follows(key));
     }
 
@@ -219,8 +211,8 @@ private slots:
         QVERIFY(sim_.inject("AUE004"));
         MqttMessage m;
         QVERIFY(watch_.wait_for(
-            BASE + "state", [](auto &p) { return at(object(p), "audio/edid") == 4; }, from, 5000,
-            &m));
+            BASE + "state", [](auto &p) { return json_at(object(p), "audio/edid") == 4; }, from,
+            5000, &m));
         // Well within the second the bridge promises, with room for a loaded machine.
         QVERIFY2(m.at_ms - sent < 3000, qPrintable(QString::number(m.at_ms - sent)));
         QCOMPARE(client.readLine(), QByteArray("AUE004\r"));
@@ -230,7 +222,7 @@ private slots:
     // their changes reach the state topic too.
     void shared_port() {
         QCOMPARE(ctl({"--host", SHARE, "route", "3", "1"}).code, 0);
-        QCOMPARE(at(sim_.state(), "routing/2").toInt(), 1);
+        QCOMPARE(json_at(sim_.state(), "routing/2").toInt(), 1);
         QVERIFY(state_follows("routing"));
 
         MessageCatcher msgs;
@@ -242,7 +234,7 @@ private slots:
         f->exchange().send_cmd(QStringLiteral("LCK000"));
         QVERIFY(f->exchange().reply_ok());
         QCOMPARE(f->admin().lock_state(), 0);
-        QCOMPARE(at(sim_.state(), "lock").toInt(), 0);
+        QCOMPARE(json_at(sim_.state(), "lock").toInt(), 0);
         QVERIFY(state_follows("lock"));
         QVERIFY2(msgs.texts().isEmpty(), qPrintable(msgs.texts().join("; ")));
     }
@@ -265,8 +257,8 @@ private slots:
         QVERIFY(watch_.wait_for(
             BASE + "state", [](auto &) { return true; }, from, 1000, &m));
         QJsonObject device = sim_.state();
-        QCOMPARE(at(object(m.payload), "routing"), at(device, "routing"));
-        QCOMPARE(at(object(m.payload), "mode"), at(device, "mode"));
+        QCOMPARE(json_at(object(m.payload), "routing"), json_at(device, "routing"));
+        QCOMPARE(json_at(object(m.payload), "mode"), json_at(device, "mode"));
     }
 
     // A stop signal: "offline" and exit 0. A killed bridge: the broker's last will.

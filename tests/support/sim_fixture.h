@@ -2,6 +2,7 @@
 // Test support: a program folder for the panel, the simulated device on a real
 // link, and a catcher for the panel's modal messages.
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QObject>
@@ -15,6 +16,18 @@
 #include "sim_process.h"
 
 class frm_main;
+
+// The value at "a/b/2" in a JSON object such as the simulator's state (a number steps
+// into an array).
+inline QJsonValue json_at(const QJsonObject &o, const QString &path) {
+    QJsonValue v = o;
+    for (const QString &k : path.split(QLatin1Char('/'))) {
+        bool index = false;
+        const int i = k.toInt(&index);
+        v = index ? v.toArray().at(i) : v.toObject().value(k);
+    }
+    return v;
+}
 
 // A temporary program folder holding what the panel expects beside itself.
 class ProgramFolder {
