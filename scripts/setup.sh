@@ -14,6 +14,9 @@ PACKAGES=(
   fonts-liberation fonts-dejavu-core fonts-arphic-uming
   libtelnet-dev ser2net
   libmosquitto-dev mosquitto mosquitto-clients
+  qt6-httpserver-dev qt6-websockets-dev
+  chromium chromium-driver python3-selenium
+  ccache
 )
 
 missing=()
@@ -33,6 +36,9 @@ fi
 if [ "${1:-}" = "--packages-only" ]; then exit 0; fi
 
 BUILD_DIR="${BUILD_DIR:-build}"
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_EXTRA:-} >/dev/null
+# ccache keys on paths below the project, so clones and work trees share their objects.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$PWD")}"
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache ${CMAKE_EXTRA:-} >/dev/null
 # shellcheck disable=SC2086 # a list of target names
 cmake --build "$BUILD_DIR" -j"$(nproc)" ${BUILD_TARGETS:+--target $BUILD_TARGETS}

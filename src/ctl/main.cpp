@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "ctl/request.h"
-#include "ctl/session.h"
+#include "client/request.h"
+#include "client/session.h"
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);

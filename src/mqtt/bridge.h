@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "ctl/session.h"
+#include "client/session.h"
 #include "mqtt/mqtt_client.h"
 #include "mqtt/options.h"
 #include "mqtt/share_port.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "build_version.h"
-#include "ctl/request.h"
+#include "client/request.h"
 #include "mqtt/bridge.h"
 #include "mqtt/options.h"
 

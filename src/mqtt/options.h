@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "ctl/request.h"
+#include "client/request.h"
 
 struct BridgeOptions {
     LinkChoice link; // Saved: the panel's settings file, as veldra-ctl

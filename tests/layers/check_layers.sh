@@ -14,8 +14,9 @@ declare -A may=(
   [interface]="interface ui protocol link platform"
   [switching]="switching admin adjust interface ui protocol link platform"
   [app]="app switching admin adjust interface ui protocol link platform"
-  [ctl]="ctl protocol link platform"
-  [mqtt]="mqtt ctl protocol link platform"
+  [client]="client protocol link platform"
+  [ctl]="ctl client protocol link platform"
+  [mqtt]="mqtt client protocol link platform"
 )
 
 bad=0

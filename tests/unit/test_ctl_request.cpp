@@ -4,8 +4,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "ctl/report.h"
-#include "ctl/request.h"
+#include "client/report.h"
+#include "client/request.h"
 
 class CtlRequest : public QObject {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "ctl/session.h"
+#include "client/session.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ctl/ports.h"
+#include "client/ports.h"
 #include "link/address.h"
 #include "link/connection.h"
 #include "link/port_info.h"

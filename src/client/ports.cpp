@@ -1,4 +1,4 @@
-#include "ctl/ports.h"
+#include "client/ports.h"
 
 #include <QJsonArray>
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 
-#include "ctl/report.h"
-#include "ctl/request.h"
+#include "client/report.h"
+#include "client/request.h"
 #include "protocol/device_state.h"
 #include "protocol/exchange.h"
 

@@ -1,4 +1,4 @@
-#include "ctl/request.h"
+#include "client/request.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "ctl/report.h"
+#include "client/report.h"
 
 #include <QJsonArray>
 
