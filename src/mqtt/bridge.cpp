@@ -70,6 +70,9 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
     connect(&share_, &SharePort::line, this, [this](QTcpSocket *c, const QString &text) {
         enqueue({Job::Kind::Share, text, c, false});
     });
+    web_.set_runner([this](const QStringList &words, const WebServer::Done &done) {
+        enqueue({Job::Kind::Command, words.join(QLatin1Char(' ')), {}, false, words, done});
+    });
     connect(&share_, &SharePort::client_gone, this, [this](QTcpSocket *c) {
         if (hold_client_ == c) hold_client_.clear();
     });
@@ -78,7 +81,9 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
 Bridge::~Bridge() = default;
 
 void Bridge::log(const QString &text) const {
-    std::fputs(("veldra-mqtt: " + text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fputs(
+        (opt_.program + QStringLiteral(": ") + text + QLatin1Char('\n')).toUtf8().constData(),
+        stderr);
     std::fflush(stderr);
 }
 
@@ -118,7 +123,28 @@ int Bridge::run() {
         log(error);
         return EXIT_NO_LINK;
     }
-    if (!mqtt_.start(s, &error)) {
+    if (!opt_.http_host.isEmpty()) {
+        QString token;
+        if (!opt_.http_token_file.isEmpty()) {
+            QFile f(opt_.http_token_file);
+            if (!f.open(QIODevice::ReadOnly)) {
+                log(QStringLiteral("cannot read the token file %1: %2")
+                        .arg(opt_.http_token_file, f.errorString()));
+                return EXIT_USAGE;
+            }
+            token = QString::fromUtf8(f.readLine()).trimmed();
+            if (token.size() < 16) {
+                log(QStringLiteral("the token in %1 is shorter than 16 characters")
+                        .arg(opt_.http_token_file));
+                return EXIT_USAGE;
+            }
+        }
+        if (!web_.start(opt_.http_host, opt_.http_port, token, &error)) {
+            log(error);
+            return EXIT_NO_LINK;
+        }
+    }
+    if (opt_.broker_given && !mqtt_.start(s, &error)) {
         log(error);
         return EXIT_USAGE;
     }
@@ -255,7 +281,7 @@ void Bridge::drain() {
 
 void Bridge::run_job(const Job &job) {
     switch (job.kind) {
-    case Job::Kind::Command: run_command(job.text); break;
+    case Job::Kind::Command: run_command(job); break;
     case Job::Kind::Share: run_share(job); break;
     case Job::Kind::Read: run_read(job.fresh); break;
     }
@@ -276,8 +302,10 @@ void Bridge::run_read(bool fresh) {
     publish_availability();
 }
 
-void Bridge::run_command(const QString &text) {
-    const QStringList words = text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+void Bridge::run_command(const Job &job) {
+    const QString &text = job.text;
+    const QStringList words =
+        job.done ? job.words : text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
     Request r;
     QString error;
     int code = EXIT_USAGE;
@@ -301,9 +329,25 @@ void Bridge::run_command(const QString &text) {
             if (std::any_of(sent.begin(), sent.end(), changes_much)) request_read();
             replies = session_.replies();
             error = session_.complaints().join(QStringLiteral("; "));
+            pass_on(sent, replies, nullptr);
         }
     }
-    mqtt_.publish(topics_.result(), result_json(text, code, sent, replies, error), false);
+    const QByteArray result = result_json(text, code, sent, replies, error);
+    if (job.done) {
+        // The state this command made goes out before its answer.
+        if (!read_queued()) publish_state(false);
+        job.done(code, result);
+    } else {
+        mqtt_.publish(topics_.result(), result, false);
+    }
+}
+
+void Bridge::pass_on(const QStringList &sent, const QStringList &replies, QTcpSocket *except) {
+    // A setting is echoed by the device; a query's answer (9xx) changed nothing.
+    static const QRegularExpression query(QStringLiteral("^[A-Z]{3}9[0-9]{2}$"));
+    for (const QString &r : replies)
+        if (sent.contains(r) && !query.match(r).hasMatch())
+            share_.broadcast(r.toLatin1() + '\r', except);
 }
 
 void Bridge::run_share(const Job &job) {
@@ -318,6 +362,7 @@ void Bridge::run_share(const Job &job) {
     r.mnemonic = job.text;
     session_.execute(r);
     if (changes_much(job.text)) request_read();
+    pass_on(session_.sent(), session_.replies(), job.client);
     if (!session_.replies().isEmpty())
         share_.send(job.client, session_.replies().last().toLatin1() + '\r');
     if (job.text.startsWith(QLatin1String("OUT"))) {
@@ -381,13 +426,17 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload) {
 // prints.
 QJsonObject Bridge::state_json() { return status_json(session_.state()); }
 
+void Bridge::update_web() { web_.set_state(state_json(), link_up_ && read_done_); }
+
 void Bridge::publish_state(bool force) {
     if (!read_done_) return;
+    update_web();
     const QByteArray json = compact(state_json());
     if (!force && json == last_state_) return;
     if (mqtt_.publish(topics_.state(), json, true)) last_state_ = json;
 }
 
 void Bridge::publish_availability() {
+    update_web();
     mqtt_.publish(topics_.availability(), link_up_ && read_done_ ? "online" : "offline", true);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// veldra-mqtt: holds the device's one link through veldra-ctl's Session and publishes it
-// on an MQTT broker; takes commands from the broker and from the shared port, one at a
-// time, in the order they came. No widgets.
+// veldra-hub (veldra-mqtt): holds the device's one link through veldra-ctl's Session and
+// serves it on an MQTT broker, the web and the shared port; takes commands from all of
+// them, one at a time, in the order they came. No widgets.
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -15,6 +15,7 @@
 #include "mqtt/options.h"
 #include "mqtt/share_port.h"
 #include "mqtt/topics.h"
+#include "web/web_server.h"
 
 class QEventLoop;
 class QTcpSocket;
@@ -31,10 +32,16 @@ public:
 
 private:
     struct Job {
-        enum class Kind { Command, Share, Read } kind = Kind::Command;
+        enum class Kind { Command, Share, Read };
+        Job(Kind k = Kind::Command, const QString &t = {}, QTcpSocket *c = nullptr, bool f = false,
+            const QStringList &w = {}, WebServer::Done d = {})
+            : kind(k), text(t), client(c), fresh(f), words(w), done(std::move(d)) {}
+        Kind kind;
         QString text;                // the command, or the shared port's line
         QPointer<QTcpSocket> client; // Share: who asked
-        bool fresh = false;          // Read: the link just came up
+        bool fresh;                  // Read: the link just came up
+        QStringList words;           // Command from the web: its words as given
+        WebServer::Done done;        // Command from the web: who hears the result
     };
 
     int remove_discovery();
@@ -42,7 +49,11 @@ private:
     void drain();
     int next_job() const;
     void run_job(const Job &job);
-    void run_command(const QString &text);
+    void run_command(const Job &job);
+    // A reply to a command that changed the device, passed on to the shared port's other
+    // clients as the device passes on a front-panel change.
+    void pass_on(const QStringList &sent, const QStringList &replies, QTcpSocket *except);
+    void update_web();
     void run_share(const Job &job);
     void run_read(bool fresh);
     // A full read soon, unless one is queued.
@@ -70,6 +81,7 @@ private:
     Session session_;
     MqttClient mqtt_;
     SharePort share_;
+    WebServer web_;
     QList<Job> jobs_;
     QEventLoop *loop_ = nullptr;
     QTimer retry_, poll_, state_soon_, hold_;

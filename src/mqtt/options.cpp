@@ -1,5 +1,6 @@
 #include "mqtt/options.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QRegularExpression>
 
@@ -58,8 +59,9 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
             continue;
         }
         static const QStringList valued = {
-            "--port",   "--host", "--broker",           "--username", "--password-file",
-            "--cafile", "--id",   "--discovery-prefix", "--poll",     "--share"};
+            "--port",          "--host",   "--broker", "--username",
+            "--password-file", "--cafile", "--id",     "--discovery-prefix",
+            "--poll",          "--share",  "--http",   "--http-token-file"};
         if (!valued.contains(name)) {
             *error = name.startsWith(QLatin1Char('-'))
                          ? QStringLiteral("unknown option %1").arg(name)
@@ -89,6 +91,7 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
                 return false;
             }
             broker_port_given = port != 0;
+            o->broker_given = true;
             if (broker_port_given) o->broker_port = port;
         } else if (name == QLatin1String("--username")) {
             o->username = value;
@@ -129,7 +132,25 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
                 return false;
             }
             o->share_port = quint16(port);
+        } else if (name == QLatin1String("--http")) {
+            int port = 0;
+            if (!parse_host_port(value, QStringLiteral("127.0.0.1"), 0, &o->http_host, &port) ||
+                port == 0 || QHostAddress(o->http_host).isNull()) {
+                *error = QStringLiteral("--http takes ADDR:PORT or PORT (an IP address of this "
+                                        "machine), not \"%1\"")
+                             .arg(value);
+                return false;
+            }
+            o->http_port = quint16(port);
+        } else if (name == QLatin1String("--http-token-file")) {
+            o->http_token_file = value;
         }
+    }
+    if (!o->http_host.isEmpty() && o->http_token_file.isEmpty() &&
+        !QHostAddress(o->http_host).isLoopback()) {
+        *error = QStringLiteral("--http on %1, beyond this machine, needs --http-token-file")
+                     .arg(o->http_host);
+        return false;
     }
     if (have_port && have_host) {
         *error = QStringLiteral("give --port or --host, not both");
@@ -143,31 +164,83 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
     return true;
 }
 
-QString bridge_usage() {
-    return QStringLiteral(
-        "Usage: veldra-mqtt [--port COMn|DEVICE | --host HOST[:PORT]] [--broker HOST[:PORT]] "
-        "[OPTION]...\n"
-        "Puts a VELDRA matrix switcher on an MQTT broker for Home Assistant and others.\n"
-        "It holds the device's link and publishes state, availability, command results and\n"
-        "Home Assistant discovery under veldra/NAME/; commands come on veldra/NAME/command.\n"
-        "\n"
-        "Options:\n"
-        "  --port COMn|DEVICE      serial link, as veldra-ctl\n"
-        "  --host HOST[:PORT]      Ethernet link (port 23 unless given); without either,\n"
-        "                          the link saved by the panel (TEVRAL_QX.ini)\n"
-        "  --broker HOST[:PORT]    the MQTT broker (127.0.0.1:1883; 8883 with --cafile)\n"
-        "  --username NAME         log in to the broker as NAME\n"
-        "  --password-file FILE    the password: the first line of FILE\n"
-        "  --cafile FILE           TLS to the broker, trusting the certificates in FILE\n"
-        "  --id NAME               topics under veldra/NAME/ (veldra); letters, digits, - _\n"
-        "  --discovery-prefix P    Home Assistant's discovery prefix (homeassistant)\n"
-        "  --poll SECONDS          a full status read this often (30; 0 never)\n"
-        "  --share [ADDR:]PORT     a device port for the panel and veldra-ctl while the\n"
-        "                          bridge runs (address 127.0.0.1 unless given)\n"
-        "  --remove-discovery      clear this device's discovery, state and availability\n"
-        "                          from the broker, then exit\n"
-        "  --help, --version\n"
-        "\n"
-        "Exit status: 0 stopped by SIGTERM, SIGINT or SIGHUP (or done), 2 bad usage,\n"
-        "4 the broker could not be reached (--remove-discovery).\n");
+bool expand_config(const QStringList &args, QStringList *out, QString *error) {
+    out->clear();
+    for (int i = 0; i < args.size(); ++i) {
+        QString file;
+        if (args[i] == QLatin1String("--config") && i + 1 < args.size())
+            file = args[++i];
+        else if (args[i].startsWith(QLatin1String("--config=")))
+            file = args[i].mid(9);
+        else if (args[i] == QLatin1String("--config")) {
+            *error = QStringLiteral("--config needs a value");
+            return false;
+        } else {
+            out->append(args[i]);
+            continue;
+        }
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            *error = QStringLiteral("cannot read %1: %2").arg(file, f.errorString());
+            return false;
+        }
+        int n = 0;
+        while (!f.atEnd()) {
+            ++n;
+            const QString line = QString::fromUtf8(f.readLine()).trimmed();
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
+            static const QRegularExpression shape(
+                QStringLiteral("^(?:--)?([a-z-]+)\\s*(?:[=\\s]\\s*(.*))?$"));
+            const QRegularExpressionMatch m = shape.match(line);
+            if (!m.hasMatch()) {
+                *error = QStringLiteral("%1:%2: not an option: %3").arg(file).arg(n).arg(line);
+                return false;
+            }
+            out->append(QStringLiteral("--") + m.captured(1));
+            if (m.capturedLength(2) > 0) out->append(m.captured(2).trimmed());
+        }
+    }
+    return true;
+}
+
+bool names_device(const BridgeOptions &o) { return o.link.kind != LinkChoice::Kind::Saved; }
+
+QString bridge_usage(const QString &program) {
+    const bool hub = program == QLatin1String("veldra-hub");
+    return QStringLiteral("Usage: %1 (--port COMn|DEVICE | --host HOST[:PORT]) %2[OPTION]...\n")
+               .arg(program, hub ? QString() : QStringLiteral("--broker HOST[:PORT] ")) +
+           QStringLiteral(
+               "Holds a VELDRA matrix switcher's one connection and serves it: the shared port "
+               "for\n"
+               "the panel and veldra-ctl (--share), MQTT for Home Assistant and others (--broker:\n"
+               "state, availability, command results and discovery under veldra/NAME/, commands\n"
+               "on veldra/NAME/command) and a web page with a REST API (--http).\n"
+               "veldra-mqtt is the same program and needs --broker.\n"
+               "\n"
+               "Options:\n"
+               "  --port COMn|DEVICE      serial link, as veldra-ctl\n"
+               "  --host HOST[:PORT]      Ethernet link (port 23 unless given); one of the two\n"
+               "                          is needed (the panel's saved link is not used)\n"
+               "  --broker HOST[:PORT]    the MQTT broker (127.0.0.1:1883; 8883 with --cafile)\n"
+               "  --username NAME         log in to the broker as NAME\n"
+               "  --password-file FILE    the password: the first line of FILE\n"
+               "  --cafile FILE           TLS to the broker, trusting the certificates in FILE\n"
+               "  --id NAME               topics under veldra/NAME/ (veldra); letters, digits, - "
+               "_\n"
+               "  --discovery-prefix P    Home Assistant's discovery prefix (homeassistant)\n"
+               "  --poll SECONDS          a full status read this often (30; 0 never)\n"
+               "  --share [ADDR:]PORT     a device port for the panel and veldra-ctl while the\n"
+               "                          bridge runs (address 127.0.0.1 unless given)\n"
+               "  --http [ADDR:]PORT      the web page, /api/v1/ and /healthz/ (address 127.0.0.1\n"
+               "                          unless given; any address but loopback needs a token)\n"
+               "  --http-token-file FILE  the web asks for the first line of FILE as a bearer "
+               "token\n"
+               "  --config FILE           options from FILE, one a line (\"host = "
+               "192.168.1.100\")\n"
+               "  --remove-discovery      clear this device's discovery, state and availability\n"
+               "                          from the broker, then exit\n"
+               "  --help, --version\n"
+               "\n"
+               "Exit status: 0 stopped by SIGTERM, SIGINT or SIGHUP (or done), 2 bad usage,\n"
+               "4 the broker could not be reached (--remove-discovery).\n");
 }

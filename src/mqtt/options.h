@@ -1,5 +1,6 @@
 #pragma once
-// veldra-mqtt's command line, parsed and checked. Pure, no I/O.
+// veldra-hub's (and veldra-mqtt's) command line, parsed and checked. Pure, no I/O but
+// the configuration file's.
 
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,11 @@ struct BridgeOptions {
     bool remove_discovery = false;
     QString share_host; // empty: no shared port
     quint16 share_port = 0;
+    bool broker_given = false; // without --broker, no MQTT
+    QString http_host;         // empty: no web
+    quint16 http_port = 0;
+    QString http_token_file;
+    QString program = QStringLiteral("veldra-hub"); // in messages
     bool help = false, version = false;
 };
 
@@ -26,4 +32,11 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
 bool parse_host_port(const QString &text, const QString &default_host, int default_port,
                      QString *host, int *port);
 
-QString bridge_usage();
+// The command line with the options of `--config FILE` put in its place: one option a
+// line ("--host 192.168.1.100" or "host = 192.168.1.100"), # comments. False with a reason.
+bool expand_config(const QStringList &args, QStringList *out, QString *error);
+
+// Whether the options name the device: the hub does not fall back to a saved link.
+bool names_device(const BridgeOptions &o);
+
+QString bridge_usage(const QString &program = QStringLiteral("veldra-mqtt"));

@@ -84,8 +84,9 @@ void SharePort::send(QTcpSocket *client, const QByteArray &text) {
     client->flush();
 }
 
-void SharePort::broadcast(const QByteArray &text) {
+void SharePort::broadcast(const QByteArray &text, QTcpSocket *except) {
     for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+        if (it.key() == except) continue;
         it.key()->write(text);
         it.key()->flush();
     }

@@ -19,7 +19,8 @@ public:
     // would with the device itself) and the port does not listen.
     void set_open(bool open);
     void send(QTcpSocket *client, const QByteArray &text);
-    void broadcast(const QByteArray &text);
+    // To every client but `except`.
+    void broadcast(const QByteArray &text, QTcpSocket *except = nullptr);
 
 signals:
     // One command line from a client, without CR or LF.

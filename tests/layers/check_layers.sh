@@ -16,7 +16,8 @@ declare -A may=(
   [app]="app switching admin adjust interface ui protocol link platform"
   [client]="client protocol link platform"
   [ctl]="ctl client protocol link platform"
-  [mqtt]="mqtt client protocol link platform"
+  [web]="web client protocol link platform"
+  [mqtt]="mqtt web client protocol link platform"
 )
 
 bad=0
