@@ -37,6 +37,17 @@ void GuardedServer::check(QTcpSocket *s) {
         return;
     }
     if (s->property("upgraded").toBool()) return;
+    if (s->isTransactionStarted()) {
+        // The server has read the start of this request and waits for the rest; what is
+        // here now is new. Counted, so a request whose headers came in pieces is bounded
+        // too.
+        const qint64 seen = s->property("seen").toLongLong() + s->bytesAvailable();
+        s->setProperty("seen", seen);
+        if (seen > HEADER_LIMIT + body_limit_)
+            refuse(s, 413, "Payload Too Large", "the request is larger than 64 KiB");
+        return;
+    }
+    s->setProperty("seen", s->bytesAvailable());
     // The request at the head of what is buffered (the server takes one at a time).
     const QByteArray head = s->peek(HEADER_LIMIT + 4);
     const int end = head.indexOf("\r\n\r\n");

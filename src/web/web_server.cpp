@@ -157,10 +157,38 @@ bool WebServer::origin_allowed(const QByteArray &origin, const QByteArray &host)
 }
 
 void WebServer::missingHandler(const QHttpServerRequest &, QTcpSocket *socket) {
+    if (refusal_status_) {
+        respond_error(socket, refusal_status_, refusal_);
+        refusal_status_ = 0;
+        return;
+    }
     respond_error(socket, 404, QStringLiteral("no such page"));
 }
 
+QString WebServer::events_refusal(const QHttpServerRequest &request) const {
+    const QByteArray host = request.value("Host");
+    const QByteArray token =
+        request.query().queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8();
+    if (request.url().path() != QLatin1String("/api/v1/events"))
+        return QStringLiteral("no such event stream");
+    if (!host_allowed(host)) return QStringLiteral("this hub answers to its loopback address only");
+    if (!origin_allowed(request.value("Origin"), host))
+        return QStringLiteral("requests from another site are refused");
+    if (!token_.isEmpty() && !token_matches(token)) return QStringLiteral("a token is needed");
+    return QString();
+}
+
 bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
+    // Qt 6.4 asks here before it completes a WebSocket upgrade: true lets it go on, false
+    // has missingHandler answer and the connection closed (6.8 has a verifier for this).
+    if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) {
+        refusal_ = events_refusal(request);
+        if (refusal_.isEmpty()) return true;
+        refusal_status_ = refusal_.contains(QLatin1String("token"))       ? 401
+                          : refusal_.startsWith(QLatin1String("no such")) ? 404
+                                                                          : 403;
+        return false;
+    }
     const QString method = method_name(request.method());
     const QString path = request.url().path();
     const QByteArray host = request.value("Host");
@@ -281,26 +309,6 @@ void WebServer::accept_events() {
             sockets_.removeAll(ws);
             ws->deleteLater();
         });
-        // Qt 6.4 completes every upgrade before a handler sees it (a verifier arrived in
-        // 6.8): a socket that asked for another path, came from another site or lacks
-        // the token is closed at once, before it hears anything.
-        const QUrl url = ws->requestUrl();
-        const QByteArray host = url.host().toUtf8() + ':' + QByteArray::number(url.port(80));
-        const QByteArray token =
-            QUrlQuery(url).queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8();
-        QString refusal;
-        if (url.path() != QLatin1String("/api/v1/events"))
-            refusal = QStringLiteral("no such event stream");
-        else if (!host_allowed(host))
-            refusal = QStringLiteral("loopback only");
-        else if (!origin_allowed(ws->origin().toUtf8(), host))
-            refusal = QStringLiteral("another site");
-        else if (!token_.isEmpty() && !token_matches(token))
-            refusal = QStringLiteral("a token is needed");
-        if (!refusal.isEmpty()) {
-            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, refusal);
-            continue;
-        }
         sockets_.append(ws);
         if (last_event_.isEmpty()) last_event_ = event();
         send_event(ws, last_event_);

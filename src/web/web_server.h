@@ -42,6 +42,8 @@ protected:
 
 private:
     void accept_events();
+    // Why an upgrade to the event stream is refused; empty when it is not.
+    QString events_refusal(const QHttpServerRequest &request) const;
     void send_event(QWebSocket *ws, const QByteArray &event);
     void run_commands(QPointer<QTcpSocket> socket, QList<QStringList> commands);
     bool host_allowed(const QByteArray &host) const;
@@ -57,4 +59,6 @@ private:
     QByteArray last_event_;
     QList<QWebSocket *> sockets_;
     QTimer ping_;
+    int refusal_status_ = 0; // the upgrade refused last, for missingHandler
+    QString refusal_;
 };

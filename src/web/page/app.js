@@ -220,17 +220,25 @@
       $("link-info").textContent = ready ? "Live: changes from anywhere show here." : "";
       draw();
     };
-    ws.onclose = (ev) => {
+    let opened = false;
+    ws.addEventListener("open", () => { opened = true; });
+    ws.onclose = () => {
       if (socket !== ws) return;
       hubUp = false;
       state = null;
       ready = false;
       draw();
-      if (ev.code === 1008 && /token/.test(ev.reason || "")) { askToken(); return; }
-      const wait = backoff;
-      backoff = Math.min(backoff * 2, 10000);
-      setStatus("Hub not reachable: retrying in " + Math.ceil(wait / 1000) + " s", "down");
-      retryTimer = setTimeout(connect, wait);
+      const retry = () => {
+        const wait = backoff;
+        backoff = Math.min(backoff * 2, 10000);
+        setStatus("Hub not reachable: retrying in " + Math.ceil(wait / 1000) + " s", "down");
+        retryTimer = setTimeout(connect, wait);
+      };
+      if (opened) { retry(); return; }
+      // A refused upgrade says nothing to the page: ask the API whether a token is missing.
+      fetch("/healthz/live").then(() => fetch("/api/v1/state", { headers: headers(false) }))
+        .then((r) => { if (r.status === 401) askToken(); else retry(); })
+        .catch(retry);
     };
   }
   draw();
