@@ -86,3 +86,8 @@ file(READ "${TEVRAL_SOURCE_DIR}/packaging/veldra-mqtt.service.in" unit)
 string(REPLACE "@EXEC@" "${prefix}/bin/veldra-mqtt" unit "${unit}")
 message(STATUS "Installing: ${stage}${units}/veldra-mqtt.service")
 file(WRITE "${stage}${units}/veldra-mqtt.service" "${unit}")
+# One hub per device: veldra-hub@NAME reads /etc/tevral-qx/hub-NAME.conf.
+file(READ "${TEVRAL_SOURCE_DIR}/packaging/veldra-hub@.service.in" unit)
+string(REPLACE "@EXEC@" "${prefix}/bin/veldra-hub" unit "${unit}")
+message(STATUS "Installing: ${stage}${units}/veldra-hub@.service")
+file(WRITE "${stage}${units}/veldra-hub@.service" "${unit}")

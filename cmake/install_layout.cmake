@@ -3,10 +3,10 @@
 # that depend on the prefix are made at install time (cmake/install_files.cmake), as
 # `cmake --install --prefix` may name another prefix than the build's.
 
-set(TEVRAL_HOMEPAGE "https://tevral-qx.example.org/" CACHE STRING
+set(TEVRAL_HOMEPAGE "https://github.com/tevral/tevral-qx" CACHE STRING
     "Project home page (package Homepage, AppStream url and screenshot)")
 # The AppStream component id, the name software centres know the program by.
-set(TEVRAL_APPSTREAM_ID org.example.tevral_qx)
+set(TEVRAL_APPSTREAM_ID io.github.tevral.tevral_qx)
 
 set(packaging ${PROJECT_BINARY_DIR}/packaging)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/tevral-qx.metainfo.xml.in
@@ -23,6 +23,7 @@ if(TEVRAL_GZIP)
   install(FILES ${packaging}/changelog.gz DESTINATION share/doc/tevral-qx)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/tevral-qx)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/hub-example.conf DESTINATION share/doc/tevral-qx/examples)
 install(DIRECTORY ${packaging}/icons/ DESTINATION share/icons/hicolor)
 install(FILES ${packaging}/${TEVRAL_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
 

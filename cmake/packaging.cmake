@@ -40,10 +40,11 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "One window to see and change everything the VELDRA 4x4 video matrix switcher
 does, over RS-232 or Ethernet: routing, display modes, picture, bezel, audio,
 output resolution, power, lock, presets and the on-screen menu. Includes
-veldra-ctl, which drives the switcher from scripts, veldra-mqtt (with a systemd
-unit), which puts it on an MQTT broker for Home Assistant, Node-RED and
-Companion, and veldra-sim, a simulated device for trying the panel without
-hardware.")
+veldra-ctl, which drives the switcher from scripts, veldra-hub (with a systemd
+unit per device; also named veldra-mqtt), which shares it with the panel, an
+MQTT broker for Home Assistant, Node-RED and Companion, and a web page for
+phones and tablets, and veldra-sim, a simulated device for trying the panel
+without hardware.")
 # The bridge needs a broker, here or on another machine.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mosquitto")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

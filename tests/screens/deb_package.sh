@@ -71,8 +71,12 @@ conffiles=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles 2>/dev/null)
 mapfile -t listing < <(dpkg-deb -c "$deb" | awk '{print $6 ($7 ? " " $7 " " $8 : "")}')
 has() { printf '%s\n' "${listing[@]}" | grep -qxF -- "$1"; }
 lib=./usr/lib/tevral-qx
-for f in $lib/tevral-qx $lib/veldra-sim $lib/veldra-ctl $lib/veldra-mqtt \
+for f in $lib/tevral-qx $lib/veldra-sim $lib/veldra-ctl $lib/veldra-mqtt $lib/veldra-hub \
          ./usr/share/tevral-qx/bmp/start.bmp ./lib/systemd/system/veldra-mqtt.service \
+         ./lib/systemd/system/veldra-hub@.service \
+         "./usr/bin/veldra-hub -> ../lib/tevral-qx/veldra-hub" \
+         ./usr/share/man/man1/veldra-hub.1.gz \
+         ./usr/share/doc/tevral-qx/examples/hub-example.conf \
          "./usr/bin/veldra-mqtt -> ../lib/tevral-qx/veldra-mqtt" \
          ./usr/share/man/man1/veldra-mqtt.1.gz \
          "$lib/TEVRAL_QX.ini -> /etc/tevral-qx/TEVRAL_QX.ini" \
@@ -87,7 +91,7 @@ for f in $lib/tevral-qx $lib/veldra-sim $lib/veldra-ctl $lib/veldra-mqtt \
          ./usr/share/doc/tevral-qx/copyright ./usr/share/doc/tevral-qx/changelog.gz \
          ./usr/share/lintian/overrides/tevral-qx \
          ./usr/share/applications/tevral-qx.desktop \
-         ./usr/share/metainfo/org.example.tevral_qx.metainfo.xml \
+         ./usr/share/metainfo/io.github.tevral.tevral_qx.metainfo.xml \
          ./usr/share/icons/hicolor/48x48/apps/tevral-qx.png \
          ./usr/share/icons/hicolor/256x256/apps/tevral-qx.png; do
   has "$f" || fail "package lacks $f"
@@ -158,6 +162,12 @@ out=$("$root/usr/bin/veldra-ctl" --port COM1 version 2>&1) || fail "veldra-ctl -
 [ "$out" = "1.60" ] || fail "installed veldra-ctl version said: $out"
 kill "$sim_pid"; wait "$sim_pid" 2>/dev/null; sim_pid=""
 ok "installed veldra-sim serves ~/.config/tevral-qx/ports/COM1"
+
+# A hub with no device named refuses to start and says so, rather than trying a default.
+out=$("$root/usr/bin/veldra-hub" --http 127.0.0.1:1 2>&1)
+rc=$?
+[ "$rc" -eq 2 ] && grep -q "no device named" <<<"$out" || fail "veldra-hub without a device: $rc $out"
+ok "installed veldra-hub refuses to start without a device"
 
 dpkg_root -r tevral-qx >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out"; fail "dpkg -r"; }
 # Removal keeps only the configuration files (as dpkg does); a purge takes them too.
