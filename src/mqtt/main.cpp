@@ -37,7 +37,7 @@ int main(int argc, char *argv[]) {
         return EXIT_DONE;
     }
     // A service that falls back to a default address would try it forever.
-    if (!names_device(options))
+    if (!names_device(options) && !options.remove_discovery)
         return fail(QStringLiteral("no device named: give --host HOST[:PORT] or --port COMn, "
                                    "on the command line or in the --config file"));
     if (program == QLatin1String("veldra-mqtt") && !options.broker_given &&

@@ -60,6 +60,9 @@ done
 # Every dependency names a package that is installed on this (building) machine.
 for dep in $names; do
   dpkg-query -W -f='${Status}' "$dep" 2>/dev/null | grep -q "install ok installed" ||
+    # or a virtual package (Qt's ABI marks, qt6-websockets-abi) an installed one provides
+    dpkg-query -W -f='${Status}|${Provides}\n' 2>/dev/null | grep '^install ok installed|' |
+      cut -d'|' -f2 | tr ',' '\n' | sed 's/ *(.*//; s/^ *//' | grep -qxF "$dep" ||
     fail "Depends names $dep, which is not installed here"
 done
 ok "Depends: $depends"
