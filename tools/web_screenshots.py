@@ -31,6 +31,10 @@ def main(out):
         for w, h in ((360, 740), (1280, 800)):
             d = chromium(w, h)
             try:
+                # The page's own viewport, as a phone or tablet of that size shows it.
+                d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                  {"width": w, "height": h, "deviceScaleFactor": 1,
+                                   "mobile": w < 600})
                 d.get(hub.base + "/")
                 assert wait_for(lambda: "Device connected" in
                                 d.find_element("id", "status").text, 15)

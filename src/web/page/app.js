@@ -67,7 +67,7 @@
     const t = $("routing");
     t.replaceChildren();
     const head = el("tr");
-    head.appendChild(el("th", "Output \u2193 / Input \u2192", { class: "corner", scope: "col" }));
+    head.appendChild(el("th", "Out \u2193 In \u2192", { class: "corner", scope: "col" }));
     for (let i = 1; i <= 4; i++) {
       const th = el("th", null, { scope: "col" });
       const b = el("button", names("inputs", i), { type: "button", "data-in": i,
