@@ -55,6 +55,9 @@ class Sim:
         if self.proc and self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
             self.proc.wait(10)
+        if self.proc:
+            self.proc.stdout.close()
+            self.proc.stderr.close()
 
     def state(self):
         try:
@@ -88,8 +91,9 @@ class Hub:
 
     def start(self, ready=True):
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.folder, "config"))
-        self.proc = subprocess.Popen(self.args, stdout=subprocess.DEVNULL,
-                                     stderr=open(self.log, "w"), env=env)
+        with open(self.log, "w") as log:
+            self.proc = subprocess.Popen(self.args, stdout=subprocess.DEVNULL, stderr=log,
+                                         env=env)
         if not wait_for(lambda: self.request("GET", "/healthz/live")[0] == 200):
             raise RuntimeError("veldra-hub did not start: " + open(self.log).read())
         if ready and not wait_for(lambda: self.request("GET", "/healthz/ready")[0] == 200):
