@@ -210,11 +210,11 @@ QString bridge_usage(const QString &program) {
     return QStringLiteral("Usage: %1 (--port COMn|DEVICE | --host HOST[:PORT]) %2[OPTION]...\n")
                .arg(program, hub ? QString() : QStringLiteral("--broker HOST[:PORT] ")) +
            QStringLiteral(
-               "Holds a VELDRA matrix switcher's one connection and serves it: the shared port "
-               "for\n"
-               "the panel and veldra-ctl (--share), MQTT for Home Assistant and others (--broker:\n"
-               "state, availability, command results and discovery under veldra/NAME/, commands\n"
-               "on veldra/NAME/command) and a web page with a REST API (--http).\n"
+               "Shares a VELDRA matrix switcher with the panel, MQTT and a web page.\n"
+               "It holds the device's one connection and serves it: the shared port for the\n"
+               "panel and veldra-ctl (--share), MQTT for Home Assistant and others (--broker:\n"
+               "state, availability, command results and discovery under veldra/NAME/,\n"
+               "commands on veldra/NAME/command) and a web page with a REST API (--http).\n"
                "veldra-mqtt is the same program and needs --broker.\n"
                "\n"
                "Options:\n"
