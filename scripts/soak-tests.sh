@@ -9,7 +9,7 @@
 #   bash scripts/soak-tests.sh 10 -LE build            without the embedding build test
 #
 # TEST_JOBS (3) tests run at a time, as in scripts/test.sh. Logs go to
-# BUILD_DIR/soak-tests/round-R.log. The exit status is 0 only when every round of
+# BUILD_DIR/soak-tests/ (build.log, round-R.log). The exit status is 0 only when every round of
 # every build passed.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 2
@@ -48,14 +48,15 @@ configure() {
 summary=()
 status=0
 for b in "${builds[@]}"; do
-  echo "== $b: configure and build"
-  if ! configure "$b"; then
+  logs="$b/soak-tests"
+  mkdir -p "$logs"
+  echo "== $b: configure and build (log: $logs/build.log)"
+  if ! configure "$b" >"$logs/build.log" 2>&1; then
+    tail -20 "$logs/build.log"
     summary+=("$b: the build failed")
     status=1
     continue
   fi
-  logs="$b/soak-tests"
-  mkdir -p "$logs"
   for _ in 1 2; do
     yes >/dev/null &
     burners+=($!)
