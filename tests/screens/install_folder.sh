@@ -78,7 +78,7 @@ for size in 48 64 256; do
   [ "$(od -An -tu4 --endian=big -j16 -N8 "$icon" | tr -s ' ')" = " $size $size" ] ||
     fail "icon is not ${size}x${size}"
 done
-[ -f "$prefix/share/metainfo/org.example.tevral_qx.metainfo.xml" ] || fail "no AppStream metainfo"
+[ -f "$prefix/share/metainfo/io.github.tevral.tevral_qx.metainfo.xml" ] || fail "no AppStream metainfo"
 [ -f "$prefix/share/doc/tevral-qx/copyright" ] || fail "no copyright file"
 [ ! -e "$prefix/share/lintian" ] || fail "the package's lintian overrides outside the package"
 ok "bin links, manual pages, desktop entry, icons"
