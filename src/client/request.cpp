@@ -177,8 +177,10 @@ bool no_arguments(const QStringList &, const Limits &, Request *, QString *) { r
 
 // A number, or a venue name that the session resolves (nothing is sent before it has).
 bool number_or_name(const QString &text, const char *what, int *n, QString *name, QString *error) {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-    if (digits.match(text).hasMatch()) return number(text, what, 1, 4, n, error);
+    // Anything that reads as a number is one ("+2" too, which is no name either).
+    bool numeric = false;
+    text.toInt(&numeric);
+    if (numeric) return number(text, what, 1, 4, n, error);
     *name = text;
     return true;
 }
