@@ -61,7 +61,8 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
         static const QStringList valued = {
             "--port",          "--host",   "--broker", "--username",
             "--password-file", "--cafile", "--id",     "--discovery-prefix",
-            "--poll",          "--share",  "--http",   "--http-token-file"};
+            "--poll",          "--share",  "--http",   "--http-token-file",
+            "--venue"};
         if (!valued.contains(name)) {
             *error = name.startsWith(QLatin1Char('-'))
                          ? QStringLiteral("unknown option %1").arg(name)
@@ -93,6 +94,8 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
             broker_port_given = port != 0;
             o->broker_given = true;
             if (broker_port_given) o->broker_port = port;
+        } else if (name == QLatin1String("--venue")) {
+            o->venue_file = value;
         } else if (name == QLatin1String("--username")) {
             o->username = value;
         } else if (name == QLatin1String("--password-file")) {
@@ -231,6 +234,9 @@ QString bridge_usage(const QString &program) {
                "  --poll SECONDS          a full status read this often (30; 0 never)\n"
                "  --share [ADDR:]PORT     a device port for the panel and veldra-ctl while the\n"
                "                          bridge runs (address 127.0.0.1 unless given)\n"
+               "  --venue FILE            the venue's names and scenes (venue.json; default\n"
+               "                          ~/.config/tevral-qx/venue.json, "
+               "/etc/tevral-qx/venue.json)\n"
                "  --http [ADDR:]PORT      the web page, /api/v1/ and /healthz/ (address 127.0.0.1\n"
                "                          unless given; any address but loopback needs a token)\n"
                "  --http-token-file FILE  the web asks for the first line of FILE as a bearer "
