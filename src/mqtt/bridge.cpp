@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -11,6 +12,7 @@
 
 #include "link/reconnect.h"
 #include "platform/stop_signals.h"
+#include "platform/venue.h"
 
 namespace {
 // Between two attempts to reach a device that went away.
@@ -538,7 +540,14 @@ void Bridge::publish_discovery() {
         mqtt_.publish(c.first, c.second, true);
 }
 
-void Bridge::update_web() { web_.set_state(state_json(), link_up_ && read_done_ && answering_); }
+// The web's state: the status JSON and the venue's scene names, so the page can offer them.
+void Bridge::update_web() {
+    QJsonObject state = state_json();
+    QJsonArray scenes;
+    for (const Scene &scene : session_.venue().scenes) scenes.append(scene.name);
+    state.insert(QStringLiteral("scenes"), scenes);
+    web_.set_state(state, link_up_ && read_done_ && answering_);
+}
 
 void Bridge::publish_state(bool force) {
     if (!read_done_) return;

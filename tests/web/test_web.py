@@ -324,6 +324,13 @@ class Page(unittest.TestCase):
         except Exception:
             return False
 
+    def attr(self, d, selector, name):
+        # The page redraws on every event: an element found may be replaced before it is read.
+        try:
+            return d.find_element("css selector", selector).get_attribute(name)
+        except Exception:
+            return None
+
     def open(self, d):
         d.get(hub.base + "/")
         self.assertTrue(wait_for(lambda: "Device connected" in
@@ -361,8 +368,8 @@ class Page(unittest.TestCase):
             self.d.find_element("css selector", '[data-cell="2-%d"]' % new).click()
             self.assertTrue(wait_for(lambda: self.cell_on(d2, 2, new), 10))
             self.d.find_element("css selector", '[data-mode="dual"]').click()
-            self.assertTrue(wait_for(lambda: d2.find_element(
-                "css selector", '[data-mode="dual"]').get_attribute("aria-pressed") == "true", 10))
+            self.assertTrue(wait_for(lambda: self.attr(d2, '[data-mode="dual"]', "aria-pressed")
+                                     == "true", 10))
             self.assertTrue(wait_for(lambda: len(d2.find_elements(
                 "css selector", '#picture input[data-param="bri"]')) == 2, 10))
             self.d.find_element("css selector", '[data-mode="matrix"]').click()
