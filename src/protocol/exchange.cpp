@@ -132,6 +132,7 @@ Outcome Exchange::send_cmd(const QString &cmd) {
     busy_ = true;
     lost_ = false;
     lost_reason_.clear();
+    announced_.clear();
     awaited_ = cmd;
     const unsigned heard_before = heard_count_;
 
@@ -158,6 +159,8 @@ Outcome Exchange::send_cmd(const QString &cmd) {
     // stopped exchange waited for nothing.
     if (!reply_ok_ && !stopping_ && heard_count_ == heard_before && link_.selected_link_up())
         note_no_reply(cmd);
+    // Only another kind came (applied as an announcement): a wrong reply, named.
+    if (last_reply_.isEmpty() && !announced_.isEmpty()) last_reply_ = announced_;
     const QString &r = last_reply_;
     const bool whole = r.size() == 6 && reply_digits_ok(r);
     if (r.startsWith(QLatin1String("ERR"))) return whole ? Outcome::Refused : Outcome::NoReply;

@@ -152,6 +152,7 @@ private:
     bool apply_announcements_ = false;
     bool announcing_ = false;
     QString awaited_;   // the command whose reply send_cmd waits for
+    QString announced_; // the last reply of another kind applied meanwhile
     bool lost_ = false; // the link was lost while send_cmd waited
     QString lost_reason_;
 

@@ -46,6 +46,7 @@ bool Exchange::take_announcement(bool tcp) {
     if (letters == awaited_.left(3) || letters == QLatin1String("ERR")) return false;
     const int end = rx_buffer_.indexOf(QLatin1Char('\r'));
     const QString rest = end < 0 ? QString() : rx_buffer_.mid(end + 1);
+    announced_ = rx_buffer_.left(6);
     announcing_ = true;
     dispatch_reply(rx_buffer_.left(6), ext_ends_link(tcp));
     announcing_ = false;

@@ -255,6 +255,19 @@ private slots:
         QCOMPARE(f.x.last_reply(), QStringLiteral("VER160"));
     }
 
+    // A client that applies announcements and gets only another kind of reply: the
+    // exchange ends as a wrong reply that names it, and the reply was applied.
+    void only_another_kind_is_a_wrong_reply() {
+        FakeExchange f(true);
+        Handled h(f.x);
+        f.x.set_apply_announcements(true);
+        f.link.steps = 30;
+        f.link.answer("VER999", "PWR000\r");
+        QCOMPARE(f.x.send_cmd("VER999"), Outcome::Wrong);
+        QCOMPARE(f.x.last_reply(), QStringLiteral("PWR000"));
+        QCOMPARE(h.seen, QStringList{"PWR:0"});
+    }
+
     // "The device does not answer" is told once per silence: after SILENT_LIMIT
     // unanswered commands, not again while it stays silent, and again for a silence
     // that follows a time it was heard.
