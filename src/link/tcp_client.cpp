@@ -134,19 +134,22 @@ void TcpClient::deliver(const QByteArray &data) {
     QByteArray rest = data;
     if (!delivered_) {
         // A banner that came late: the device never sends a line feed, so before its
-        // first reply, text up to the last one is still the server's.
+        // first reply, text up to the last one is still the server's. A server's words
+        // are short: past GREETING_KEEP of them, whatever comes is the device's.
+        const auto room = [this] { return qMax<qint64>(0, GREETING_KEEP - words_.size()); };
         const int lf = rest.lastIndexOf('\n');
-        if (lf >= 0) {
-            const QByteArray banner = rest.left(qMin<qint64>(lf + 1, GREETING_KEEP));
+        if (lf >= 0 && room() > 0) {
+            const QByteArray banner = rest.left(qMin<qint64>(lf + 1, room()));
             words_ += banner;
             emit greeting(QString::fromLatin1(banner));
             rest.remove(0, lf + 1);
         }
         // Words (a refusal such as "Port's device already in use" without a line
         // feed): the device's text has no space.
-        if (rest.contains(' ')) {
-            words_ += rest.left(GREETING_KEEP);
-            emit greeting(QString::fromLatin1(rest.left(GREETING_KEEP)));
+        if (rest.contains(' ') && room() > 0) {
+            const QByteArray said = rest.left(room());
+            words_ += said;
+            emit greeting(QString::fromLatin1(said));
             return;
         }
         if (rest.isEmpty()) return;
