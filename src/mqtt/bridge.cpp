@@ -68,6 +68,14 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
         drain();
     });
 
+    session_.use_venue(opt_.venue_file);
+    if (!session_.venue_fault().isEmpty())
+        log(session_.venue_fault() + QStringLiteral(" (going on without its names and scenes)"));
+    // New names or scenes change the entities: Home Assistant reads the discovery again.
+    connect(&session_, &Session::venue_changed, this, [this] {
+        if (mqtt_.is_connected()) publish_discovery();
+        state_changed();
+    });
     connect(&session_, &Session::reply_seen, this, &Bridge::reply_seen);
     connect(&session_.state(), &DeviceState::changed, this, &Bridge::state_changed);
     connect(&session_, &Session::link_down, this, &Bridge::device_lost);
@@ -172,7 +180,7 @@ void Bridge::stop_now(QEventLoop &loop) {
 int Bridge::remove_discovery() {
     QEventLoop loop;
     connect(&mqtt_, &MqttClient::connected, &loop, [&] {
-        for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id))
+        for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id, session_.venue()))
             mqtt_.publish(c.first, QByteArray(), true);
         mqtt_.publish(topics_.state(), QByteArray(), true);
         mqtt_.publish(topics_.availability(), QByteArray(), true);
@@ -417,8 +425,7 @@ void Bridge::broker_connected() {
     log(QStringLiteral("broker %1:%2 connected").arg(opt_.broker_host).arg(opt_.broker_port));
     broker_failure_.clear();
     for (const QString &t : topics_.subscriptions()) mqtt_.subscribe(t);
-    for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id))
-        mqtt_.publish(c.first, c.second, true);
+    publish_discovery();
     publish_state(true);
     publish_availability(true);
 }
@@ -459,7 +466,8 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload, boo
     QString command, error;
     if (topic == topics_.command()) {
         command = QString::fromUtf8(payload).trimmed();
-    } else if (!set_topic_command(topics_, topic, payload, &command, &error)) {
+    } else if (!venue_topic_command(topics_, topic, payload, session_.venue(), &command, &error) &&
+               !set_topic_command(topics_, topic, payload, &command, &error)) {
         return;
     }
     if (!error.isEmpty()) {
@@ -474,7 +482,16 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload, boo
 // The one place the published state is read from: the session's DeviceState through
 // veldra-ctl's own JSON, so the state topic carries exactly what `veldra-ctl status --json`
 // prints.
-QJsonObject Bridge::state_json() { return status_json(session_.state()); }
+QJsonObject Bridge::state_json() {
+    QJsonObject o = status_json(session_.state());
+    add_venue_status(&o, session_.venue(), session_.state());
+    return o;
+}
+
+void Bridge::publish_discovery() {
+    for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id, session_.venue()))
+        mqtt_.publish(c.first, c.second, true);
+}
 
 void Bridge::publish_state(bool force) {
     if (!read_done_) return;

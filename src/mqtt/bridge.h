@@ -66,6 +66,7 @@ private:
     QJsonObject state_json();
     void publish_state(bool force);
     void publish_availability(bool force = false);
+    void publish_discovery();
     void log(const QString &text) const;
 
     BridgeOptions opt_;

@@ -5,17 +5,40 @@
 #include <QJsonObject>
 
 QStringList Topics::subscriptions() const {
-    return {command(), base_ + QStringLiteral("+/set"), base_ + QStringLiteral("output/+/set"),
-            base_ + QStringLiteral("preset/recall")};
+    return {command(),
+            base_ + QStringLiteral("+/set"),
+            base_ + QStringLiteral("output/+/set"),
+            base_ + QStringLiteral("preset/recall"),
+            base_ + QStringLiteral("scene/recall"),
+            base_ + QStringLiteral("scene/save")};
 }
 
-QList<QPair<QString, QByteArray>> discovery_configs(const QString &prefix, const QString &id) {
+namespace {
+
+// An input as the output selects offer it: the venue's name, else "Input N".
+QString input_option(const Venue &v, int n) {
+    return v.inputs[n - 1].isEmpty() ? QStringLiteral("Input %1").arg(n) : v.inputs[n - 1];
+}
+
+// A text inside a Jinja string literal in single quotes.
+QString jinja_text(const QString &text) {
+    QString t = text;
+    t.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + t + QLatin1Char('\'');
+}
+
+} // namespace
+
+QList<QPair<QString, QByteArray>> discovery_configs(const QString &prefix, const QString &id,
+                                                    const Venue &venue) {
     const Topics t(id);
     const QString uid = QStringLiteral("veldra_") + id;
     const QJsonObject device{
         {"identifiers", QJsonArray{uid}},
-        {"name",
-         id == QLatin1String("veldra") ? QStringLiteral("VELDRA") : QStringLiteral("VELDRA ") + id},
+        {"name", !venue.device.isEmpty()         ? venue.device
+                 : id == QLatin1String("veldra") ? QStringLiteral("VELDRA")
+                                                 : QStringLiteral("VELDRA ") + id},
         {"model", "VELDRA 4x4 video matrix switcher"},
     };
     QList<QPair<QString, QByteArray>> out;
@@ -29,16 +52,24 @@ QList<QPair<QString, QByteArray>> discovery_configs(const QString &prefix, const
     };
     // Home Assistant's templates: an unknown value (null) renders empty, which it shows
     // as unknown.
+    // The input names are the options; the bridge turns the chosen one back into its number.
+    QJsonArray options;
+    QStringList literal;
+    for (int n = 1; n <= 4; ++n) {
+        options.append(input_option(venue, n));
+        literal << jinja_text(input_option(venue, n));
+    }
+    const QString names = QLatin1Char('[') + literal.join(QStringLiteral(", ")) + QLatin1Char(']');
     for (int n = 1; n <= 4; ++n) {
         const QString in = QStringLiteral("value_json.routing[%1]").arg(n - 1);
         add("select", QStringLiteral("output%1").arg(n),
-            {{"name", QStringLiteral("Output %1").arg(n)},
+            {{"name", venue.outputs[n - 1].isEmpty() ? QStringLiteral("Output %1").arg(n)
+                                                     : venue.outputs[n - 1]},
              {"icon", "mdi:video-input-hdmi"},
              {"state_topic", t.state()},
-             {"value_template", QStringLiteral("{{ 'Input %s' % %1 if %1 else '' }}").arg(in)},
+             {"value_template", QStringLiteral("{{ %1[%2 - 1] if %2 else '' }}").arg(names, in)},
              {"command_topic", t.base() + QStringLiteral("output/%1/set").arg(n)},
-             {"command_template", "{{ value[-1] }}"},
-             {"options", QJsonArray{"Input 1", "Input 2", "Input 3", "Input 4"}}});
+             {"options", options}});
     }
     add("select", QStringLiteral("mode"),
         {{"name", "Display mode"},
@@ -80,7 +111,47 @@ QList<QPair<QString, QByteArray>> discovery_configs(const QString &prefix, const
          {"state_topic", t.state()},
          {"value_template", "{{ '%d.%02d' % (value_json.version // 100, value_json.version % 100) "
                             "if value_json.version is not none else '' }}"}});
+    QJsonArray scenes;
+    for (const Scene &s : venue.scenes) scenes.append(s.name);
+    add("select", QStringLiteral("scene"),
+        {{"name", "Scene"},
+         {"icon", "mdi:palette"},
+         {"state_topic", t.state()},
+         {"value_template", "{{ value_json.scene if value_json.scene else '' }}"},
+         {"command_topic", t.base() + QStringLiteral("scene/recall")},
+         {"options", scenes}});
+    // Home Assistant refuses a select without options: no scene, no entity.
+    if (scenes.isEmpty()) out.last().second.clear();
     return out;
+}
+
+bool venue_topic_command(const Topics &t, const QString &topic, const QByteArray &payload,
+                         const Venue &venue, QString *command, QString *error) {
+    if (!topic.startsWith(t.base())) return false;
+    const QStringList path = topic.mid(t.base().size()).split(QLatin1Char('/'));
+    const QString value = QString::fromUtf8(payload).trimmed();
+    error->clear();
+    command->clear();
+    if (path.size() == 3 && path[0] == QLatin1String("output") && path[2] == QLatin1String("set")) {
+        for (int n = 1; n <= 4; ++n)
+            if (value == QString::number(n) ||
+                value.compare(input_option(venue, n), Qt::CaseInsensitive) == 0 ||
+                value.compare(QStringLiteral("Input %1").arg(n), Qt::CaseInsensitive) == 0)
+                *command = QStringLiteral("route %1 %2").arg(path[1]).arg(n);
+        if (command->isEmpty())
+            *error = QStringLiteral("output/%1/set takes an input's number or name, not \"%2\"")
+                         .arg(path[1], value);
+        return true;
+    }
+    if (path.size() != 2 || path[0] != QLatin1String("scene") ||
+        (path[1] != QLatin1String("recall") && path[1] != QLatin1String("save")))
+        return false;
+    const QString fault = name_fault(value);
+    if (!fault.isEmpty())
+        *error = QStringLiteral("scene/%1 takes a scene name: %2").arg(path[1], fault);
+    else
+        *command = QStringLiteral("scene %1 %2").arg(path[1], value);
+    return true;
 }
 
 bool set_topic_command(const Topics &t, const QString &topic, const QByteArray &payload,

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/venue.h"
+
 class Topics {
 public:
     explicit Topics(const QString &id) : base_(QStringLiteral("veldra/") + id + QLatin1Char('/')) {}
@@ -24,9 +26,18 @@ private:
     QString base_;
 };
 
-// The retained discovery configurations (topic, JSON): a select per output and for the
-// mode, switches for power, lock and mute, a button per preset, the firmware sensor.
-QList<QPair<QString, QByteArray>> discovery_configs(const QString &prefix, const QString &id);
+// The retained discovery configurations (topic, JSON): a select per output (offering the
+// venue's input names) and for the mode, switches for power, lock and mute, a button per
+// preset, the firmware sensor, and the venue's Scene select (an empty configuration, which
+// removes it, while the venue has no scene).
+QList<QPair<QString, QByteArray>> discovery_configs(const QString &prefix, const QString &id,
+                                                    const Venue &venue = Venue());
+
+// The venue's topics: "output/N/set" with an input's name (or "Input N", or N), and
+// "scene/recall" or "scene/save" with a scene's name, as veldra-ctl commands. False when
+// the topic is none of these; `error` when the payload makes no command.
+bool venue_topic_command(const Topics &t, const QString &topic, const QByteArray &payload,
+                         const Venue &venue, QString *command, QString *error);
 
 // A message on a set topic as the veldra-ctl command it stands for ("output/2/set" with
 // "3" is "route 2 3"); false when the topic is not one, with the reason in `error` when the

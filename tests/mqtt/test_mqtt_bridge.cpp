@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "broker.h"
@@ -25,6 +26,7 @@ const QString ADDR_SLOW = QStringLiteral("127.0.0.174");
 const QString DEVICE = QStringLiteral("127.0.0.171:2323");
 const QString SHARE = QStringLiteral("127.0.0.172:2324");
 const QString BASE = QStringLiteral("veldra/hall/");
+const QString ADDR_VENUE = QStringLiteral("127.0.0.227"); // the device of the venue's bridge
 
 QJsonObject object(const QByteArray &json) { return QJsonDocument::fromJson(json).object(); }
 
@@ -388,6 +390,91 @@ private slots:
         bridge_.kill();
         QVERIFY(watch_.wait_for(
             BASE + "availability", [](auto &p) { return p == "offline"; }, from, 5000));
+    }
+
+    // A venue's bridge: the output selects offer the input names and route by them, the
+    // Scene select appears with the first scene, follows the device (a front-panel change
+    // included) and recalls; new names publish the discovery again.
+    void venue_names_and_scenes() {
+        QTemporaryDir dir;
+        const QString venue = dir.filePath(QStringLiteral("venue.json"));
+        QFile f(venue);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"device": "Room 101", "inputs": ["Lectern PC", "Document camera"],
+                   "outputs": ["Projector", "Confidence monitor"]})");
+        f.close();
+        SimDevice dev;
+        QVERIFY(dev.start_tcp(ADDR_VENUE, 2323));
+        BridgeProcess bridge;
+        const QString base = QStringLiteral("veldra/room/");
+        const int start = watch_.all().size();
+        QVERIFY(bridge.start({"--host", ADDR_VENUE + ":2323", "--broker", broker_.url(), "--id",
+                              "room", "--poll", "0", "--venue", venue}));
+        QVERIFY(watch_.wait_for(
+            base + "availability", [](auto &p) { return p == "online"; }, start, 10000));
+        const QString select1 = QStringLiteral("homeassistant/select/room/output1/config");
+        const QString scene_select = QStringLiteral("homeassistant/select/room/scene/config");
+        QJsonObject config = object(watch_.last(select1));
+        QCOMPARE(config["name"].toString(), QStringLiteral("Projector"));
+        QCOMPARE(config["device"].toObject()["name"].toString(), QStringLiteral("Room 101"));
+        QCOMPARE(config["options"].toArray().toVariantList(),
+                 (QVariantList{"Lectern PC", "Document camera", "Input 3", "Input 4"}));
+        QVERIFY(watch_.last(scene_select).isEmpty()); // no scene yet, no select
+        const auto state = [&] { return object(watch_.last(base + "state")); };
+        QCOMPARE(json_at(state(), "names/outputs/1").toString(),
+                 QStringLiteral("Confidence monitor"));
+        QVERIFY(json_at(state(), "scene").isNull());
+
+        const auto result = [&](const QString &topic, const QByteArray &payload) {
+            const int from = watch_.all().size();
+            watch_.publish(base + topic, payload);
+            MqttMessage m;
+            return watch_.wait_for(
+                       base + "result", [](auto &) { return true; }, from, 15000, &m)
+                       ? object(m.payload)
+                       : QJsonObject();
+        };
+        // The select's option, as Home Assistant sends it.
+        QCOMPARE(result("output/1/set", "Document camera")["sent"].toArray().toVariantList(),
+                 (QVariantList{"OUT001", "INP002"}));
+        QCOMPARE(json_at(dev.state(), "routing/0").toInt(), 2);
+        QCOMPARE(result("output/2/set", "Laptop")["exit"].toInt(), 2);
+
+        int from = watch_.all().size();
+        QCOMPARE(result("scene/save", "Lecture")["exit"].toInt(), 0);
+        QVERIFY(watch_.wait_for(
+            scene_select,
+            [](auto &p) { return object(p)["options"].toArray() == QJsonArray{"Lecture"}; }, from));
+        QVERIFY(watch_.wait_for(
+            base + "state", [](auto &p) { return object(p)["scene"] == "Lecture"; }, from));
+
+        // The front panel: out of the scene, and back into it.
+        from = watch_.all().size();
+        QVERIFY(dev.inject("AUE004"));
+        QVERIFY(watch_.wait_for(
+            base + "state", [](auto &p) { return object(p)["scene"].isNull(); }, from));
+        from = watch_.all().size();
+        QVERIFY(dev.inject("AUE000"));
+        QVERIFY(watch_.wait_for(
+            base + "state", [](auto &p) { return object(p)["scene"] == "Lecture"; }, from));
+
+        // Away by a command, back by the Scene select.
+        QCOMPARE(result("command", "route projector 4")["exit"].toInt(), 0);
+        QVERIFY(QTest::qWaitFor([&] { return state()["scene"].isNull(); }, 5000));
+        from = watch_.all().size();
+        const QJsonObject recalled = result("scene/recall", "Lecture");
+        QCOMPARE(recalled["exit"].toInt(), 0);
+        QCOMPARE(recalled["command"].toString(), QStringLiteral("scene recall Lecture"));
+        QCOMPARE(json_at(dev.state(), "routing/0").toInt(), 2);
+        QVERIFY(watch_.wait_for(
+            base + "state", [](auto &p) { return object(p)["scene"] == "Lecture"; }, from));
+
+        from = watch_.all().size();
+        QCOMPARE(result("command", "name input 4 Guest laptop")["exit"].toInt(), 0);
+        QVERIFY(watch_.wait_for(
+            select1,
+            [](auto &p) { return object(p)["options"].toArray().last() == "Guest laptop"; }, from));
+        QCOMPARE(bridge.stop(), 0);
     }
 
     void remove_discovery() {
