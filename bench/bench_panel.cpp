@@ -65,17 +65,16 @@ struct ExamineProbe {
     explicit ExamineProbe(frm_main *f) {
         clock.start();
         // Ahead of the panel's own handler, so the handler's work is not counted.
-        QObject::disconnect(f->exchange().tim_rx(), &PollTimer::timeout, &f->exchange(),
-                            &Exchange::tim_rx_Timer);
-        QObject::connect(f->connection().MSComm1, &SerialPort::data_arrived, f,
+        SerialPort *port = f->connection().MSComm1();
+        QObject::disconnect(port->tim_rx(), &PollTimer::timeout, port, &SerialPort::tim_rx_Timer);
+        QObject::connect(port, &SerialPort::data_arrived, f,
                          [this] { last_arrival = clock.nsecsElapsed(); });
-        QObject::connect(f->exchange().tim_rx(), &PollTimer::timeout, f, [this] {
+        QObject::connect(port->tim_rx(), &PollTimer::timeout, f, [this] {
             if (last_arrival < 0) return;
             delays_ms.push_back((clock.nsecsElapsed() - last_arrival) / 1e6);
             last_arrival = -1;
         });
-        QObject::connect(f->exchange().tim_rx(), &PollTimer::timeout, &f->exchange(),
-                         &Exchange::tim_rx_Timer);
+        QObject::connect(port->tim_rx(), &PollTimer::timeout, port, &SerialPort::tim_rx_Timer);
     }
 };
 

@@ -25,7 +25,6 @@
 #include "link/tcp_client.h"
 #include "platform/settings_place.h"
 #include "platform/value_list.h"
-#include "protocol/poll_timer.h"
 #include "switching/switching_panel.h"
 #include "ui/panel_style.h"
 
@@ -114,11 +113,19 @@ void frm_main::show_message(const QString &text, QMessageBox::Icon icon,
         std::fputs(("tevral-qx: " + line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
         return;
     }
+    if (message_open_ && exchange_) {
+        // A flapping link or a silence told while a box is up: one box at a time, so a
+        // click meant for the window never lands on a box stacked over it.
+        exchange_->log_entry(QStringLiteral("[%1]").arg(text));
+        return;
+    }
     QMessageBox box(icon, windowTitle().isEmpty() ? QStringLiteral("VELDRA") : windowTitle(), text,
                     QMessageBox::Ok, isVisible() ? this : nullptr);
     box.setObjectName(QStringLiteral("message"));
     box.setInformativeText(informative);
+    message_open_ = true;
     box.exec();
+    message_open_ = false;
 }
 
 void frm_main::show_message(const QString &text, ExchangeHost::Icon icon) {
@@ -253,7 +260,7 @@ bool frm_main::Form_Load() {
     }
     show();
     QCoreApplication::processEvents();
-    exchange_->tim_rx()->start();
+    connection_->MSComm1()->set_reception(true);
     ui_.ready_ = true;
     return true;
 }
@@ -261,9 +268,9 @@ bool frm_main::Form_Load() {
 void frm_main::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    connection_->reconnect->stop();
+    connection_->reconnect()->stop();
     exchange_->stop();
-    connection_->MSComm1->close();
+    connection_->MSComm1()->close();
     if (settings_read_) save_settings();
     if (admin_->keypad) admin_->keypad->close();
 }

@@ -89,6 +89,7 @@ private:
     int outer_height_ = HEIGHT_COMPACT;
     bool unloaded_ = false;
     bool unattended_ = false;
+    bool message_open_ = false; // a message box is up
     // Start-up read the settings, so shut-down has something to write back.
     bool settings_read_ = false;
     UiReady ui_;

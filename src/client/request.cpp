@@ -312,11 +312,14 @@ bool parse_menu(const QStringList &w, const Limits &, Request *r, QString *error
 }
 
 bool parse_send(const QStringList &w, const Limits &, Request *r, QString *error) {
-    static const QRegularExpression shape6(QStringLiteral("^[A-Z]{3}[0-9]{3}$"));
+    static const QRegularExpression shape6(QStringLiteral("\\A[A-Z]{3}[0-9]{3}\\z"));
     if (!shape6.match(w[0]).hasMatch()) {
+        QString shown = w[0];
+        shown.replace(QLatin1Char('\n'), QLatin1String("\\n"))
+            .replace(QLatin1Char('\r'), QLatin1String("\\r"));
         *error = QStringLiteral("a command is three upper-case letters and three digits, "
                                 "such as VER999, not \"%1\"")
-                     .arg(w[0]);
+                     .arg(shown);
         return false;
     }
     r->mnemonic = w[0];

@@ -20,7 +20,6 @@
 #include "platform/stop_signals.h"
 #include "platform/value_list.h"
 #include "protocol/command.h"
-#include "protocol/poll_timer.h"
 
 namespace {
 
@@ -60,9 +59,13 @@ Session::Session(const QString &program_folder, const Request &request,
     });
     // As the panel's list bounds the resolution a reply may name.
     if (!resolutions_.isEmpty()) state_.set_resolution_count(static_cast<int>(resolutions_.size()));
-    connect(link_->MSComm1, &SerialPort::lost, this,
-            [this] { link_lost(QStringLiteral("the serial device went away")); });
-    connect(link_->reconnect, &Reconnect::restored, this, &Session::link_restored);
+    // The device announcing a change while we wait is applied, not taken for our reply.
+    x_->set_apply_announcements(true);
+    connect(link_.get(), &Connection::lost, this, [this](const QString &why) {
+        lost_why_ = why;
+        if (link_->selected_link_up()) link_lost(why);
+    });
+    connect(link_->reconnect(), &Reconnect::restored, this, &Session::link_restored);
 }
 
 Session::~Session() {
@@ -96,32 +99,39 @@ void Session::device_rebooting() {
         link_lost(QStringLiteral("the device reboots"));
         return;
     }
-    link_->wsk_client->close();
+    link_->wsk_client()->close();
     link_->set_eth_connected(false);
 }
 
 void Session::link_lost(const QString &why) {
-    if (holds_link_) {
-        // The program keeps the device: the link layer's policy brings the link back,
-        // unless another client keeps taking it.
-        const bool retrying = link_->reconnect->lost();
-        emit link_down(why, retrying);
-        return;
-    }
-    if (watch_loop_ && req_.reconnect) {
-        // The same policy as the panel's: retried until back, unless taken by another client.
-        if (!req_.quiet) complain(why + QStringLiteral("; reconnecting"));
-        print(req_.json ? QStringLiteral("{\"link\":\"down\"}\n") : QStringLiteral("link down\n"));
-        if (!link_->reconnect->lost()) {
-            complain(QStringLiteral("the link was taken away %1 times within a minute: another "
-                                    "program may be using the device")
-                         .arg(Reconnect::TAKEN_LOSSES));
-            watch_loop_->exit(EXIT_NO_LINK);
+    if (holds_link_ || (watch_loop_ && req_.reconnect)) {
+        // The program keeps the device: the link layer's policy (the panel's) brings the
+        // link back, unless another client keeps taking it.
+        const Reconnect::Loss loss = link_->reconnect()->lost();
+        const QString told =
+            loss == Reconnect::Loss::NoDevice
+                ? why + QStringLiteral(" before the device answered (a device server with no "
+                                       "device behind it?); retrying every %1 s")
+                            .arg(Reconnect::TCP_RETRY_MS / 1000)
+            : loss == Reconnect::Loss::Taken
+                ? why + QStringLiteral("; the link was taken away %1 times within a minute: "
+                                       "another program may be using the device")
+                            .arg(Reconnect::TAKEN_LOSSES)
+                : why + QStringLiteral("; reconnecting");
+        const bool was_up = std::exchange(device_up_, false);
+        if (holds_link_) {
+            emit link_down(told, loss != Reconnect::Loss::Taken);
+            return;
         }
+        if (!req_.quiet) complain(told);
+        if (was_up)
+            print(req_.json ? QStringLiteral("{\"link\":\"down\"}\n")
+                            : QStringLiteral("link down\n"));
+        if (loss == Reconnect::Loss::Taken) watch_loop_->exit(EXIT_NO_LINK);
         return;
     }
     if (link_->link_type() == LinkType::Ethernet) {
-        link_->wsk_client->close();
+        link_->wsk_client()->close();
         link_->set_eth_connected(false);
     } else {
         link_->set_serial_open(false);
@@ -132,24 +142,19 @@ void Session::link_lost(const QString &why) {
     }
 }
 
-// A device server's banner and negotiation come first; then the link is the device's.
-void Session::wait_for_greeting() {
-    TcpClient *sock = link_->wsk_client;
-    if (!sock->in_greeting()) return;
-    QEventLoop greeted;
-    QTimer check;
-    connect(&check, &QTimer::timeout, &greeted, [&] {
-        if (!sock->in_greeting() || !sock->is_connected()) greeted.quit();
-    });
-    check.start(1);
-    greeted.exec();
-}
-
 void Session::link_restored() {
-    // "link up" tells a script the device hears it again, so not before a greeting is over.
-    if (link_->link_type() == LinkType::Ethernet) wait_for_greeting();
     x_->reset_reception();
-    if (link_->link_type() == LinkType::Rs232) x_->tim_rx()->start();
+    if (link_->link_type() == LinkType::Rs232) link_->MSComm1()->set_reception(true);
+    // A server that accepts is not yet the device: the link is up once the device answers.
+    probing_ = true;
+    const Outcome o = x_->send_cmd(QStringLiteral("VER999"));
+    probing_ = false;
+    if (o == Outcome::LinkDown) return; // lost again meanwhile: told by link_lost
+    if (o == Outcome::NoReply) {
+        link_lost(QStringLiteral("the device did not answer"));
+        return;
+    }
+    device_up_ = true;
     print(req_.json ? QStringLiteral("{\"link\":\"up\"}\n") : QStringLiteral("link up\n"));
     emit link_back();
 }
@@ -157,8 +162,8 @@ void Session::link_restored() {
 void Session::on_reply(const Reply &r) {
     state_.apply(r);
     const QString &reply = r.text;
-    emit reply_seen(reply, !x_->busy());
-    if (!watch_loop_) return;
+    emit reply_seen(reply, !x_->busy() || x_->announcing());
+    if (!watch_loop_ || probing_) return;
     if (req_.json) {
         print(compact(reply_json(reply)) + QLatin1Char('\n'));
     } else {
@@ -209,25 +214,26 @@ int Session::open_serial() {
     const QString device =
         by_path ? link_choice_.device : SerialPort::device_for(folder_, link_choice_.port_number);
     QString why;
-    const bool ok = by_path ? link_->MSComm1->open_device(device, &why)
-                            : link_->MSComm1->open(link_choice_.port_number, &why);
+    const bool ok = by_path ? link_->MSComm1()->open_device(device, &why)
+                            : link_->MSComm1()->open(link_choice_.port_number, &why);
     if (!ok) {
         complain(open_failure_text(link_name(link_choice_), device, why,
-                                   link_->MSComm1->last_failure()));
+                                   link_->MSComm1()->last_failure()));
         return EXIT_NO_LINK;
     }
     // As the panel's set_comm: whatever waited on the line is not a reply to us.
-    link_->MSComm1->discard_input();
-    link_->MSComm1->discard_output();
+    link_->MSComm1()->discard_input();
+    link_->MSComm1()->discard_output();
     link_->set_link_type(LinkType::Rs232);
     link_->set_serial_open(true);
+    device_up_ = true;
     x_->reset_reception();
-    x_->tim_rx()->start();
+    link_->MSComm1()->set_reception(true);
     return EXIT_DONE;
 }
 
 int Session::open_tcp() {
-    TcpClient *sock = link_->wsk_client;
+    TcpClient *sock = link_->wsk_client();
     link_->set_link_type(LinkType::Ethernet);
     sock->set_remote(link_choice_.host, link_choice_.tcp_port);
     const QString failed = QStringLiteral("Client could not find Server. (%1: %2)");
@@ -251,16 +257,10 @@ int Session::open_tcp() {
         complain(failed.arg(link_name(link_choice_), why));
         return EXIT_NO_LINK;
     }
-    wait_for_greeting();
+    // A banner or a refusal the server sends goes by inside the link; a loss comes as
+    // the link's signal, with the server's words when it said any.
     link_->set_eth_connected(true);
-    if (link_watch_) return EXIT_DONE;
-    // The panel's link watch.
-    link_watch_ = new QTimer(this);
-    connect(link_watch_, &QTimer::timeout, this, [this] {
-        if (link_->eth_connected() && !link_->wsk_client->is_connected())
-            link_lost(QStringLiteral("Ethernet is disconnected !"));
-    });
-    link_watch_->start(100);
+    device_up_ = true;
     return EXIT_DONE;
 }
 
@@ -269,31 +269,57 @@ int Session::exchange(const QString &cmd) {
     // The answer to a 998 query is the bezel's maximum, whoever asked it.
     if (cmd == QLatin1String("BEH998") || cmd == QLatin1String("BEV998"))
         state_.set_bezel_max_pending(true);
-    x_->send_cmd(cmd);
+    Outcome o = x_->send_cmd(cmd);
     // A mode change or a preset may take the device a while: the panel waits up to
     // 5 s more for the late reply, which its reception then dispatches.
-    if (slow_command(cmd))
-        for (int i = 0; i < 10 && !x_->reply_ok() && link_down_.isEmpty(); ++i) x_->wait_sec(0.5f);
-    if (!link_down_.isEmpty()) {
-        complain(QStringLiteral("%1 (%2 not sent)").arg(link_down_, cmd));
+    if (slow_command(cmd) && o == Outcome::NoReply) {
+        for (int i = 0; i < 10 && !x_->reply_ok() && link_->selected_link_up(); ++i)
+            x_->wait_sec(0.5f);
+        const QString late = x_->last_reply();
+        if (x_->reply_ok() && late.size() == 6 && reply_digits_ok(late))
+            o = late.startsWith(QLatin1String("ERR")) ? Outcome::Refused
+                : late.left(3) == cmd.left(3)         ? Outcome::Answered
+                                                      : Outcome::Wrong;
+    }
+    if (o == Outcome::LinkDown && !link_down_.isEmpty()) {
+        // Refused before sending: the link was down, for the reason the link gave.
+        complain(lost_why_.isEmpty()
+                     ? QStringLiteral("%1 (%2 not sent)").arg(link_down_, cmd)
+                     : QStringLiteral("the link was lost: %1 (%2 not sent)").arg(lost_why_, cmd));
         return EXIT_NO_LINK;
     }
     sent_ << cmd;
     const QString reply = x_->last_reply();
-    const QString mnemonic = reply.left(3);
-    if (!x_->reply_ok() || (mnemonic != QLatin1String("ERR") && mnemonic != cmd.left(3))) {
-        if (reply.isEmpty())
-            complain(QStringLiteral("no reply to %1 in time").arg(cmd));
-        else
-            complain(QStringLiteral("no reply to %1 in time (got %2)").arg(cmd, printable(reply)));
-        return EXIT_NO_REPLY;
-    }
-    replies_ << reply.left(6);
-    if (mnemonic == QLatin1String("ERR")) {
+    switch (o) {
+    case Outcome::Answered: replies_ << reply.left(6); return EXIT_DONE;
+    case Outcome::Refused:
+        replies_ << reply.left(6);
         complain(QStringLiteral("the device refused %1: %2").arg(cmd, printable(reply)));
         return EXIT_REFUSED;
+    case Outcome::Wrong:
+        complain(QStringLiteral("wrong reply to %1: %2").arg(cmd, printable(reply)));
+        return EXIT_NO_REPLY;
+    case Outcome::LinkDown: {
+        const QString why = x_->link_lost_reason().isEmpty() ? lost_why_ : x_->link_lost_reason();
+        complain(
+            reply.isEmpty()
+                ? QStringLiteral("the link was lost waiting for the reply to %1: %2").arg(cmd, why)
+                : QStringLiteral("the link was lost during the reply to %1 (only \"%2\" "
+                                 "came): %3")
+                      .arg(cmd, printable(reply), why));
+        return EXIT_NO_LINK;
     }
-    return EXIT_DONE;
+    case Outcome::Busy:
+        complain(QStringLiteral("%1 not sent: another exchange was running").arg(cmd));
+        return EXIT_NO_REPLY;
+    case Outcome::NoReply: break;
+    }
+    if (reply.isEmpty())
+        complain(QStringLiteral("no reply to %1 in time: the device is silent").arg(cmd));
+    else
+        complain(QStringLiteral("no whole reply to %1 in time (only \"%2\" came)")
+                     .arg(cmd, printable(reply)));
+    return EXIT_NO_REPLY;
 }
 
 void Session::print_replies(int code) {

@@ -90,7 +90,6 @@ private:
     int run_watch();
     int run_ports();
     void on_reply(const Reply &reply);
-    void wait_for_greeting();
     void link_lost(const QString &why);
     void link_restored();
     void print(const QString &text);
@@ -105,12 +104,14 @@ private:
     LinkChoice link_choice_;
     std::unique_ptr<Connection> link_;
     std::unique_ptr<Exchange> x_;
-    QTimer *link_watch_ = nullptr;
     // What the device reported, read by the panel's own rules.
     DeviceState state_;
     // The output the device had selected when status began (OUT999), put back at its end.
     std::optional<int> asked_output_;
-    QString link_down_; // the message of a send refused because the link is down
+    QString link_down_;      // the message of a send refused because the link is down
+    QString lost_why_;       // why the link was last lost, as the link told it
+    bool device_up_ = false; // the device answered since the link last came up
+    bool probing_ = false;   // the query that tells a link back is the device's
     QStringList sent_, replies_;
     QEventLoop *watch_loop_ = nullptr;
     Venue venue_;

@@ -31,7 +31,7 @@ static void split_address(const QString &text, QString *host, quint16 *port) {
 // The Idle state: no connection, Connect offered, Disconnect red.
 void LinkPanel::to_idle() {
     tim_eth->stop();
-    link_.wsk_client->close();
+    link_.wsk_client()->close();
     link_.set_eth_connected(false);
     tim_eth->setInterval(7000);
     lab_eth_state->setVisible(false);
@@ -48,11 +48,11 @@ void LinkPanel::cmd_conn_eth_Click() {
     QString host;
     quint16 port;
     split_address(txt_ip->text().trimmed(), &host, &port);
-    link_.wsk_client->set_remote(host, port);
-    if (!link_.wsk_client->is_connected()) {
+    link_.wsk_client()->set_remote(host, port);
+    if (!link_.wsk_client()->is_connected()) {
         cmd_conn_eth->setBackColor(PanelStyle::amber_colour());
         cmd_disconn_eth->setBackColor(PanelStyle::face());
-        if (!link_.wsk_client->connect_to_host()) {
+        if (!link_.wsk_client()->connect_to_host()) {
             // No attempt can start (no address): report it now rather than after 7 s.
             tim_eth->stop();
             host_.show_message(QStringLiteral("Client could not find Server."),
@@ -77,10 +77,11 @@ void LinkPanel::wsk_client_Connect() {
 
 void LinkPanel::tim_eth_Timer() {
     if (link_.eth_connected()) {
-        if (link_.wsk_client->is_connected()) return;
+        if (link_.wsk_client()->is_connected()) return;
         tim_eth->stop();
         lost_ = true;
-        if (!link_.reconnect->lost()) {
+        const Reconnect::Loss loss = link_.reconnect()->lost();
+        if (loss == Reconnect::Loss::Taken) {
             exchange_.log_entry(QStringLiteral("[Ethernet taken %1 times in a minute: "
                                                "reconnecting stopped]")
                                     .arg(Reconnect::TAKEN_LOSSES));
@@ -99,13 +100,17 @@ void LinkPanel::tim_eth_Timer() {
         cmd_conn_eth->setBackColor(PanelStyle::busy_colour());
         cmd_disconn_eth->setEnabled(true);
         cmd_disconn_eth->setBackColor(PanelStyle::face());
-        exchange_.log_entry(QStringLiteral("[Ethernet lost: reconnecting every %1 s]")
-                                .arg(Reconnect::TCP_RETRY_MS / 1000));
+        exchange_.log_entry(
+            QString::fromLatin1(loss == Reconnect::Loss::NoDevice
+                                    ? "[Ethernet lost before the device answered: reconnecting "
+                                      "every %1 s]"
+                                    : "[Ethernet lost: reconnecting every %1 s]")
+                .arg(Reconnect::TCP_RETRY_MS / 1000));
         host_.show_message(QStringLiteral("Ethernet is disconnected !"), QMessageBox::Critical);
     } else {
         tim_eth->stop();
         host_.show_message(QStringLiteral("Client could not find Server."), QMessageBox::Critical);
-        if (!link_.wsk_client->is_closed()) link_.wsk_client->close();
+        if (!link_.wsk_client()->is_closed()) link_.wsk_client()->close();
         lab_eth_state->setVisible(false);
         cmd_conn_eth->setEnabled(true);
         cmd_conn_eth->setBackColor(PanelStyle::face());
@@ -114,9 +119,9 @@ void LinkPanel::tim_eth_Timer() {
 }
 
 void LinkPanel::cmd_disconn_eth_Click() {
-    link_.reconnect->stop();
+    link_.reconnect()->stop();
     tim_eth->stop();
-    link_.wsk_client->close();
+    link_.wsk_client()->close();
     link_.set_eth_connected(false);
     tim_eth->setInterval(7000);
     cmd_conn_eth->setEnabled(true);
@@ -128,7 +133,7 @@ void LinkPanel::cmd_disconn_eth_Click() {
 void LinkPanel::rx_ext() { cmd_disconn_eth_Click(); }
 
 void LinkPanel::opt_interface_Click(int index) {
-    link_.reconnect->stop();
+    link_.reconnect()->stop();
     link_.set_link_type(index == 0 ? LinkType::Rs232 : LinkType::Ethernet);
     for (QWidget *w : {static_cast<QWidget *>(cmd_conn), static_cast<QWidget *>(cmd_disconn),
                        static_cast<QWidget *>(cbo_com), static_cast<QWidget *>(cmd_conn_eth),
@@ -138,7 +143,7 @@ void LinkPanel::opt_interface_Click(int index) {
     if (index != 0) {
         if (link_.serial_open()) {
             link_.set_serial_open(false);
-            link_.MSComm1->close();
+            link_.MSComm1()->close();
         }
         cmd_conn_eth->setVisible(true);
         cmd_disconn_eth->setVisible(true);

@@ -31,9 +31,9 @@ LinkPanel::LinkPanel(Connection &link, Exchange &exchange, DeviceState &state, U
     // A coarse timer may fire up to 5% early; the connect time-out is 7000 ms.
     tim_eth->setTimerType(Qt::PreciseTimer);
     connect(tim_eth, &QTimer::timeout, this, &LinkPanel::tim_eth_Timer);
-    connect(link_.wsk_client, &TcpClient::connected, this, &LinkPanel::wsk_client_Connect);
-    connect(link_.MSComm1, &SerialPort::lost, this, &LinkPanel::serial_lost);
-    connect(link_.reconnect, &Reconnect::restored, this, &LinkPanel::link_restored);
+    connect(link_.wsk_client(), &TcpClient::connected, this, &LinkPanel::wsk_client_Connect);
+    connect(link_.MSComm1(), &SerialPort::lost, this, &LinkPanel::serial_lost);
+    connect(link_.reconnect(), &Reconnect::restored, this, &LinkPanel::link_restored);
 }
 
 void LinkPanel::build_link_controls() {

@@ -14,10 +14,10 @@
 
 void LinkPanel::set_comm() {
     manual_connect();
-    if (link_.serial_open()) link_.MSComm1->close();
+    if (link_.serial_open()) link_.MSComm1()->close();
     cbo_com->setToolTip(SerialPort::device_shown(host_.program_folder(), link_.port_number()));
     QString why;
-    if (!link_.MSComm1->open(link_.port_number(), &why)) {
+    if (!link_.MSComm1()->open(link_.port_number(), &why)) {
         host_.show_message(QStringLiteral("COM") + QLatin1Char(' ') +
                                QString::number(link_.port_number()) + QStringLiteral(": Fail !"),
                            QMessageBox::NoIcon, why);
@@ -27,8 +27,8 @@ void LinkPanel::set_comm() {
         QCoreApplication::processEvents();
         return;
     }
-    link_.MSComm1->discard_input();
-    link_.MSComm1->discard_output();
+    link_.MSComm1()->discard_input();
+    link_.MSComm1()->discard_output();
     link_.set_serial_open(true);
     cmd_conn->setBackColor(PanelStyle::green_colour());
     cmd_disconn->setBackColor(PanelStyle::face());
@@ -47,7 +47,7 @@ void LinkPanel::cmd_conn_Click() { set_comm(); }
 
 void LinkPanel::cmd_disconn_Click() {
     if (link_.reconnecting()) {
-        link_.reconnect->stop();
+        link_.reconnect()->stop();
         cmd_conn->setBackColor(PanelStyle::face());
         cmd_disconn->setBackColor(PanelStyle::red_colour());
         return;
@@ -55,7 +55,7 @@ void LinkPanel::cmd_disconn_Click() {
     if (!link_.serial_open()) return;
     cmd_conn->setBackColor(PanelStyle::face());
     cmd_disconn->setBackColor(PanelStyle::red_colour());
-    link_.MSComm1->close();
+    link_.MSComm1()->close();
     link_.set_serial_open(false);
 }
 
@@ -64,7 +64,7 @@ void LinkPanel::cmd_disconn_Click() {
 void LinkPanel::serial_lost() {
     if (!link_.serial_open()) return;
     lost_ = true;
-    link_.reconnect->lost();
+    link_.reconnect()->lost();
     cmd_conn->setBackColor(PanelStyle::busy_colour());
     cmd_disconn->setBackColor(PanelStyle::face());
     exchange_.log_entry(
@@ -73,7 +73,7 @@ void LinkPanel::serial_lost() {
 }
 
 void LinkPanel::manual_connect() {
-    link_.reconnect->stop();
+    link_.reconnect()->stop();
     if (!lost_) return;
     lost_ = false;
     if (after_loss.show_start_look) after_loss.show_start_look();

@@ -19,10 +19,11 @@ public:
     explicit Connection(const QString &program_folder, QObject *parent = nullptr);
     ~Connection() override;
 
-    SerialPort *MSComm1 = nullptr;
-    TcpClient *wsk_client = nullptr;
+    // The adapters, for the link area's controls and the headless client's opening.
+    SerialPort *MSComm1() const { return MSComm1_; }
+    TcpClient *wsk_client() const { return wsk_client_; }
     // Brings the selected link back after it was lost unasked.
-    Reconnect *reconnect = nullptr;
+    Reconnect *reconnect() const { return reconnect_; }
 
     LinkType link_type() const { return link_type_; }
     int port_number() const { return port_number_; }
@@ -37,7 +38,7 @@ public:
     DeviceLink &selected() const;
     // Puts another kind of link in place of both adapters (tests use a fake one); null
     // gives them back.
-    void use_link(DeviceLink *link) { other_link_ = link; }
+    void use_link(DeviceLink *link);
     // The selected link was lost and is being tried again.
     bool reconnecting() const;
 
@@ -46,8 +47,22 @@ public:
     void set_serial_open(bool on) { serial_open_ = on; }
     void set_eth_connected(bool on) { eth_connected_ = on; }
     void set_net_query_step(std::optional<int> step) { net_query_step_ = step; }
+    // Takes the selected link down at the link level: closed, its flag cleared.
+    void drop_selected();
+
+signals:
+    // What the selected link received, and its loss (see DeviceLink); the other
+    // link's are not passed on.
+    void received(const QByteArray &bytes);
+    void lost(const QString &why);
+    void greeting(const QString &text);
 
 private:
+    void follow(DeviceLink *link);
+
+    SerialPort *MSComm1_;
+    TcpClient *wsk_client_;
+    Reconnect *reconnect_;
     LinkType link_type_ = LinkType::Rs232;
     int port_number_ = 1;
     bool serial_open_ = false;

@@ -26,10 +26,17 @@ public:
 
     explicit Reconnect(Connection &link, QObject *parent = nullptr);
 
+    enum class Loss {
+        Retrying, // the link is tried again
+        NoDevice, // a server took the connection and closed it before the device said
+                  // anything (a device server with no device behind it): tried again,
+                  // and not counted as taken
+        Taken     // the TAKEN_LOSSES-th loss of a connection the device had answered on,
+                  // within the window: another client keeps taking it; not retried
+    };
     // The selected link went down unasked: takes it down at the link level (socket
-    // closed, port closed, flags cleared) and starts retrying. Returns false, retrying
-    // nothing, when this is the TAKEN_LOSSES-th TCP loss within the window.
-    bool lost();
+    // closed, port closed, flags cleared) and, unless it was taken, starts retrying.
+    Loss lost();
     // Ends the retries (the operator disconnected, connected by hand or chose
     // another link).
     void stop();

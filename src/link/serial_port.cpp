@@ -1,10 +1,12 @@
 #include "link/serial_port.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 
+#include "link/poll_timer.h"
 #include "link/port_failure.h"
 #include "link/port_info.h"
 #include "platform/settings_place.h"
@@ -21,15 +23,40 @@
 static constexpr qint64 READ_BUFFER_LIMIT = 64 * 1024;
 
 SerialPort::SerialPort(const QString &program_folder, QObject *parent)
-    : QObject(parent), folder_(program_folder), port_(new QSerialPort(this)) {
+    : DeviceLink(parent), folder_(program_folder), port_(new QSerialPort(this)),
+      tim_rx_(new PollTimer([this] { return in_buffer_count(); }, this,
+                            [this](qint64 usec) { return more_within(usec); },
+                            // An awaited answer may come in two chunks a latency period apart.
+                            [this](qint64 waiting) { return waiting < expected_; })) {
+    tim_rx_->setObjectName(QStringLiteral("tim_rx"));
     connect(port_, &QSerialPort::readyRead, this, &SerialPort::data_arrived);
+    connect(this, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
+    connect(tim_rx_, &PollTimer::timeout, this, &SerialPort::tim_rx_Timer);
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         // A vanished device keeps reporting read errors; staying open would spin.
         if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) && port_->isOpen()) {
             port_->close();
-            emit lost();
+            emit lost(QStringLiteral("the serial device went away"));
         }
     });
+}
+
+void SerialPort::set_reception(bool on) {
+    if (on)
+        tim_rx_->start();
+    else
+        tim_rx_->stop();
+}
+
+void SerialPort::tim_rx_Timer() {
+    if (in_buffer_count() == 0) return;
+    tim_rx_->stop();
+    QCoreApplication::processEvents();
+    const QByteArray bytes = read_all();
+    if (bytes.isEmpty())
+        tim_rx_->start(); // nothing after all: keep polling
+    else
+        emit received(bytes);
 }
 
 SerialPort::~SerialPort() = default;
@@ -97,6 +124,7 @@ bool SerialPort::open_device(const QString &device, QString *error) {
         // A USB adapter otherwise holds each reply back for up to 16 ms.
         low_latency_ = request_low_latency(int(port_->handle()));
         opened_ = device;
+        emit up();
         return true;
     }
     failure_ = problem_of(device, *port_);

@@ -8,20 +8,26 @@
 #include "link/device_link.h"
 #include "link/port_failure.h"
 
+class PollTimer;
 class QSerialPort;
 
-class SerialPort : public QObject, public DeviceLink {
+class SerialPort : public DeviceLink {
     Q_OBJECT
 public:
     SerialPort(const QString &program_folder, QObject *parent = nullptr);
     ~SerialPort() override;
 
-    // DeviceLink: a reply within 300 steps; read by the serial poll.
+    // DeviceLink: a reply within 300 steps; received bytes are handed over by the serial
+    // poll `tim_rx`, which each hand-over switches off until the receiver is ready again.
     QString down_message() const override { return QStringLiteral("RS232 port is disconnected !"); }
     void write_command(const QString &cmd) override;
     int reply_steps(const QString &) const override { return 300; }
-    bool polled() const override { return true; }
-    bool carries_ext() const override { return false; }
+    bool network() const override { return false; }
+    void set_reception(bool on) override;
+    void expect_chars(int chars) override { expected_ = chars; }
+    PollTimer *tim_rx() const { return tim_rx_; }
+    // The poll's tick: hands over what is waiting.
+    void tim_rx_Timer();
 
     // COMn: ports/COMn in the per-user folder, else in the program folder, when that path
     // exists; else the platform's port.
@@ -60,8 +66,6 @@ public:
 signals:
     // New received bytes are waiting.
     void data_arrived();
-    // The device went away under an open port (adapter unplugged, pty closed).
-    void lost();
 
 private:
     QString folder_;
@@ -70,4 +74,6 @@ private:
     QString failure_text_;
     bool low_latency_ = false;
     QString opened_;
+    PollTimer *tim_rx_;
+    int expected_ = 0;
 };

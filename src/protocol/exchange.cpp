@@ -8,10 +8,8 @@
 #include <QTimer>
 
 #include "link/connection.h"
-#include "link/serial_port.h"
-#include "link/tcp_client.h"
+#include "link/device_link.h"
 #include "protocol/command.h"
-#include "protocol/poll_timer.h"
 
 qint64 clock_ms() {
     static QElapsedTimer clock = [] {
@@ -22,23 +20,36 @@ qint64 clock_ms() {
     return clock.elapsed();
 }
 
+bool reboots_device(const QString &cmd) {
+    return cmd == QLatin1String("RST001") || cmd == QLatin1String("PWR001");
+}
+
 Exchange::Exchange(Connection &link, ExchangeHost &host, QObject *parent)
-    : QObject(parent), link_(link), host_(host),
-      tim_rx_(
-          new PollTimer([this] { return link_.MSComm1->in_buffer_count(); }, this,
-                        [this](qint64 usec) { return link_.MSComm1->more_within(usec); },
-                        // A network answer is awaited: its 16 characters may come in two chunks.
-                        [this](qint64 waiting) {
-                            const std::optional<int> step = link_.net_query_step();
-                            return step && *step <= 2 && rx_count_ + waiting < 16;
-                        })) {
-    tim_rx_->setObjectName(QStringLiteral("tim_rx"));
-    connect(link_.MSComm1, &SerialPort::data_arrived, tim_rx_, &PollTimer::data_arrived);
-    connect(tim_rx_, &PollTimer::timeout, this, &Exchange::tim_rx_Timer);
-    connect(link_.wsk_client, &TcpClient::data_arrival, this, &Exchange::wsk_client_DataArrival);
+    : QObject(parent), link_(link), host_(host) {
+    connect(&link_, &Connection::received, this, &Exchange::on_received);
+    // A wait for a reply ends with the link; what the reply had become by then is no reply.
+    connect(&link_, &Connection::lost, this, [this](const QString &why) {
+        lost_ = true;
+        lost_reason_ = why;
+    });
     // A device server's banner goes to the log as received text; it is never a reply.
-    connect(link_.wsk_client, &TcpClient::greeting, this,
+    connect(&link_, &Connection::greeting, this,
             [this](const QString &text) { log_entry(text.simplified()); });
+}
+
+void Exchange::on_received(const QByteArray &bytes) {
+    if (link_.selected().network())
+        tcp_received(QString::fromLatin1(bytes));
+    else
+        serial_received(bytes);
+}
+
+void Exchange::reception_on() { link_.selected().set_reception(true); }
+
+// A network answer's 16 characters may come in two chunks.
+void Exchange::expect_network_answer() {
+    const std::optional<int> step = link_.net_query_step();
+    link_.selected().expect_chars(step && *step <= 2 ? qMax(0, 16 - rx_count_) : 0);
 }
 
 Exchange::~Exchange() = default;
@@ -109,32 +120,52 @@ bool Exchange::link_up(const QString &cmd) {
     return false;
 }
 
-void Exchange::send_cmd(const QString &cmd) {
+Outcome Exchange::send_cmd(const QString &cmd) {
     reply_ok_ = false;
-    if (stopping_ || !link_up(cmd)) return;
-    if (busy_) return;
+    if (stopping_ || !link_up(cmd)) return Outcome::LinkDown;
+    if (busy_) return Outcome::Busy;
 
     log_entry(cmd);
     rx_count_ = 0;
     rx_buffer_.clear();
     reply_ok_ = false;
     busy_ = true;
+    lost_ = false;
+    lost_reason_.clear();
+    announced_.clear();
+    awaited_ = cmd;
     const unsigned heard_before = heard_count_;
 
     link_.selected().write_command(cmd);
     int limit = link_.selected().reply_steps(cmd);
-    if (link_.selected().ends_link(cmd)) {
+    if (link_.selected().network() && reboots_device(cmd)) {
         wait_sec(1.0f);
         if (!stopping_) host_.device_rebooting();
         limit = 0;
     }
 
-    for (int i = 0; i <= limit && !reply_ok_; ++i) wait_sec(0.001f);
+    for (int i = 0; i <= limit && !reply_ok_ && !lost_; ++i) wait_sec(0.001f);
+    awaited_.clear();
+    if (lost_ && !reply_ok_) {
+        // Text cut off by the loss is no reply, whatever it began with.
+        log_entry(QStringLiteral("[link lost: %1]").arg(lost_reason_));
+        last_reply_ = rx_buffer_;
+        reset_reception();
+        reception_on();
+        return Outcome::LinkDown;
+    }
     finish_exchange(cmd);
     // A link lost meanwhile says so itself; a device that sent anything is alive; a
     // stopped exchange waited for nothing.
     if (!reply_ok_ && !stopping_ && heard_count_ == heard_before && link_.selected_link_up())
         note_no_reply(cmd);
+    // Only another kind came (applied as an announcement): a wrong reply, named.
+    if (last_reply_.isEmpty() && !announced_.isEmpty()) last_reply_ = announced_;
+    const QString &r = last_reply_;
+    const bool whole = r.size() == 6 && reply_digits_ok(r);
+    if (r.startsWith(QLatin1String("ERR"))) return whole ? Outcome::Refused : Outcome::NoReply;
+    if (r.left(3) == cmd.left(3)) return reply_ok_ && whole ? Outcome::Answered : Outcome::NoReply;
+    return r.isEmpty() ? Outcome::NoReply : Outcome::Wrong;
 }
 
 void Exchange::note_no_reply(const QString &cmd) {
@@ -165,8 +196,8 @@ void Exchange::finish_exchange(const QString &cmd) {
     rx_count_ = 0;
     rx_buffer_.clear();
     busy_ = false;
-    if (link_.selected().polled()) {
-        tim_rx_->start();
+    if (!link_.selected().network()) {
+        reception_on();
         QCoreApplication::processEvents();
     }
 }
@@ -177,16 +208,17 @@ void Exchange::send_cmd_nowait(const QString &cmd) {
     busy_ = true;
     rx_count_ = 0;
     rx_buffer_.clear();
+    expect_network_answer();
     link_.selected().write_command(cmd);
-    if (link_.selected().polled()) tim_rx_->start();
+    reception_on();
     QCoreApplication::processEvents();
     busy_ = false;
     // A click run by the event pass above may have collected a reply that a receiver
     // left for a waiting send_cmd (it saw `busy`); no send_cmd is left to take it.
     if (rx_count_ >= REPLY_MIN_CHARS && rx_buffer_.size() == 6 && reply_digits_ok(rx_buffer_)) {
-        dispatch_reply(rx_buffer_, link_.selected().carries_ext());
+        dispatch_reply(rx_buffer_, ext_ends_link(link_.selected().network()));
         rx_count_ = 0;
         rx_buffer_.clear();
     }
-    if (link_.selected().polled() && !tim_rx_->isActive()) tim_rx_->start();
+    reception_on();
 }

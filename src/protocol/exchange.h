@@ -13,7 +13,6 @@
 #include "protocol/reply.h"
 
 class Connection;
-class PollTimer;
 
 // What the exchange needs of the window.
 class ExchangeHost {
@@ -34,13 +33,32 @@ public:
 // Milliseconds on a monotonic clock (the time base of every wait).
 qint64 clock_ms();
 
+// The command reboots the device (RST001, PWR001), which drops a network link with it:
+// no reply is waited for there.
+bool reboots_device(const QString &cmd);
+// The device says EXT to end a network link; on a serial line it means nothing.
+inline bool ext_ends_link(bool network) { return network; }
+
+// How an exchange ended.
+enum class Outcome {
+    Answered, // the reply to the command, whole
+    Refused,  // the device answered ERR
+    NoReply,  // nothing, or a reply cut short, in time
+    Wrong,    // a reply to another command (last_reply() says which)
+    LinkDown, // not sent (link down, program ending), or the link was lost before the
+              // reply was whole (link_lost_reason() says why)
+    Busy      // another exchange was running: not sent
+};
+
 class Exchange : public QObject {
     Q_OBJECT
 public:
     Exchange(Connection &link, ExchangeHost &host, QObject *parent = nullptr);
     ~Exchange() override;
 
-    void send_cmd(const QString &cmd);
+    // Sends `cmd` and waits for its reply. reply_ok() keeps the panel's looser rule (a
+    // reply of the command's kind, even cut short, or ERR); the outcome is exact.
+    Outcome send_cmd(const QString &cmd);
     void send_cmd_nowait(const QString &cmd);
     void wait_sec(float seconds);
     void log_entry(const QString &text);
@@ -55,9 +73,7 @@ public:
     // Counts every reception of text from the device (a silent device leaves it alone).
     unsigned heard_count() const { return heard_count_; }
 
-    // The receivers, and what they do with the text they read (also fed by tests).
-    void tim_rx_Timer();
-    void wsk_client_DataArrival();
+    // The receivers: what the selected link received goes to the one of its kind.
     void serial_received(const QByteArray &bytes);
     void tcp_received(const QString &data);
     // The evaluation that ends every send_cmd: test the reply held in rx_buffer
@@ -79,8 +95,14 @@ public:
     // lasts any longer and nothing more is sent (silently: nobody is there to tell).
     void stop() { stopping_ = true; }
     bool stopping() const { return stopping_; }
-    // The serial poll, on for the whole life of the window once it is shown.
-    PollTimer *tim_rx() const { return tim_rx_; }
+    // A client that is not the panel applies a reply of another kind that arrives while
+    // it waits (the device announcing a change) and goes on waiting for its own; the
+    // panel takes such a reply as the exchange's, which then fails.
+    void set_apply_announcements(bool on) { apply_announcements_ = on; }
+    // A handler now runs for such an announcement (not for the awaited reply).
+    bool announcing() const { return announcing_; }
+    // Why the link was lost during the last exchange that ended LinkDown that way.
+    const QString &link_lost_reason() const { return lost_reason_; }
 
     // The selected link is up, so a command could go out.
     bool link_ready() const;
@@ -106,10 +128,13 @@ private:
     bool link_up(const QString &cmd);
     void heard();
     bool accept_collected(bool tcp);
+    bool take_announcement(bool tcp);
+    void on_received(const QByteArray &bytes);
+    void reception_on();
+    void expect_network_answer();
 
     Connection &link_;
     ExchangeHost &host_;
-    PollTimer *tim_rx_;
 
     bool busy_ = false;
     bool reply_ok_ = false;
@@ -124,6 +149,12 @@ private:
     int silent_count_ = 0;
     bool silent_told_ = false;
     unsigned heard_count_ = 0; // receptions of any text, to tell a silent device
+    bool apply_announcements_ = false;
+    bool announcing_ = false;
+    QString awaited_;   // the command whose reply send_cmd waits for
+    QString announced_; // the last reply of another kind applied meanwhile
+    bool lost_ = false; // the link was lost while send_cmd waited
+    QString lost_reason_;
 
     std::array<Handler, REPLY_KINDS> table_;
 };

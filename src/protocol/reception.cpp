@@ -3,11 +3,9 @@
 #include <QCoreApplication>
 
 #include "link/connection.h"
-#include "link/serial_port.h"
-#include "link/tcp_client.h"
+#include "link/device_link.h"
 #include "protocol/command.h"
 #include "protocol/exchange.h"
-#include "protocol/poll_timer.h"
 
 bool Exchange::dispatch_reply(const QString &text, bool include_ext) {
     const std::optional<Reply> reply = parse_reply(text);
@@ -29,20 +27,39 @@ bool Exchange::accept_collected(bool tcp) {
         reply_ok_ = false;
         return false;
     }
+    if (busy_ && take_announcement(tcp)) return true;
     rx_buffer_.truncate(6);
     last_reply_ = rx_buffer_;
     reply_ok_ = true;
     if (busy_) return true;
-    if (!dispatch_reply(rx_buffer_, tcp) && !rx_buffer_.startsWith(QLatin1String("ERR")))
+    if (!dispatch_reply(rx_buffer_, ext_ends_link(tcp)) &&
+        !rx_buffer_.startsWith(QLatin1String("ERR")))
         reply_ok_ = false;
     return false;
 }
 
-void Exchange::tim_rx_Timer() {
-    if (link_.MSComm1->in_buffer_count() == 0) return;
-    tim_rx_->stop();
-    QCoreApplication::processEvents();
-    serial_received(link_.MSComm1->read_all());
+// A reply of another kind while a client that applies announcements waits: applied,
+// and the wait goes on with whatever came after it. False when it is the exchange's.
+bool Exchange::take_announcement(bool tcp) {
+    if (!apply_announcements_ || awaited_.isEmpty()) return false;
+    const QString letters = rx_buffer_.left(3);
+    if (letters == awaited_.left(3) || letters == QLatin1String("ERR")) return false;
+    const int end = rx_buffer_.indexOf(QLatin1Char('\r'));
+    const QString rest = end < 0 ? QString() : rx_buffer_.mid(end + 1);
+    announced_ = rx_buffer_.left(6);
+    announcing_ = true;
+    dispatch_reply(rx_buffer_.left(6), ext_ends_link(tcp));
+    announcing_ = false;
+    rx_buffer_ = rest;
+    rx_count_ = static_cast<int>(rest.size());
+    reply_ok_ = false;
+    if (rx_count_ >= REPLY_MIN_CHARS) {
+        if (accept_collected(tcp)) return true;
+        rx_count_ = 0;
+        rx_buffer_.clear();
+    }
+    if (!tcp) reception_on();
+    return true;
 }
 
 void Exchange::serial_received(const QByteArray &bytes) {
@@ -55,8 +72,9 @@ void Exchange::serial_received(const QByteArray &bytes) {
         if (rx_buffer_.size() >= RX_KEEP) break;
     }
 
+    expect_network_answer();
     if (rx_count_ <= 6) {
-        tim_rx_->start();
+        reception_on();
         QCoreApplication::processEvents();
         return;
     }
@@ -64,8 +82,9 @@ void Exchange::serial_received(const QByteArray &bytes) {
     if (link_.net_query_step() && rx_count_ == 16) {
         log_entry(rx_buffer_);
         link_.set_net_query_step(3);
+        link_.selected().expect_chars(0);
         busy_ = false;
-        tim_rx_->start();
+        reception_on();
         QCoreApplication::processEvents();
         return;
     }
@@ -75,11 +94,9 @@ void Exchange::serial_received(const QByteArray &bytes) {
     rx_count_ = 0;
     rx_buffer_.clear();
     busy_ = false;
-    tim_rx_->start();
+    reception_on();
     QCoreApplication::processEvents();
 }
-
-void Exchange::wsk_client_DataArrival() { tcp_received(link_.wsk_client->get_data()); }
 
 void Exchange::tcp_received(const QString &data) {
     if (!data.isEmpty()) heard();

@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -27,6 +29,7 @@ const QString ADDR_SILENT = QStringLiteral("127.0.0.152");
 const QString ADDR_WATCH = QStringLiteral("127.0.0.153");
 const QString ADDR_RECONNECT = QStringLiteral("127.0.0.154");
 const QString ADDR_NOBODY = QStringLiteral("127.0.0.159"); // nothing listens here
+const QString ADDR_PEER = QStringLiteral("127.0.0.183");   // a scripted peer
 const QString ADDR_SCENE = QStringLiteral("127.0.0.226");  // scenes and names
 const char *const ADDR_SERVERS[4] = {"127.0.0.190", "127.0.0.191", "127.0.0.192", "127.0.0.193"};
 const int PORT = 2323;
@@ -553,6 +556,85 @@ private slots:
         ::kill(static_cast<pid_t>(w.processId()), SIGINT);
         QVERIFY(w.waitForFinished(5000));
         QCOMPARE(w.exitCode(), 0);
+    }
+
+    // A scripted peer in place of the device: what veldra-ctl makes of a reply cut off
+    // by a lost link, a peer that closes or says why and closes, a wrong reply and an
+    // announcement during its exchange. `script`: what the peer sends right after
+    // accepting ("@" before it) or once the command came, pieces split by "|"; a
+    // trailing "!" closes the connection.
+    void scripted_peer_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("VER then close")
+            << "send VER999"
+            << "VER!" << 4 << "lost during the reply to VER999 (only \"VER\" came)";
+        QTest::newRow("VER1 then close") << "version"
+                                         << "VER1!" << 4 << "(only \"VER1\" came)";
+        QTest::newRow("PWR00 then close") << "send PWR999"
+                                          << "PWR00!" << 4 << "the server closed";
+        QTest::newRow("closes at once") << "send VER999"
+                                        << "@!" << 4 << "the server closed the connection";
+        QTest::newRow("says why and closes") << "send VER999"
+                                             << "@Port's device already in use\r\n!" << 4
+                                             << "the server said \"Port's device already in use\"";
+        QTest::newRow("wrong reply") << "send VER999"
+                                     << "PWR000\r" << 3 << "wrong reply to VER999: PWR000";
+        QTest::newRow("silent") << "send VER999"
+                                << "" << 3 << "the device is silent";
+        QTest::newRow("announcement, then the reply") << "send VER999"
+                                                      << "LCK001\r|VER160\r" << 0 << "";
+        QTest::newRow("reply-shaped text on connecting is the device's") << "send VER999"
+                                                                         << "@VER160\r" << 0 << "";
+    }
+    void scripted_peer() {
+        QFETCH(QString, command);
+        QFETCH(QString, script);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(ADDR_PEER), PORT));
+        const bool at_once = script.startsWith('@');
+        const QString body = at_once ? script.mid(1) : script;
+        const bool closes = body.endsWith('!');
+        const QStringList pieces = (closes ? body.chopped(1) : body).split('|', Qt::SkipEmptyParts);
+        QTcpSocket *peer = nullptr;
+        const auto play = [&] {
+            for (const QString &piece : pieces) {
+                peer->write(piece.toLatin1());
+                peer->flush();
+                QTest::qWait(20); // the pieces arrive apart
+            }
+            if (closes) peer->disconnectFromHost();
+        };
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
+            peer = server.nextPendingConnection();
+            if (at_once) {
+                play();
+                return;
+            }
+            QObject::connect(peer, &QTcpSocket::readyRead, peer, [&] {
+                if (peer->bytesAvailable() < 7) return;
+                peer->readAll();
+                play();
+            });
+        });
+        ProgramFolder folder(0, 1);
+        QProcess p;
+        p.start(install_ctl(folder),
+                QStringList{"--host", host_arg(ADDR_PEER)} + command.split(' '));
+        QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), code);
+        if (code == 0) {
+            QVERIFY2(out.startsWith("VER160"), qPrintable(out));
+        } else {
+            QVERIFY2(out.isEmpty(), qPrintable(out));
+            QVERIFY2(err.contains(said), qPrintable(err));
+        }
     }
 
     // Per mode: a scene saved, the device changed in every setting the scene holds (and in

@@ -287,7 +287,7 @@ private slots:
         // late-reply wait collects the slider's reply while `busy` is still set.
         QTimer::singleShot(0, [&] { r.f->switching().cmd_mode_Click(2); });
         r.f->exchange().send_cmd_nowait(QStringLiteral("BRI051"));
-        QVERIFY(r.f->exchange().tim_rx()->isActive());
+        QVERIFY(r.f->connection().MSComm1()->tim_rx()->isActive());
         QVERIFY(r.f->exchange().rx_buffer().isEmpty());
         // reception goes on: an unsolicited reply is handled at once
         const int before = r.f->exchange().dispatch_count();

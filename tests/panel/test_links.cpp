@@ -58,7 +58,7 @@ private slots:
         QVERIFY(hidden(f->link().txt_ip, f.get()));
         QVERIFY(!hidden(f->link().cbo_com, f.get()));
         QCOMPARE(f->ui_ready(), true);
-        QVERIFY(f->exchange().tim_rx()->isActive());
+        QVERIFY(f->connection().MSComm1()->tim_rx()->isActive());
         QVERIFY(!f->frames().fra_btn->isEnabled());
         QVERIFY(!hidden(f->switching().img_start, f.get()));
         QVERIFY(hidden(f->switching().cmd_keypad, f.get()));
@@ -259,6 +259,10 @@ private slots:
     void link_taken_again_and_again() {
         PanelRig r;
         QVERIFY(r.start_tcp(ADDR_D));
+        // Only a link the device answered on can be taken (a server that closes before
+        // that has no device behind it).
+        r.f->exchange().send_cmd(QStringLiteral("VER999"));
+        QVERIFY(r.f->exchange().reply_ok());
         DeviceClient other;
         for (int i = 1; i <= 3; ++i) {
             QVERIFY(other.connectTo(ADDR_D));
@@ -273,6 +277,40 @@ private slots:
             "[Ethernet taken 3 times in a minute: reconnecting stopped] "));
         QVERIFY(!r.f->connection().reconnecting());
         check_eth_idle(r.f.get());
+    }
+
+    // One box at a time: a loss, a return or a silence told while a box is open goes to
+    // the log, and the box stays the only one.
+    void boxes_never_stack() {
+        PanelRig r;
+        QVERIFY(r.start_pty());
+        r.msgs.set_paused(true);
+        ExchangeHost &host = *r.f; // what the exchange and the link area tell the window
+        QMessageBox *first = nullptr;
+        bool nested_returned_under_it = false;
+        QTimer inside;
+        QObject::connect(&inside, &QTimer::timeout, r.f.get(), [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || first) return;
+            first = box;
+            host.device_not_answering();
+            host.show_message(QStringLiteral("Ethernet is disconnected !"),
+                              ExchangeHost::Icon::Critical);
+            nested_returned_under_it = QApplication::activeModalWidget() == first;
+            first->button(QMessageBox::Ok)->click();
+        });
+        inside.start(1);
+        host.show_message(QStringLiteral("RS232 port is disconnected !"),
+                          ExchangeHost::Icon::Critical);
+        inside.stop();
+        QVERIFY(first);
+        QVERIFY(nested_returned_under_it);
+        QVERIFY(r.f->txt_cmd->text().contains(
+            "[The device does not answer !] [Ethernet is disconnected !] "));
+        // Closed: the next one is a box again.
+        r.msgs.set_paused(false);
+        host.device_not_answering();
+        QCOMPARE(r.msgs.texts(), QStringList{"The device does not answer !"});
     }
 
     void ethernet_connect_disconnect_and_watch() {

@@ -255,7 +255,7 @@ void TestRefresh::refresh_through_a_device_server() {
     // The banner is in the log, and was not taken for a reply.
     QCOMPARE(f->txt_cmd->text().contains(QStringLiteral("ser2net port")),
              m == Ser2netProcess::Mode::RawBanner);
-    QCOMPARE(f->connection().wsk_client->telnet().telnet(), m >= Ser2netProcess::Mode::Telnet);
+    QCOMPARE(f->connection().wsk_client()->telnet().telnet(), m >= Ser2netProcess::Mode::Telnet);
     rig.sim.mark();
     f->switching().cmd_refresh_Click();
     QCOMPARE(rig.sent_since_mark(), refresh_sequence(1, false));

@@ -730,7 +730,7 @@ void SoakRun::boundary_checks(int n) {
     // The serial poll should tick whenever no exchange holds it. Found stopped, it
     // stays so until the next serial exchange has timed out: noted with what led to it.
     const bool stalled = f->connection().link_type() == LinkType::Rs232 && !f->exchange().busy() &&
-                         !f->exchange().tim_rx()->isActive();
+                         !f->connection().MSComm1()->tim_rx()->isActive();
     if (stalled) {
         ++poll_stalls_;
         if (!was_stalled_ && stall_samples_.size() < 3)
@@ -808,7 +808,7 @@ void SoakRun::final_link(SimSlot &s) {
         const bool clipped_before =
             f->adjust().hsr_bezel_h->maximum() < bezel[QLatin1String("h")].toInt() ||
             f->adjust().hsr_bezel_v->maximum() < bezel[QLatin1String("v")].toInt();
-        const bool poll_stopped = !s.tcp && !f->exchange().tim_rx()->isActive();
+        const bool poll_stopped = !s.tcp && !f->connection().MSComm1()->tim_rx()->isActive();
         all_messages_ += msgs_->messages;
         msgs_->clear();
         s.dev.mark();

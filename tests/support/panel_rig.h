@@ -60,7 +60,7 @@ struct PanelRig {
         f->link().cmd_conn_eth_Click();
         // Text the device sends right after connecting would be taken for a greeting.
         return pump_until([&] {
-            return f->connection().eth_connected() && !f->connection().wsk_client->in_greeting();
+            return f->connection().eth_connected() && !f->connection().wsk_client()->in_greeting();
         });
     }
 
@@ -88,7 +88,7 @@ struct PanelRig {
         if (!load()) return false;
         f->link().cmd_conn_eth_Click();
         return pump_until([&] {
-            return f->connection().eth_connected() && !f->connection().wsk_client->in_greeting();
+            return f->connection().eth_connected() && !f->connection().wsk_client()->in_greeting();
         });
     }
 

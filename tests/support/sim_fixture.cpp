@@ -157,7 +157,7 @@ MessageCatcher::MessageCatcher() {
 
 void MessageCatcher::poll() {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    if (!box) return;
+    if (!box || paused_) return;
     messages.append({box->text(), box->icon(), clock_ms(), box->informativeText()});
     if (QAbstractButton *ok = box->button(QMessageBox::Ok))
         ok->click();

@@ -95,10 +95,13 @@ public:
     QList<Message> messages;
     QStringList texts() const;
     void clear() { messages.clear(); }
+    // While paused, boxes stay open for the test to handle.
+    void set_paused(bool on) { paused_ = on; }
 
 private:
     void poll();
     QTimer timer_;
+    bool paused_ = false;
 };
 
 // Pumps events for `ms` milliseconds.

@@ -52,6 +52,8 @@ private slots:
         row("bezel up", "bezel must be off|on");
         row("audio edid 7ch", "audio edid must be 2ch|6ch|8ch|bitstream|hd");
         row("send VER9999", "three upper-case letters and three digits");
+        // A final line feed is not the end of the text: it would go to the device.
+        row("send VER999\n", "three upper-case letters and three digits");
         row("status now", "status takes 0 arguments");
         row("--port COM10 status", "--port takes COM1..COM9 or a device path");
         row("--port COM1 --host 10.0.0.2 status", "not both");

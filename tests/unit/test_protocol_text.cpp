@@ -4,9 +4,9 @@
 
 #include "link/address.h"
 #include "link/device_link.h"
+#include "link/poll_timer.h"
 #include "link/port_failure.h"
 #include "protocol/command.h"
-#include "protocol/poll_timer.h"
 
 class ProtocolText : public QObject {
     Q_OBJECT

@@ -1,11 +1,16 @@
 // The TCP link in front of a serial device server: the telnet layer driven with the bytes
 // a server sends (what it answers, what it passes on as the device's text, what it puts on
-// the wire), and the greeting a server sends on connecting, against a scripted peer.
+// the wire), and, against scripted peers, the greeting a server sends on connecting, the
+// device's text right after connecting, a loss with the server's words, and the retry
+// policy's telling of a server with no device from a client that takes the link.
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <optional>
 
+#include "link/connection.h"
+#include "link/reconnect.h"
 #include "link/tcp_client.h"
 #include "link/telnet_filter.h"
 
@@ -98,7 +103,8 @@ private slots:
         TcpClient client;
         QSignalSpy greetings(&client, &TcpClient::greeting);
         QString received;
-        connect(&client, &TcpClient::data_arrival, this, [&] { received += client.get_data(); });
+        connect(&client, &TcpClient::received, this,
+                [&](const QByteArray &b) { received += QString::fromLatin1(b); });
         client.set_remote(QStringLiteral("127.0.0.189"), server.serverPort());
         QVERIFY(client.connect_to_host());
         QVERIFY(server.waitForNewConnection(5000));
@@ -115,6 +121,133 @@ private slots:
         QCOMPARE(received, QStringLiteral("VER160\r"));
         QCOMPARE(greetings.size(), 1);
         QCOMPARE(greetings[0][0].toString().toLatin1(), banner);
+    }
+
+    // What a peer does right after accepting, and what the link makes of it: the
+    // device's text (reply-shaped text is never a banner), the server's words, the loss.
+    void peer_right_after_accepting_data() {
+        QTest::addColumn<QByteArray>("says");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("greeting");
+        QTest::addColumn<QString>("lost");
+        QTest::newRow("reply at once") << QByteArray("EXT000\r") << false << "EXT000\r"
+                                       << ""
+                                       << "";
+        QTest::newRow("banner, then a reply")
+            << QByteArray("\r\nser2net port 4001\r\nEXT000\r") << false << "EXT000\r"
+            << "\r\nser2net port 4001\r\n"
+            << "";
+        QTest::newRow("closes at once") << QByteArray() << true << ""
+                                        << ""
+                                        << "the server closed the connection";
+        QTest::newRow("says why and closes")
+            << QByteArray("Port's device already in use\r\n") << true << ""
+            << "Port's device already in use\r\n"
+            << "the server said \"Port's device already in use\" and closed the connection";
+        QTest::newRow("says why without a line end and closes")
+            << QByteArray("Port's device already in use") << true << ""
+            << "Port's device already in use"
+            << "the server said \"Port's device already in use\" and closed the connection";
+        QTest::newRow("a reply cut short, then closes") << QByteArray("VER1") << true << "VER1"
+                                                        << ""
+                                                        << "the server closed the connection";
+    }
+    void peer_right_after_accepting() {
+        QFETCH(QByteArray, says);
+        QFETCH(bool, closes);
+        QFETCH(QString, received);
+        QFETCH(QString, greeting);
+        QFETCH(QString, lost);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.180")), 0));
+        TcpClient client;
+        QString got, greeted;
+        QStringList losses;
+        connect(&client, &TcpClient::received, this,
+                [&](const QByteArray &b) { got += QString::fromLatin1(b); });
+        connect(&client, &TcpClient::greeting, this, [&](const QString &t) { greeted += t; });
+        connect(&client, &TcpClient::lost, this, [&](const QString &why) { losses << why; });
+        client.set_remote(QStringLiteral("127.0.0.180"), server.serverPort());
+        QVERIFY(client.connect_to_host());
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket *peer = server.nextPendingConnection();
+        peer->write(says);
+        peer->flush();
+        if (closes) peer->disconnectFromHost();
+        QVERIFY(QTest::qWaitFor([&] { return client.is_connected() || !losses.isEmpty(); }, 5000));
+        if (closes) {
+            QTRY_COMPARE_WITH_TIMEOUT(losses, QStringList{lost}, 5000);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(got, received, 5000);
+            // A command sent now goes out at once: nothing waits for a banner any more.
+            client.send_text(QStringLiteral("VER999\r"));
+            QVERIFY(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
+            QCOMPARE(peer->readAll(), QByteArray("VER999\r"));
+        }
+        QCOMPARE(got, received);
+        QCOMPARE(greeted, greeting);
+        QCOMPARE(client.device_heard(), !received.isEmpty());
+        // Closed by us: no loss to tell.
+        const int told = int(losses.size());
+        client.close();
+        QCOMPARE(losses.size(), told);
+    }
+
+    // A command sent while nothing has come on a new connection goes out at once.
+    void no_wait_for_a_banner_that_never_comes() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.181")), 0));
+        TcpClient client;
+        client.set_remote(QStringLiteral("127.0.0.181"), server.serverPort());
+        QVERIFY(client.connect_to_host());
+        QVERIFY(QTest::qWaitFor([&] { return client.is_connected(); }, 5000));
+        QVERIFY(client.in_greeting());
+        client.send_text(QStringLiteral("VER999\r"));
+        QVERIFY(!client.in_greeting()); // not held: written in this call
+        QVERIFY(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000));
+        QTcpSocket *peer = server.nextPendingConnection();
+        QVERIFY(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
+        QCOMPARE(peer->readAll(), QByteArray("VER999\r"));
+    }
+
+    // The retry policy: a server that closes before the device said anything has no
+    // device behind it (retried, never counted as taken); a connection the device had
+    // answered on, lost TAKEN_LOSSES times in the window, is being taken by another client.
+    void server_without_device_is_not_a_taken_link() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.182")), 0));
+        Connection c{QString()};
+        c.set_link_type(LinkType::Ethernet);
+        c.wsk_client()->set_remote(QStringLiteral("127.0.0.182"), server.serverPort());
+        using Loss = std::optional<Reconnect::Loss>; // none: the scripted peer failed
+        const auto lose_once = [&](bool device_answers) -> Loss {
+            c.reconnect()->stop();
+            if (!c.wsk_client()->connect_to_host()) return std::nullopt;
+            if (!server.waitForNewConnection(5000)) return std::nullopt;
+            QTcpSocket *peer = server.nextPendingConnection();
+            if (!QTest::qWaitFor([&] { return c.wsk_client()->is_connected(); }, 5000))
+                return std::nullopt;
+            c.set_eth_connected(true);
+            if (device_answers) {
+                peer->write("VER160\r");
+                if (!QTest::qWaitFor([&] { return c.wsk_client()->device_heard(); }, 5000))
+                    return std::nullopt;
+            }
+            peer->disconnectFromHost();
+            if (!QTest::qWaitFor([&] { return !c.wsk_client()->is_connected(); }, 5000))
+                return std::nullopt;
+            return c.reconnect()->lost();
+        };
+        for (int i = 0; i < Reconnect::TAKEN_LOSSES + 1; ++i)
+            QVERIFY(lose_once(false) == Reconnect::Loss::NoDevice);
+        QVERIFY(c.reconnect()->retrying());
+        QVERIFY(!c.eth_connected());
+        for (int i = 1; i < Reconnect::TAKEN_LOSSES; ++i)
+            QVERIFY(lose_once(true) == Reconnect::Loss::Retrying);
+        QVERIFY(lose_once(true) == Reconnect::Loss::Taken);
+        QVERIFY(!c.reconnect()->retrying());
+        c.reconnect()->stop();
     }
 };
 

@@ -1,4 +1,4 @@
-#include "protocol/poll_timer.h"
+#include "link/poll_timer.h"
 
 #include <chrono>
 
