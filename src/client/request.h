@@ -18,6 +18,7 @@ enum class Verb {
     Help,
     Status,
     Route,
+    Output,
     Mode,
     PresetSave,
     PresetRecall,
@@ -59,7 +60,8 @@ struct Request {
     // level; mode: 1..3; on/off and choices: the argument digit the device takes).
     int a = 0;
     int b = 0;
-    QString mnemonic; // picture: BRI/CON/HUE/SAT; send: the whole command
+    int part = 0;     // picture: the PictureParam
+    QString mnemonic; // send: the whole command
 };
 
 // The most resolution numbers a list can offer here: the two digits a RES reply carries.
@@ -93,17 +95,11 @@ QString link_name(const LinkChoice &link);
 // order they go out; empty for status, picture, resolution, version, network, watch.
 QStringList fixed_commands(const Request &r);
 
-// The picture command as the panel's sliders send it: Matrix sends the level, Dual
-// and 2X2 send level + 200 * (row - 1).
-QString picture_command(const QString &mnemonic, int row, int level, int mode);
-
 // Why a request cannot go out in the device's present mode (empty when it can): the
 // picture rows 2..4 exist only in Dual and 2X2, resolutions 5 and 6 only in Matrix.
 QString mode_refusal(const Request &r, int mode);
 
 // The request's commands depend on the device's display mode (asked with MOD999).
 bool needs_mode(const Request &r);
-// Replies to these may come late: the panel waits up to 5 s more for them.
-bool slow_command(const QString &cmd);
 
 QString usage_text();

@@ -3,6 +3,7 @@
 // panel's own Exchange and prints the outcome. No widgets. A program that holds the
 // link for long (veldra-mqtt) keeps one Session and executes request after request.
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <memory>
@@ -87,9 +88,9 @@ private:
     QTimer *link_watch_ = nullptr;
     // What the device reported, read by the panel's own rules.
     DeviceState state_;
-    // The output the device had selected when status began (OUT999), put back at its end.
-    std::optional<int> asked_output_;
     QString link_down_; // the message of a send refused because the link is down
     QStringList sent_, replies_;
+    // What each reply did, in words, for the printout of a command's replies.
+    QHash<QString, QString> described_;
     QEventLoop *watch_loop_ = nullptr;
 };

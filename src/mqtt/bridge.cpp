@@ -10,6 +10,7 @@
 
 #include "link/reconnect.h"
 #include "platform/stop_signals.h"
+#include "protocol/command.h"
 
 namespace {
 // Between two attempts to reach a device that went away.
@@ -22,12 +23,6 @@ constexpr int FINISH_MS = 2000;
 
 QByteArray compact(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
 
-// After a mode change, a preset or a reset the panel reads the routing and the pictures
-// again; the bridge reads everything.
-bool changes_much(const QString &command) {
-    static const QRegularExpression much(QStringLiteral("^(MOD00[1-3]|CAL00[1-4]|RST00[12])$"));
-    return much.match(command).hasMatch();
-}
 } // namespace
 
 Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
@@ -146,8 +141,8 @@ int Bridge::run() {
 int Bridge::remove_discovery() {
     QEventLoop loop;
     connect(&mqtt_, &MqttClient::connected, &loop, [&] {
-        for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id))
-            mqtt_.publish(c.first, QByteArray(), true);
+        for (const QString &topic : discovery_topics(opt_.discovery_prefix, opt_.id))
+            mqtt_.publish(topic, QByteArray(), true);
         mqtt_.publish(topics_.state(), QByteArray(), true);
         mqtt_.publish(topics_.availability(), QByteArray(), true);
         loop.exit(EXIT_DONE);
@@ -320,7 +315,7 @@ void Bridge::run_share(const Job &job) {
     if (changes_much(job.text)) request_read();
     if (!session_.replies().isEmpty())
         share_.send(job.client, session_.replies().last().toLatin1() + '\r');
-    if (job.text.startsWith(QLatin1String("OUT"))) {
+    if (selected_by(job.text)) {
         hold_client_ = job.client;
         hold_.start(HOLD_MS);
     }
@@ -353,8 +348,8 @@ void Bridge::broker_connected() {
     log(QStringLiteral("broker %1:%2 connected").arg(opt_.broker_host).arg(opt_.broker_port));
     broker_failure_.clear();
     for (const QString &t : topics_.subscriptions()) mqtt_.subscribe(t);
-    for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id))
-        mqtt_.publish(c.first, c.second, true);
+    last_discovery_.clear();
+    publish_discovery();
     publish_state(true);
     publish_availability();
 }
@@ -363,7 +358,7 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload) {
     QString command, error;
     if (topic == topics_.command()) {
         command = QString::fromUtf8(payload).trimmed();
-    } else if (!set_topic_command(topics_, topic, payload, &command, &error)) {
+    } else if (!set_topic_command(topics_, topic, payload, resolutions_, &command, &error)) {
         return;
     }
     if (!error.isEmpty()) {
@@ -381,8 +376,19 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload) {
 // prints.
 QJsonObject Bridge::state_json() { return status_json(session_.state()); }
 
+void Bridge::publish_discovery() {
+    const DeviceState &s = session_.state();
+    Discovery d{opt_.discovery_prefix, opt_.id, QStringLiteral(TEVRAL_VERSION), resolutions_,
+                s.version()};
+    // The entities follow the mode (its picture rows); the device block the firmware.
+    const QPair<QString, QByteArray> m = discovery_message(d, s.display_mode());
+    if (m.second == last_discovery_) return;
+    if (mqtt_.publish(m.first, m.second, true)) last_discovery_ = m.second;
+}
+
 void Bridge::publish_state(bool force) {
     if (!read_done_) return;
+    publish_discovery();
     const QByteArray json = compact(state_json());
     if (!force && json == last_state_) return;
     if (mqtt_.publish(topics_.state(), json, true)) last_state_ = json;

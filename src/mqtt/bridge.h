@@ -61,6 +61,8 @@ private:
     QJsonObject state_json();
     void publish_state(bool force);
     void publish_availability();
+    // The discovery message, when what it says changed (the mode, the firmware).
+    void publish_discovery();
     void log(const QString &text) const;
 
     BridgeOptions opt_;
@@ -77,6 +79,6 @@ private:
     bool link_up_ = false;
     bool read_done_ = false; // a full read since the link came up
     bool working_ = false, connecting_ = false, stopping_ = false, first_attempt_ = true;
-    QByteArray last_state_;
+    QByteArray last_state_, last_discovery_;
     QString broker_failure_; // the last reason logged
 };

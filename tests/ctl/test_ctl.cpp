@@ -454,7 +454,12 @@ private slots:
                                           : QStringList{"--port", "COM1"}) +
                                          QStringList{"watch", "--json"});
         QVERIFY(pump_until([&] { return w.readAllStandardError().contains("watching"); }));
-        const QStringList sent = {"MOD002", "INP003", "BRI437", "PWR000", "RES012"};
+        // Each line says what the reply did to the state: the keys it changed, or that the
+        // state refused it (a level above 100, a power digit that names no state).
+        const QStringList sent = {"MOD002", "INP003", "BRI437", "PWR000",
+                                  "RES012", "BRI150", "PWR009", "PWR000"};
+        const QStringList changed = {"mode",       "routing[0]", "rows[2].bri", "power",
+                                     "resolution", "-",          "-",           ""};
         QStringList lines;
         for (const QString &s : sent) {
             // One at a time: replies that arrive together are cut as the panel cuts them.
@@ -467,6 +472,12 @@ private slots:
             got << QJsonDocument::fromJson(l.toUtf8()).object()["reply"].toString();
         QCOMPARE(got, sent);
         QCOMPARE(QJsonDocument::fromJson(lines[4].toUtf8()).object()["value"].toInt(), 12);
+        for (int i = 0; i < lines.size(); ++i) {
+            const QJsonObject o = QJsonDocument::fromJson(lines[i].toUtf8()).object();
+            QCOMPARE(o["applied"].toBool(), changed[i] != "-");
+            const QStringList keys = o["changed"].toVariant().toStringList();
+            QCOMPARE(keys.join(','), changed[i] == "-" ? QString() : changed[i]);
+        }
         QVERIFY(dev.commands().isEmpty()); // watching sends nothing
         // Ctrl+C, then SIGTERMs back to back over its whole exit: the first ends it, the
         // rest must not kill it.

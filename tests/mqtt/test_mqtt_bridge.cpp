@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 #include "broker.h"
@@ -21,8 +23,35 @@ const QString ADDR_SHARE = QStringLiteral("127.0.0.172");
 const QString DEVICE = QStringLiteral("127.0.0.171:2323");
 const QString SHARE = QStringLiteral("127.0.0.172:2324");
 const QString BASE = QStringLiteral("veldra/hall/");
+const QString DISCOVERY = QStringLiteral("homeassistant/device/hall/config");
 
 QJsonObject object(const QByteArray &json) { return QJsonDocument::fromJson(json).object(); }
+
+// Every key of a state with a value of its own: "audio.edid", "routing[2]", "rows[1].bri".
+QStringList leaf_keys(const QJsonValue &v, const QString &at = QString()) {
+    QStringList keys;
+    if (v.isObject()) {
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            keys << leaf_keys(it.value(), at.isEmpty() ? it.key() : at + '.' + it.key());
+    } else if (v.isArray()) {
+        const QJsonArray a = v.toArray();
+        for (int i = 0; i < a.size(); ++i)
+            keys << leaf_keys(a[i], QStringLiteral("%1[%2]").arg(at).arg(i));
+    } else {
+        keys << at;
+    }
+    return keys;
+}
+
+// The discovered entity whose value template reads `key`.
+QJsonObject entity_reading(const QJsonObject &cmps, const QString &key) {
+    const QRegularExpression reads("value_json\\." + QRegularExpression::escape(key) +
+                                   "(?![\\w.\\[])");
+    for (const QJsonValue &c : cmps)
+        if (reads.match(c.toObject()["value_template"].toString()).hasMatch()) return c.toObject();
+    return {};
+}
 
 struct Run {
     int code = -1;
@@ -119,30 +148,50 @@ private slots:
         QVERIFY(online_after(0));
     }
 
-    // Every entity of the one device, each with the availability topic; the state is what
-    // veldra-ctl status --json says, read through the shared port.
+    // The one device-based discovery message: an entity for every key of the retained
+    // state, each its own; the state is what veldra-ctl status --json says, read through
+    // the shared port.
     void discovery_and_state() {
-        QStringList objects;
-        for (const char *c :
-             {"select/hall/output1", "select/hall/output2", "select/hall/output3",
-              "select/hall/output4", "select/hall/mode", "switch/hall/power", "switch/hall/lock",
-              "switch/hall/mute", "button/hall/preset1", "button/hall/preset2",
-              "button/hall/preset3", "button/hall/preset4", "sensor/hall/firmware"}) {
-            const QString topic = QStringLiteral("homeassistant/%1/config").arg(c);
-            QVERIFY2(QTest::qWaitFor([&] { return watch_.has(topic); }, 5000), qPrintable(topic));
-            const QJsonObject config = object(watch_.last(topic));
-            QCOMPARE(config["availability_topic"].toString(), BASE + "availability");
-            QCOMPARE(config["device"].toObject()["identifiers"].toArray().first().toString(),
-                     QStringLiteral("veldra_hall"));
-            objects << config["unique_id"].toString();
-        }
-        objects.removeDuplicates();
-        QCOMPARE(objects.size(), 13);
-
         const Run r = ctl({"--host", SHARE, "--json", "status"});
         QCOMPARE(r.code, 0);
         QVERIFY(state_follows("routing"));
-        QCOMPARE(object(watch_.last(BASE + "state")), object(r.out));
+        const QJsonObject state = object(watch_.last(BASE + "state"));
+        QCOMPARE(state, object(r.out));
+
+        // Published again once the firmware is known.
+        QJsonObject d;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                d = object(watch_.last(DISCOVERY));
+                return d["dev"].toObject().contains("sw_version");
+            },
+            5000));
+        QCOMPARE(d["availability_topic"].toString(), BASE + "availability");
+        QCOMPARE(d["state_topic"].toString(), BASE + "state");
+        QCOMPARE(d["dev"].toObject()["identifiers"].toArray().first().toString(),
+                 QStringLiteral("veldra_hall"));
+        QCOMPARE(d["dev"].toObject()["sw_version"].toString(),
+                 QStringLiteral("%1.%2")
+                     .arg(state["version"].toInt() / 100)
+                     .arg(state["version"].toInt() % 100, 2, 10, QLatin1Char('0')));
+        for (const char *k : {"manufacturer", "model"})
+            QVERIFY(!d["dev"].toObject()[k].toString().isEmpty());
+        const QJsonObject origin = d["o"].toObject();
+        QCOMPARE(origin["name"].toString(), QStringLiteral("veldra-mqtt"));
+        QVERIFY(!origin["sw_version"].toString().isEmpty());
+        QVERIFY(origin["support_url"].toString().startsWith("https://"));
+
+        const QJsonObject cmps = d["cmps"].toObject();
+        QStringList ids;
+        for (const QJsonValue &c : cmps)
+            if (c.toObject().size() > 1) ids << c.toObject()["unique_id"].toString();
+        QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), ids.size());
+        const QStringList keys = leaf_keys(state);
+        QVERIFY(keys.size() >= 20);
+        for (const QString &key : keys)
+            QVERIFY2(!entity_reading(cmps, key).isEmpty(), qPrintable(key));
+        // The per-component configurations of earlier versions are not published.
+        QVERIFY(!watch_.has(QStringLiteral("homeassistant/switch/hall/power/config")));
     }
 
     void commands_and_set_topics_data() {
@@ -197,6 +246,29 @@ private slots:
         if (key.isEmpty()) return;
         QCOMPARE(json_at(sim_.state(), key).toInt(-1), value);
         QVERIFY(state_follows(key));
+    }
+
+    // A number entity's set topic, as the discovery message gives it, sets the device: a
+    // bezel amount, and a picture level of a row the mode has.
+    void number_entities_set_the_device() {
+        for (int n = -1; n != sim_.commands().size(); QTest::qWait(300)) n = sim_.commands().size();
+        const QJsonObject state = object(watch_.last(BASE + "state"));
+        const bool matrix = state.contains("matrix");
+        const QJsonObject cmps = object(watch_.last(DISCOVERY))["cmps"].toObject();
+        const QList<QPair<QString, int>> cases = {{"bezel.h", 37},
+                                                  {matrix ? "matrix.con" : "rows[1].con", 61}};
+        for (const auto &[key, level] : cases) {
+            const QJsonObject c = entity_reading(cmps, key);
+            QCOMPARE(c["p"].toString(), QStringLiteral("number"));
+            QVERIFY(c["max"].toInt() >= level);
+            const QString topic = c["command_topic"].toString();
+            QVERIFY2(topic.startsWith(BASE), qPrintable(topic));
+            const QJsonObject result = command(topic.mid(BASE.size()), QByteArray::number(level));
+            QCOMPARE(result["exit"].toInt(-1), 0);
+            const QString sim_key = QString(key).replace('.', '/').replace('[', '/').remove(']');
+            QCOMPARE(json_at(sim_.state(), sim_key).toInt(-1), level);
+            QVERIFY(state_follows(sim_key));
+        }
     }
 
     // What the device says by itself reaches the state topic, and every client of the
@@ -276,14 +348,18 @@ private slots:
             BASE + "availability", [](auto &p) { return p == "offline"; }, from, 5000));
     }
 
+    // The device's message and the per-component ones an earlier version left are cleared.
     void remove_discovery() {
-        const QString topic = QStringLiteral("homeassistant/switch/hall/power/config");
-        QVERIFY(!watch_.last(topic).isEmpty());
+        QVERIFY(!watch_.last(DISCOVERY).isEmpty());
+        const QString earlier = QStringLiteral("homeassistant/switch/hall/power/config");
+        const int from = watch_.all().size();
         BridgeProcess remover;
         QVERIFY(remover.start({"--broker", broker_.url(), "--id", "hall", "--remove-discovery"}));
         QVERIFY(remover.process().waitForFinished(15000));
         QCOMPARE(remover.process().exitCode(), 0);
-        QVERIFY(QTest::qWaitFor([&] { return watch_.last(topic).isEmpty(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return watch_.last(DISCOVERY).isEmpty(); }, 5000));
+        QVERIFY(watch_.wait_for(
+            earlier, [](auto &p) { return p.isEmpty(); }, from, 5000));
         QVERIFY(QTest::qWaitFor([&] { return watch_.last(BASE + "state").isEmpty(); }, 5000));
     }
 };
