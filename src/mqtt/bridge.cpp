@@ -378,8 +378,8 @@ QJsonObject Bridge::state_json() { return status_json(session_.state()); }
 
 void Bridge::publish_discovery() {
     const DeviceState &s = session_.state();
-    Discovery d{opt_.discovery_prefix, opt_.id, QStringLiteral(TEVRAL_VERSION), resolutions_,
-                s.version()};
+    const Discovery d{opt_.discovery_prefix, opt_.id,     QStringLiteral(TEVRAL_VERSION),
+                      resolutions_,          s.version(), {}};
     // The entities follow the mode (its picture rows); the device block the firmware.
     const QPair<QString, QByteArray> m = discovery_message(d, s.display_mode());
     if (m.second == last_discovery_) return;

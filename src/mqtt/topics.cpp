@@ -189,6 +189,7 @@ QPair<QString, QByteArray> discovery_message(const Discovery &d, DisplayMode mod
                         {"icon", QLatin1String(recall.icon)},
                         {"command_topic", t.base() + QStringLiteral("preset/recall")},
                         {"payload_press", QString::number(n)}});
+    for (auto it = d.more.begin(); it != d.more.end(); ++it) cmps.insert(it.key(), it.value());
     const QJsonObject message{{"dev", device},
                               {"o", QJsonObject{{"name", "veldra-mqtt"},
                                                 {"sw_version", d.origin_version},

@@ -36,6 +36,8 @@ struct Discovery {
     QString origin_version;
     QStringList resolutions;     // the names of the resolution list
     std::optional<int> firmware; // the device's version, once read
+    // Entities for state keys beyond the device's own (by object id, each with its "p").
+    QJsonObject more;
 };
 
 // The one device-based discovery message (`<prefix>/device/<id>/config`, JSON with "dev",
