@@ -116,6 +116,8 @@ QJsonObject config(const Component &c, const Topics &t, const QString &uid, Disp
                   {"name", name},
                   {"unique_id", uid + QLatin1Char('_') + c.object},
                   {"icon", QLatin1String(k.icon)},
+                  {"availability_topic", t.availability()},
+                  {"state_topic", t.state()},
                   {"value_template", value_template(c)}};
     if (c.field.bound || k.mnemonic == Mnemonic::VER)
         o.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
@@ -187,15 +189,15 @@ QPair<QString, QByteArray> discovery_message(const Discovery &d, DisplayMode mod
                         {"unique_id",
                          QStringLiteral("%1_%2%3").arg(uid, QLatin1String(recall.object)).arg(n)},
                         {"icon", QLatin1String(recall.icon)},
+                        {"availability_topic", t.availability()},
                         {"command_topic", t.base() + QStringLiteral("preset/recall")},
                         {"payload_press", QString::number(n)}});
     for (auto it = d.more.begin(); it != d.more.end(); ++it) cmps.insert(it.key(), it.value());
+    // Topics go with each component: a button takes no state topic.
     const QJsonObject message{{"dev", device},
                               {"o", QJsonObject{{"name", "veldra-mqtt"},
                                                 {"sw_version", d.origin_version},
                                                 {"support_url", HOMEPAGE}}},
-                              {"availability_topic", t.availability()},
-                              {"state_topic", t.state()},
                               {"cmps", cmps}};
     return {discovery_topics(d.prefix, d.id).first(),
             QJsonDocument(message).toJson(QJsonDocument::Compact)};
