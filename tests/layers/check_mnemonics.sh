@@ -5,6 +5,10 @@
 # With --self-test, checks that a planted spelling is caught and a caption is not.
 set -euo pipefail
 
+# Spellings still held below protocol/: the TCP link knows which commands reboot the
+# device. Listed by file and text, so any other spelling there still fails.
+KNOWN=('link/tcp_client.h:"RST001"' 'link/tcp_client.h:"PWR001"')
+
 scan() {
   local src="$1"
   # The letters: those of the reply kinds, the command-only ones and the refusal.
@@ -17,6 +21,11 @@ scan() {
     case "$file" in "$src/protocol/"*) continue ;; esac
     # String literals of each line, outside // comments.
     while IFS= read -r line; do
+      local known=0 k
+      for k in "${KNOWN[@]}"; do
+        [ "${file#"$src"/}:${line#*:}" = "$k" ] && known=1
+      done
+      [ $known = 1 ] && continue
       echo "${file#"$src"/}: $line"
       bad=1
     done < <(sed -E 's://[^"]*$::' "$file" | grep -noE '"([^"\\]|\\.)*"' |
