@@ -11,6 +11,7 @@
 #include "mqtt/topics.h"
 #include "protocol/device_state.h"
 #include "protocol/reply_kinds.h"
+#include "protocol/status_read.h"
 
 namespace {
 
@@ -161,6 +162,47 @@ private slots:
             QCOMPARE(c["min"].toInt(), 0);
             QVERIFY(c["max"].toInt() >= 100);
         }
+    }
+
+    // The one status read: the selected output is asked except in 2X2, where the wall has
+    // none, and what puts the selection back after the routing read moved it.
+    void status_read_by_mode_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("asks_output");
+        QTest::addColumn<QString>("restore"); // after the read left output 4 selected
+        QTest::newRow("matrix") << "MOD001" << true << "OUT002";
+        QTest::newRow("dual") << "MOD002" << true << "OUT002";
+        QTest::newRow("2x2") << "MOD003" << false << "OUT001";
+    }
+    void status_read_by_mode() {
+        QFETCH(QString, mode);
+        QFETCH(bool, asks_output);
+        QFETCH(QString, restore);
+        DeviceState s;
+        QStringList sent;
+        // A device that answers every query: the mode asked, output 2 selected.
+        const Ask ask = [&](const QString &cmd, ReadStep step) {
+            sent << cmd;
+            if (step == ReadStep::Bound) s.set_bezel_max_pending(true);
+            const QString letters = cmd.left(3);
+            const QString reply = letters == "MOD" ? mode
+                                  : letters == "OUT" && cmd.endsWith("999")
+                                      ? QStringLiteral("OUT002")
+                                      : cmd;
+            apply_reply(s, *parse_reply(reply));
+            return true;
+        };
+        std::optional<int> selected;
+        QVERIFY(read_settings(s, ask, &selected));
+        QCOMPARE(sent.contains("OUT999"), asks_output);
+        QCOMPARE(sent.last(), QStringLiteral("INP999"));
+        QCOMPARE(selected, asks_output ? std::optional<int>(2) : std::nullopt);
+        QVERIFY(read_routing(ask));
+        QCOMPARE(s.output(), std::optional<int>(4));
+        QCOMPARE(selection_restore(s, selected), std::optional<QString>(restore));
+        const int before = int(sent.size());
+        QVERIFY(read_pictures(s.display_mode(), ask));
+        QCOMPARE(sent.size() - before, s.display_mode() == DisplayMode::Matrix ? 4 : 16);
     }
 
     // Every key of the status has an entity, in every mode; a value not reported reads
