@@ -2,12 +2,14 @@
 // pseudo-terminal and over loopback TCP, and prints a table.
 //   bench_panel [runs]      (default 20 runs per figure)
 //   bench_panel runs ctl    (only the veldra-ctl figures)
+//   bench_panel runs paced  (only the rows at a real line's pace)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -89,6 +91,7 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 20;
     const bool only_ctl = argc > 2 && QByteArray(argv[2]) == "ctl";
+    const bool only_paced = argc > 2 && QByteArray(argv[2]) == "paced";
 
     std::printf("| %-34s | %-6s | %8s | %8s | %8s | notes\n", "figure (ms)", "link", "median",
                 "p10", "p90");
@@ -97,7 +100,7 @@ int main(int argc, char **argv) {
 
     std::vector<double> startups;
     for (bool tcp : {false, true}) {
-        if (only_ctl) break;
+        if (only_ctl || only_paced) break;
         const char *link = tcp ? "tcp" : "pty";
         for (bool advanced : {false, true}) {
             PanelRig r;
@@ -183,9 +186,12 @@ int main(int argc, char **argv) {
         }
     }
     // The serial link at the pace of a real line: 115200 baud straight, and behind a USB
-    // adapter's 16 ms latency timer. The floor adds the wire time of the 7 bytes out and
-    // the 7 bytes back of every exchange to its 2 ms wait step.
+    // adapter's latency timer. An exchange takes at least its 2 ms wait step, and at least
+    // the wire time of its 7 bytes out and 7 bytes back: the two overlap, the wait step runs
+    // while the bytes travel. Behind the adapter a reply is handed over only at a tick, and
+    // no two replies share one, so the wire time counts in whole periods.
     const double byte_ms = 10.0 / 115200 * 1000;
+    const double wire_ms = 14 * byte_ms;
     for (const QStringList &pace :
          {QStringList{}, QStringList{"--baud", "115200"}, QStringList{"--usb-latency", "16"},
           QStringList{"--usb-latency", "1"}}) {
@@ -210,13 +216,16 @@ int main(int argc, char **argv) {
             wall.push_back(w);
         }
         const Stats s = stats(wall);
-        const double floor_ms = exchanges * (2.0 + 14 * byte_ms);
+        const int period = pace.value(pace.indexOf(QStringLiteral("--usb-latency")) + 1).toInt();
+        const double on_wire = pace.isEmpty() ? 0.0
+                               : period > 0   ? std::ceil(wire_ms / period) * period
+                                              : wire_ms;
+        const double floor_ms = exchanges * std::max(2.0, on_wire);
         const Stats d = stats(probe.delays_ms);
         const QString name =
             pace.isEmpty() ? QStringLiteral("unpaced") : pace.join(QLatin1Char(' ')).mid(2);
         // Behind the adapter a reply waits for the next tick of its latency timer, and the
         // next command leaves only after that: one period an exchange.
-        const int period = pace.value(pace.indexOf(QStringLiteral("--usb-latency")) + 1).toInt();
         const QString adapter = pace.contains(QStringLiteral("--usb-latency"))
                                     ? QStringLiteral(" (one %1 ms period an exchange: %2 ms)")
                                           .arg(period)
@@ -226,8 +235,8 @@ int main(int argc, char **argv) {
             QStringLiteral("%1 exchanges, floor %2 ms, ratio %3%7; last byte to examination "
                            "median %4 p90 %5 ms (%6 bursts)")
                 .arg(exchanges)
-                .arg(pace.isEmpty() ? 2.0 * exchanges : floor_ms, 0, 'f', 1)
-                .arg(s.median / (pace.isEmpty() ? 2.0 * exchanges : floor_ms), 0, 'f', 2)
+                .arg(floor_ms, 0, 'f', 1)
+                .arg(s.median / floor_ms, 0, 'f', 2)
                 .arg(d.median, 0, 'f', 3)
                 .arg(d.p90, 0, 'f', 3)
                 .arg(probe.delays_ms.size())
@@ -237,7 +246,7 @@ int main(int argc, char **argv) {
     // Through Debian's ser2net in front of the pseudo-terminal: raw and telnet as it comes,
     // and raw without its character delay (it holds serial input back to batch it).
     for (const int variant : {0, 1, 2}) {
-        if (only_ctl) break;
+        if (only_ctl || only_paced) break;
         const auto mode = variant == 1 ? Ser2netProcess::Mode::Telnet : Ser2netProcess::Mode::Raw;
         PanelRig r;
         if (variant == 2) r.server_options = "chardelay: false";
@@ -278,6 +287,7 @@ int main(int argc, char **argv) {
         p.waitForFinished(30000);
         return p.exitCode() == 0 ? t.nsecsElapsed() / 1e6 : -1.0;
     };
+    if (only_paced) return 0;
     std::vector<double> bare;
     for (int i = 0; i < runs; ++i) bare.push_back(ctl_ms({QStringLiteral("--help")}));
     const double process_floor = stats(bare).median;

@@ -1,5 +1,6 @@
 #include "mqtt/bridge.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -20,6 +21,18 @@ constexpr int DEVICE_RETRY_MS = 2000;
 constexpr int HOLD_MS = 300;
 // Time to have the last messages acknowledged before leaving the broker.
 constexpr int FINISH_MS = 2000;
+// A device that does not answer is asked again this often.
+constexpr int REREAD_MS = 2000;
+// The longest command payload: far above any real command, so a flood is refused whole
+// (never cut into something that runs), and quoted back only in part.
+constexpr int PAYLOAD_MAX = 256;
+constexpr int QUOTE_MAX = 64;
+
+QString quoted(const QByteArray &payload) {
+    if (payload.size() <= QUOTE_MAX) return QString::fromUtf8(payload);
+    return QString::fromUtf8(payload.left(QUOTE_MAX)) +
+           QStringLiteral("... (%1 bytes)").arg(payload.size());
+}
 
 QByteArray compact(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
 
@@ -38,6 +51,12 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
     state_soon_.setSingleShot(true);
     state_soon_.setInterval(0);
     connect(&state_soon_, &QTimer::timeout, this, [this] { publish_state(false); });
+    reread_.setSingleShot(true);
+    reread_.setInterval(REREAD_MS);
+    connect(&reread_, &QTimer::timeout, this, [this] {
+        if (link_up_ && !answering_ && !read_queued())
+            enqueue({Job::Kind::Read, {}, {}, !read_done_});
+    });
     hold_.setSingleShot(true);
     connect(&hold_, &QTimer::timeout, this, [this] {
         hold_client_.clear();
@@ -120,10 +139,7 @@ int Bridge::run() {
 
     QEventLoop loop;
     loop_ = &loop;
-    connect(&stop, &StopSignals::arrived, &loop, [this, &loop] {
-        stopping_ = true;
-        loop.exit(EXIT_DONE);
-    });
+    connect(&stop, &StopSignals::arrived, &loop, [this, &loop] { stop_now(loop); });
     QTimer::singleShot(0, this, &Bridge::device_connect);
     if (opt_.poll_s > 0) poll_.start();
     const int code = loop.exec();
@@ -131,11 +147,21 @@ int Bridge::run() {
     stopping_ = true;
     retry_.stop();
     poll_.stop();
+    reread_.stop();
     // Said before leaving: a clean disconnect makes the broker drop the last will.
     mqtt_.publish(topics_.availability(), "offline", true);
     mqtt_.finish(FINISH_MS);
     share_.set_open(false);
     return code;
+}
+
+// Whatever runs ends now: the exchange chain at its next wait, and every wait under way
+// (a connection attempt, a status read) returns to this loop at once.
+void Bridge::stop_now(QEventLoop &loop) {
+    stopping_ = true;
+    session_.exchange().stop();
+    QCoreApplication::exit(EXIT_DONE);
+    loop.exit(EXIT_DONE);
 }
 
 int Bridge::remove_discovery() {
@@ -194,7 +220,7 @@ void Bridge::device_connect() {
 void Bridge::device_up() {
     if (link_up_ || stopping_) return;
     link_up_ = true;
-    read_done_ = false;
+    read_done_ = answering_ = silence_told_ = false;
     log(QStringLiteral("device link up"));
     share_.set_open(true);
     jobs_.prepend({Job::Kind::Read, {}, {}, true});
@@ -204,7 +230,8 @@ void Bridge::device_up() {
 void Bridge::device_lost(const QString &why, bool retrying) {
     if (!link_up_) return;
     link_up_ = false;
-    read_done_ = false;
+    read_done_ = answering_ = silence_told_ = false;
+    reread_.stop();
     share_.set_open(false);
     publish_availability();
     if (retrying) {
@@ -258,17 +285,51 @@ void Bridge::run_job(const Job &job) {
 
 void Bridge::run_read(bool fresh) {
     if (!link_up_) return;
-    if (fresh) session_.state().reset();
+    if (fresh) {
+        read_done_ = false;
+        session_.state().reset();
+    }
     Request r;
     r.verb = Verb::Status;
     const int code = session_.execute(r);
-    if (!link_up_) return;
-    if (code != EXIT_DONE && code != EXIT_REFUSED)
-        log(QStringLiteral("status read: ") + session_.complaints().join(QStringLiteral("; ")));
-    if (!fresh) return;
+    if (!link_up_ || stopping_) return;
+    if (code != EXIT_DONE && code != EXIT_REFUSED) {
+        // A link that accepts is not a device that answers: nothing is online, and no
+        // state of nulls goes out. A poll spoilt by one odd reply changes nothing.
+        const QString why = session_.complaints().join(QStringLiteral("; "));
+        if (fresh || !answering_ || session_.exchange().unanswered() > 0)
+            device_silent(why);
+        else
+            log(QStringLiteral("status read: ") + why);
+        return;
+    }
+    if (!answering_ && silence_told_) log(QStringLiteral("the device answers again"));
+    answering_ = true;
+    silence_told_ = false;
+    reread_.stop();
+    const bool first = !read_done_;
     read_done_ = true;
-    publish_state(true);
+    if (first) publish_state(true);
     publish_availability();
+}
+
+void Bridge::device_silent(const QString &why) {
+    if (!silence_told_)
+        log(QStringLiteral("no full answer from the device (%1); offline until it answers, "
+                           "asking every %2 s")
+                .arg(why)
+                .arg(REREAD_MS / 1000));
+    silence_told_ = true;
+    answering_ = false;
+    publish_availability();
+    if (!reread_.isActive() && !stopping_) reread_.start();
+}
+
+void Bridge::judge_answer(int code) {
+    // The exchange counts commands that got no text at all; a wrong reply is still a
+    // device talking.
+    if (code == EXIT_NO_REPLY && session_.exchange().unanswered() > 0 && link_up_)
+        device_silent(session_.complaints().join(QStringLiteral("; ")));
 }
 
 void Bridge::run_command(const QString &text) {
@@ -292,12 +353,15 @@ void Bridge::run_command(const QString &text) {
             error = QStringLiteral("the device link is down (retrying)");
         } else {
             code = session_.execute(r);
+            judge_answer(code);
             sent = session_.sent();
             if (std::any_of(sent.begin(), sent.end(), changes_much)) request_read();
             replies = session_.replies();
             error = session_.complaints().join(QStringLiteral("; "));
         }
     }
+    // Cut short by a stop: its outcome would be the stop's, not the device's.
+    if (stopping_) return;
     mqtt_.publish(topics_.result(), result_json(text, code, sent, replies, error), false);
 }
 
@@ -311,7 +375,7 @@ void Bridge::run_share(const Job &job) {
     Request r;
     r.verb = Verb::Send;
     r.mnemonic = job.text;
-    session_.execute(r);
+    judge_answer(session_.execute(r));
     if (changes_much(job.text)) request_read();
     if (!session_.replies().isEmpty())
         share_.send(job.client, session_.replies().last().toLatin1() + '\r');
@@ -351,10 +415,42 @@ void Bridge::broker_connected() {
     last_discovery_.clear();
     publish_discovery();
     publish_state(true);
-    publish_availability();
+    publish_availability(true);
 }
 
-void Bridge::broker_message(const QString &topic, const QByteArray &payload) {
+void Bridge::refuse(const QString &quoted, const QString &error) {
+    mqtt_.publish(topics_.result(), result_json(quoted, EXIT_USAGE, {}, {}, error), false);
+}
+
+void Bridge::broker_message(const QString &topic, const QByteArray &payload, bool retained) {
+    // A retained command would run again at every start and broker reconnection, undoing
+    // whatever happened since.
+    if (retained) {
+        if (!retained_told_)
+            log(QStringLiteral("ignoring retained messages on the command topics (first on %1); "
+                               "a command runs only when published. Clear one with: "
+                               "mosquitto_pub -r -n -t %1")
+                    .arg(topic));
+        retained_told_ = true;
+        return;
+    }
+    if (payload.size() > PAYLOAD_MAX) {
+        refuse(quoted(payload), QStringLiteral("a command is at most %1 bytes, this one has %2")
+                                    .arg(PAYLOAD_MAX)
+                                    .arg(payload.size()));
+        return;
+    }
+    // Numbers in a topic are written plainly: no blank, sign or leading zero.
+    static const QRegularExpression output_topic(QStringLiteral("^output/([^/]*)/set$"));
+    static const QRegularExpression plain(QStringLiteral("^[1-9][0-9]{0,2}$"));
+    const QRegularExpressionMatch m = output_topic.match(topic.mid(topics_.base().size()));
+    if (topic.startsWith(topics_.base()) && m.hasMatch() &&
+        !plain.match(m.captured(1)).hasMatch()) {
+        refuse(
+            quoted(payload),
+            QStringLiteral("the output in %1 must be 1..4, not \"%2\"").arg(topic, m.captured(1)));
+        return;
+    }
     QString command, error;
     if (topic == topics_.command()) {
         command = QString::fromUtf8(payload).trimmed();
@@ -362,8 +458,7 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload) {
         return;
     }
     if (!error.isEmpty()) {
-        mqtt_.publish(topics_.result(),
-                      result_json(QString::fromUtf8(payload), EXIT_USAGE, {}, {}, error), false);
+        refuse(quoted(payload), error);
         return;
     }
     enqueue({Job::Kind::Command, command, {}, false});
@@ -394,6 +489,8 @@ void Bridge::publish_state(bool force) {
     if (mqtt_.publish(topics_.state(), json, true)) last_state_ = json;
 }
 
-void Bridge::publish_availability() {
-    mqtt_.publish(topics_.availability(), link_up_ && read_done_ ? "online" : "offline", true);
+void Bridge::publish_availability(bool force) {
+    const QByteArray now = link_up_ && read_done_ && answering_ ? "online" : "offline";
+    if (!force && now == availability_) return;
+    if (mqtt_.publish(topics_.availability(), now, true)) availability_ = now;
 }

@@ -53,14 +53,19 @@ private:
     void device_lost(const QString &why, bool retrying);
     void device_up();
     void broker_connected();
-    void broker_message(const QString &topic, const QByteArray &payload);
+    void broker_message(const QString &topic, const QByteArray &payload, bool retained);
+    void refuse(const QString &quoted, const QString &error);
+    // After a command's exchanges: a device that let it go unanswered is not online.
+    void judge_answer(int code);
+    void device_silent(const QString &why);
+    void stop_now(QEventLoop &loop);
     void reply_seen(const QString &reply, bool unsolicited);
     void state_changed();
 
     // The state as published, and whether it was published since it changed.
     QJsonObject state_json();
     void publish_state(bool force);
-    void publish_availability();
+    void publish_availability(bool force = false);
     // The discovery message, when what it says changed (the mode, the firmware).
     void publish_discovery();
     void log(const QString &text) const;
@@ -74,10 +79,13 @@ private:
     SharePort share_;
     QList<Job> jobs_;
     QEventLoop *loop_ = nullptr;
-    QTimer retry_, poll_, state_soon_, hold_;
+    QTimer retry_, poll_, state_soon_, hold_, reread_;
     QPointer<QTcpSocket> hold_client_; // a client whose OUT its INP follows
     bool link_up_ = false;
     bool read_done_ = false; // a full read since the link came up
+    bool answering_ = false; // the last full read or command was answered
+    bool silence_told_ = false, retained_told_ = false;
+    QByteArray availability_; // as last published
     bool working_ = false, connecting_ = false, stopping_ = false, first_attempt_ = true;
     QByteArray last_state_, last_discovery_;
     QString broker_failure_; // the last reason logged

@@ -198,7 +198,7 @@ void MqttClient::on_disconnect(mosquitto *, void *self, int rc) {
 void MqttClient::on_message(mosquitto *, void *self, const mosquitto_message *m) {
     emit static_cast<MqttClient *>(self)->message(
         QString::fromUtf8(m->topic),
-        QByteArray(static_cast<const char *>(m->payload), m->payloadlen));
+        QByteArray(static_cast<const char *>(m->payload), m->payloadlen), m->retain);
 }
 
 void MqttClient::on_publish(mosquitto *, void *self, int) {

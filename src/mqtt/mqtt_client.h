@@ -49,7 +49,8 @@ signals:
     void disconnected(const QString &why);
     // An attempt to connect failed (refused, not authorised, no broker there).
     void attempt_failed(const QString &why);
-    void message(const QString &topic, const QByteArray &payload);
+    // `retained`: the broker kept it and hands it over because of a new subscription.
+    void message(const QString &topic, const QByteArray &payload, bool retained);
 
 private:
     static void on_connect(mosquitto *, void *self, int rc);

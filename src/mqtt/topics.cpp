@@ -271,6 +271,14 @@ bool set_topic_command(const Topics &t, const QString &topic, const QByteArray &
         *command = verb + QLatin1Char(' ') + (named ? names[i] : QString::number(*v));
         return true;
     }
+    // An output or a row that is none of the device's.
+    const QString object = path.section(QLatin1Char('/'), 0, 0);
+    for (const Component &c : all_components(resolutions))
+        if (c.field.index > 0 && c.path.startsWith(object + QLatin1Char('/'))) {
+            *error = QStringLiteral("%1/set: the device has no %2 %3")
+                         .arg(path, object, path.section(QLatin1Char('/'), 1));
+            return true;
+        }
     return false;
 }
 

@@ -1,7 +1,9 @@
 // veldra-mqtt as a real process between veldra-sim (TCP) and Debian's mosquitto: the
 // discovery configurations, commands and set topics reaching the device, the device's own
 // changes reaching the state topic, losing and finding the device, the last will, the
-// shared port with veldra-ctl and the panel on it.
+// shared port with veldra-ctl and the panel on it; retained commands, silent peers and
+// stop signals in the middle of a read.
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +22,8 @@ namespace {
 const QString ADDR_BROKER = QStringLiteral("127.0.0.170");
 const QString ADDR_DEVICE = QStringLiteral("127.0.0.171");
 const QString ADDR_SHARE = QStringLiteral("127.0.0.172");
+const QString ADDR_MUTE = QStringLiteral("127.0.0.173");
+const QString ADDR_SLOW = QStringLiteral("127.0.0.174");
 const QString DEVICE = QStringLiteral("127.0.0.171:2323");
 const QString SHARE = QStringLiteral("127.0.0.172:2324");
 const QString BASE = QStringLiteral("veldra/hall/");
@@ -229,6 +233,20 @@ private slots:
                                   << 0;
         QTest::newRow("bad switch")
             << "power/set" << QByteArray("maybe") << 2 << QStringList{} << "" << 0;
+        // Topic numbers as written: a blank or a leading zero is no output.
+        QTest::newRow("output with a blank")
+            << "output/ 2/set" << QByteArray("3") << 2 << QStringList{} << "" << 0;
+        QTest::newRow("output with a zero")
+            << "output/02/set" << QByteArray("3") << 2 << QStringList{} << "" << 0;
+        QTest::newRow("no such output")
+            << "output/5/set" << QByteArray("3") << 2 << QStringList{} << "" << 0;
+        QTest::newRow("no such picture row")
+            << "brightness/7/set" << QByteArray("30") << 2 << QStringList{} << "" << 0;
+        // Refused whole, never cut into a command that runs; quoted back in part.
+        QTest::newRow("long command")
+            << "command" << ("lock on" + QByteArray(1 << 20, ' ')) << 2 << QStringList{} << "" << 0;
+        QTest::newRow("long switch")
+            << "lock/set" << QByteArray(1 << 20, 'O') << 2 << QStringList{} << "" << 0;
     }
     void commands_and_set_topics() {
         QFETCH(QString, topic);
@@ -237,11 +255,15 @@ private slots:
         QFETCH(QStringList, received);
         QFETCH(QString, key);
         QFETCH(int, value);
-        // The full read that follows a mode change or a preset has ended.
-        for (int n = -1; n != sim_.commands().size(); QTest::qWait(300)) n = sim_.commands().size();
+        // The bridge runs one job at a time, in order: once this is answered, the full read
+        // that follows a mode change or a preset has ended.
+        QCOMPARE(command("command", "send VER999")["exit"].toInt(-1), 0);
         sim_.mark();
         const QJsonObject result = command(topic, payload);
         QCOMPARE(result["exit"].toInt(-1), exit);
+        QVERIFY(result["command"].toString().size() < 200);
+        if (exit == 2)
+            QCOMPARE(result["command"].toString().left(5), QString::fromUtf8(payload.left(5)));
         QCOMPARE(result["sent"].toArray().toVariantList(), QVariant(received).toList());
         if (exit == 0) QCOMPARE(result["replies"].toArray().size(), received.size());
         QCOMPARE(sim_.commands_since_mark().mid(0, received.size()), received);
@@ -312,6 +334,102 @@ private slots:
         QCOMPARE(json_at(sim_.state(), "lock").toInt(), 0);
         QVERIFY(state_follows("lock"));
         QVERIFY2(msgs.texts().isEmpty(), qPrintable(msgs.texts().join("; ")));
+    }
+
+    // A retained command is the past: it runs neither at the bridge's start nor when the
+    // bridge comes back to the broker.
+    void retained_commands_ignored() {
+        QCOMPARE(command("lock/set", "OFF")["exit"].toInt(-1), 0);
+        QCOMPARE(bridge_.stop(), 0);
+        watch_.publish(BASE + "lock/set", "ON", true);
+        QVERIFY(QTest::qWaitFor([&] { return watch_.last(BASE + "lock/set") == "ON"; }, 5000));
+        sim_.mark();
+        int from = watch_.all().size();
+        QVERIFY(start_bridge());
+        QVERIFY(online_after(from));
+        // Published after the bridge subscribed, so it reaches the bridge after anything
+        // retained did.
+        QCOMPARE(command("command", "send LCK999")["exit"].toInt(-1), 0);
+        QCOMPARE(sim_.commands_since_mark().filter("LCK00"), QStringList());
+        QCOMPARE(json_at(sim_.state(), "lock").toInt(-1), 0);
+
+        // Another client with the bridge's name takes its broker session for a moment.
+        from = watch_.all().size();
+        {
+            MqttClient usurper;
+            MqttSettings s;
+            s.host = broker_.address();
+            s.port = broker_.port();
+            s.client_id = QStringLiteral("veldra-mqtt-hall");
+            QString error;
+            QVERIFY(usurper.start(s, &error));
+            QVERIFY(QTest::qWaitFor([&] { return usurper.is_connected(); }, 5000));
+            usurper.finish(1000);
+        }
+        // Back on the broker, the bridge says so.
+        QVERIFY(watch_.wait_for(
+            BASE + "availability", [](auto &p) { return p == "online"; }, from, 20000));
+        QCOMPARE(command("command", "send LCK999")["exit"].toInt(-1), 0);
+        QCOMPARE(sim_.commands_since_mark().filter("LCK00"), QStringList());
+        QCOMPARE(json_at(sim_.state(), "lock").toInt(-1), 0);
+
+        // Cleared: the empty message comes live, and is a bad switch value.
+        from = watch_.all().size();
+        watch_.publish(BASE + "lock/set", QByteArray(), true);
+        QVERIFY(watch_.wait_for(
+            BASE + "result", [](auto &p) { return object(p)["exit"].toInt() == 2; }, from));
+    }
+
+    // A device that stops answering is not online; once it answers again it is.
+    void silent_device_offline() {
+        int from = watch_.all().size();
+        sim_.freeze(true);
+        QCOMPARE(command("command", "send LCK999")["exit"].toInt(-1), 3);
+        QVERIFY(watch_.wait_for(
+            BASE + "availability", [](auto &p) { return p == "offline"; }, from));
+        from = watch_.all().size();
+        sim_.freeze(false);
+        QVERIFY(watch_.wait_for(
+            BASE + "availability", [](auto &p) { return p == "online"; }, from, 20000));
+    }
+
+    // A peer that accepts and never answers is no device: never online, no state of nulls.
+    void silent_peer_never_online() {
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress(ADDR_MUTE), 2325));
+        QByteArray heard;
+        connect(&peer, &QTcpServer::newConnection, &peer, [&] {
+            while (QTcpSocket *c = peer.nextPendingConnection())
+                connect(c, &QTcpSocket::readyRead, &peer, [&heard, c] { heard += c->readAll(); });
+        });
+        const int from = watch_.all().size();
+        BridgeProcess mute;
+        QVERIFY(mute.start({"--host", ADDR_MUTE + ":2325", "--broker", broker_.url(), "--id",
+                            "mute", "--poll", "0"}));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return watch_.last("veldra/mute/availability") == "offline"; }, 10000));
+        // Asked again: the first read is over and was judged.
+        QVERIFY(QTest::qWaitFor([&] { return heard.count("VER999\r") >= 2; }, 20000));
+        for (const MqttMessage &m : watch_.all().mid(from)) {
+            QVERIFY2(m.topic != "veldra/mute/state", m.payload.constData());
+            QVERIFY(!(m.topic == "veldra/mute/availability" && m.payload == "online"));
+        }
+        QCOMPARE(mute.stop(), 0);
+    }
+
+    // A stop signal in the middle of a status read of some 30 slow exchanges.
+    void stop_during_a_slow_read() {
+        SimDevice slow;
+        QVERIFY(slow.start_tcp(ADDR_SLOW, 2326, {"--latency", "250"}));
+        BridgeProcess bridge;
+        QVERIFY(bridge.start({"--host", ADDR_SLOW + ":2326", "--broker", broker_.url(), "--id",
+                              "slow", "--poll", "0"}));
+        QVERIFY(QTest::qWaitFor([&] { return slow.commands().contains("AUB999"); }, 20000));
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(bridge.stop(), 0);
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!slow.commands().contains("OUT999"));
     }
 
     // Killing the device: offline, and commands answered with exit 4; back: online and a

@@ -90,8 +90,8 @@ public:
         if (!client_.start(s, &error)) return false;
         return QTest::qWaitFor([&] { return client_.is_connected(); }, 5000);
     }
-    void publish(const QString &topic, const QByteArray &payload) {
-        client_.publish(topic, payload, false);
+    void publish(const QString &topic, const QByteArray &payload, bool retain = false) {
+        client_.publish(topic, payload, retain);
     }
     // The last payload seen on `topic` (null when none came).
     QByteArray last(const QString &topic) const { return last_.value(topic); }
