@@ -7,12 +7,14 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sys/resource.h>
 
+#include "device_client.h"
 #include "panel_rig.h"
 #include "sim_fixture.h"
 
@@ -316,6 +318,63 @@ int main(int argc, char **argv) {
                 .arg(exchanges)
                 .arg(floor_ms, 0, 'f', 1)
                 .arg(process_floor, 0, 'f', 1)
+                .arg(s.median / floor_ms, 0, 'f', 2));
+    }
+
+    {
+        // A scene that differs from the device in every setting (Dual: mode, four routes,
+        // sixteen picture levels, audio EDID, both pair sides, resolution), recalled by a
+        // script: process start to exit.
+        QTemporaryDir dir;
+        SimDevice sim;
+        const QString host = TCP_ADDR + QStringLiteral(":2325");
+        if (!sim.start_tcp(TCP_ADDR, 2325)) return 1;
+        const auto device_do = [&](int level, int side) {
+            DeviceClient c;
+            if (!c.connectTo(TCP_ADDR, 2325)) return false;
+            QStringList cmds{QStringLiteral("MOD002")};
+            for (int o = 1; o <= 4; ++o)
+                cmds << QStringLiteral("OUT00%1").arg(o)
+                     << QStringLiteral("INP00%1").arg(side == 1 ? o : 5 - o);
+            for (int row = 1; row <= 4; ++row)
+                for (const char *m : {"BRI", "CON", "HUE", "SAT"})
+                    cmds << QLatin1String(m) +
+                                QString::number(200 * (row - 1) + level).rightJustified(3, '0');
+            cmds << QStringLiteral("AUE00%1").arg(side) << QStringLiteral("AUA00%1").arg(side)
+                 << QStringLiteral("AUB00%1").arg(3 - side) << QStringLiteral("RES00%1").arg(side)
+                 << QLatin1String(side == 1 ? "MOD001" : "MOD002");
+            for (const QString &cmd : cmds)
+                if (c.exchange(cmd) != cmd) return false;
+            return true;
+        };
+        const QStringList link = {QStringLiteral("--host"), host, QStringLiteral("--venue"),
+                                  dir.filePath(QStringLiteral("venue.json"))};
+        if (!device_do(30, 2) || ctl_ms(link + QStringList{"scene", "save", "Bench"}) < 0) return 1;
+        std::vector<double> wall;
+        int exchanges = 0, sets = 0;
+        for (int i = 0; i < runs + 1; ++i) {
+            if (!device_do(70, 1)) return 1;
+            sim.mark();
+            const double w = ctl_ms(link + QStringList{"scene", "recall", "Bench"});
+            if (w < 0) return 1;
+            const QStringList wire = sim.commands_since_mark();
+            exchanges = wire.size();
+            sets = 0;
+            for (int k = 0; k < wire.size(); ++k)
+                if (wire[k].mid(3, 2) != QLatin1String("99") &&
+                    !(wire[k].startsWith(QLatin1String("OUT")) &&
+                      wire.value(k + 1) == QLatin1String("INP999")))
+                    ++sets;
+            if (i > 0) wall.push_back(w);
+        }
+        const Stats s = stats(wall);
+        const double floor_ms = 2.0 * exchanges + process_floor;
+        row("veldra-ctl scene recall, all differ", "tcp", s,
+            QStringLiteral("%1 exchanges (%2 settings sent, the rest the two status reads and "
+                           "the read-back); floor %3 ms; ratio %4")
+                .arg(exchanges)
+                .arg(sets)
+                .arg(floor_ms, 0, 'f', 1)
                 .arg(s.median / floor_ms, 0, 'f', 2));
     }
 

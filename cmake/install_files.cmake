@@ -34,6 +34,11 @@ message(STATUS "Installing: ${stage}${conf}/ports")
 file(MAKE_DIRECTORY "${stage}${conf}/ports")
 
 if(system_layout)
+  # The venue's names for every user (no scenes: those are each operator's, or a service's
+  # --venue file); a reinstall keeps the administrator's.
+  if(NOT EXISTS "${stage}${conf}/venue.json")
+    file(INSTALL "${TEVRAL_SOURCE_DIR}/runtime/venue.json" DESTINATION "${conf}")
+  endif()
   # Across top-level folders a link is absolute (Debian policy 10.5), within /usr relative.
   file(RELATIVE_PATH to_pictures "${folder}" "${pictures}")
   foreach(pair "TEVRAL_QX.ini=${conf}/TEVRAL_QX.ini" "output_reso.txt=${conf}/output_reso.txt"

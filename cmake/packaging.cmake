@@ -49,9 +49,9 @@ set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mosquitto")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's fonts (Arial and PMingLiU are matched to these).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-arphic-uming")
-# An administrator's edits of the default settings and the resolution list survive
-# upgrades (the program folder links to them).
+# An administrator's edits of the default settings, the resolution list and the venue's
+# names survive upgrades (the program folder links to the first two).
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/conffiles
-     CONTENT "/etc/tevral-qx/TEVRAL_QX.ini\n/etc/tevral-qx/output_reso.txt\n")
+     CONTENT "/etc/tevral-qx/TEVRAL_QX.ini\n/etc/tevral-qx/output_reso.txt\n/etc/tevral-qx/venue.json\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
 include(CPack)

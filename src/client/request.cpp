@@ -5,6 +5,7 @@
 
 #include "link/address.h"
 #include "platform/value_list.h"
+#include "platform/venue.h"
 #include "protocol/command.h"
 #include "protocol/reply_kinds.h"
 #include "protocol/status_read.h"
@@ -132,6 +133,15 @@ bool parse_options(const QStringList &args, Request *r, QStringList *words, bool
             }
             if (!parse_link_option(name, value, &r->link, error)) return false;
             (port ? have_port : have_host) = true;
+        } else if (name == QLatin1String("--venue")) {
+            if (!inline_value) {
+                if (i + 1 >= args.size()) {
+                    *error = name + QStringLiteral(" needs a value");
+                    return false;
+                }
+                value = args[++i];
+            }
+            r->venue_file = value;
         } else if (inline_value) {
             *error = QStringLiteral("%1 takes no value").arg(name);
             return false;
@@ -167,8 +177,65 @@ using CommandParser = bool (*)(const QStringList &w, const Limits &, Request *r,
 
 bool no_arguments(const QStringList &, const Limits &, Request *, QString *) { return true; }
 
+// A number, or a venue name that the session resolves (nothing is sent before it has).
+bool number_or_name(const QString &text, const char *what, int *n, QString *name, QString *error) {
+    // Anything that reads as a number is one ("+2" too, which is no name either).
+    bool numeric = false;
+    text.toInt(&numeric);
+    if (numeric) return number(text, what, 1, 4, n, error);
+    *name = text;
+    return true;
+}
+
 bool parse_route(const QStringList &w, const Limits &, Request *r, QString *error) {
-    return number(w[0], "output", 1, 4, &r->a, error) && number(w[1], "input", 1, 4, &r->b, error);
+    return number_or_name(w[0], "output", &r->a, &r->out_name, error) &&
+           number_or_name(w[1], "input", &r->b, &r->in_name, error);
+}
+
+// A name given as several words (from a command line without quotes) is one name.
+bool venue_text(const QStringList &w, const char *what, QString *out, QString *error) {
+    const QString text = w.join(QLatin1Char(' '));
+    const QString fault = name_fault(text);
+    if (!fault.isEmpty()) {
+        *error = QStringLiteral("%1: %2").arg(QLatin1String(what), fault);
+        return false;
+    }
+    *out = text;
+    return true;
+}
+
+bool parse_scene(const QStringList &w, const Limits &, Request *r, QString *error) {
+    int which = 0;
+    if (w.isEmpty() ||
+        !choice(w[0], "scene", {"save", "recall", "list", "delete", "show"}, 0, &which, error)) {
+        if (w.isEmpty()) *error = QStringLiteral("scene takes save|recall|list|delete|show");
+        return false;
+    }
+    static const Verb verbs[5] = {Verb::SceneSave, Verb::SceneRecall, Verb::SceneList,
+                                  Verb::SceneDelete, Verb::SceneShow};
+    r->verb = verbs[which];
+    if (r->verb == Verb::SceneList) {
+        if (w.size() == 1) return true;
+        *error = QStringLiteral("scene list takes no name");
+        return false;
+    }
+    if (w.size() < 2) {
+        *error = QStringLiteral("scene %1 takes a scene name").arg(w[0].toLower());
+        return false;
+    }
+    return venue_text(w.mid(1), "scene name", &r->text, error);
+}
+
+bool parse_name(const QStringList &w, const Limits &, Request *r, QString *error) {
+    if (w.size() < 2) {
+        *error = QStringLiteral("name takes input|output N [TEXT] (no text: the name is cleared)");
+        return false;
+    }
+    if (!choice(w[0], "name", {"input", "output"}, 0, &r->a, error) ||
+        !number(w[1], w[0].toLower() == QLatin1String("input") ? "input" : "output", 1, 4, &r->b,
+                error))
+        return false;
+    return w.size() == 2 || venue_text(w.mid(2), "name", &r->text, error);
 }
 
 bool parse_mode(const QStringList &w, const Limits &, Request *r, QString *error) {
@@ -267,7 +334,7 @@ bool parse_send(const QStringList &w, const Limits &, Request *r, QString *error
 struct Command {
     const char *name;
     Verb verb;
-    int arguments; // -1: bezel_arguments decides
+    int arguments; // -1: bezel_arguments decides; -2: the parser counts them
     CommandParser parse;
 };
 const Command COMMANDS[] = {
@@ -290,6 +357,8 @@ const Command COMMANDS[] = {
     {"send", Verb::Send, 1, parse_send},
     {"watch", Verb::Watch, 0, no_arguments},
     {"ports", Verb::Ports, 0, no_arguments},
+    {"scene", Verb::SceneList, -2, parse_scene},
+    {"name", Verb::Name, -2, parse_name},
 };
 
 } // namespace
@@ -317,8 +386,8 @@ bool parse_request(const QStringList &args, int resolution_count, Request *r, QS
         *error = QStringLiteral("unknown command \"%1\"").arg(cmd);
         return false;
     }
-    const int wanted = command->arguments < 0 ? bezel_arguments(words) : command->arguments;
-    if (words.size() != wanted) {
+    const int wanted = command->arguments == -1 ? bezel_arguments(words) : command->arguments;
+    if (command->arguments != -2 && words.size() != wanted) {
         *error = QStringLiteral("%1 takes %2 argument%3 (see --help)")
                      .arg(cmd)
                      .arg(wanted)
@@ -412,6 +481,10 @@ QString usage_text() {
         "  send CMD                        one raw 6-character command; prints the reply\n"
         "  watch                           prints every reply the device sends on its own,\n"
         "                                  until interrupted; a lost link ends it (exit 4)\n"
+        "  route OUT IN                    also by the venue's names: route Projector Laptop\n"
+        "  scene save|recall|delete|show NAME | scene list\n"
+        "                                  the venue's scenes (recall sends only what differs)\n"
+        "  name input|output N [TEXT]      name an input or output in the venue (no TEXT: clear)\n"
         "  ports                           COM1-COM9: the device each opens, an adapter's\n"
         "                                  stable name, whether it can be opened (nothing\n"
         "                                  is opened; no link needed)\n"
@@ -421,6 +494,8 @@ QString usage_text() {
         "                      ports/COMn links), or a device path such as /dev/ttyUSB0\n"
         "  --host HOST[:PORT]  Ethernet link (port 23 unless given)\n"
         "                      Without either: the link saved by the panel (TEVRAL_QX.ini)\n"
+        "  --venue FILE        the venue file (names, scenes) instead of\n"
+        "                      ~/.config/tevral-qx/venue.json or /etc/tevral-qx/venue.json\n"
         "  --json              one JSON object (watch: one per line)\n"
         "  --quiet             nothing on standard output; errors still on standard error\n"
         "  --reconnect         watch: across link loss, print \"link down\" and \"link up\"\n"
@@ -430,7 +505,8 @@ QString usage_text() {
         "\n"
         "Exit status: 0 done, 1 the device answered ERR, 2 bad usage (nothing sent, but\n"
         "the mode query for a picture row or resolution the mode rules out), 3 no reply\n"
-        "in time, 4 the link could not be opened (watch: or was lost).\n");
+        "in time, 4 the link could not be opened (watch: or was lost), 5 the venue file\n"
+        "could not be written or is broken.\n");
 }
 
 QStringList program_resolutions(const QString &folder, QString *fault) {
@@ -439,4 +515,41 @@ QStringList program_resolutions(const QString &folder, QString *fault) {
     if (!read_resolution_file(list, &names, fault)) return {};
     if (names.isEmpty()) *fault = QStringLiteral("%1 lists no resolution").arg(list);
     return names;
+}
+
+namespace {
+
+// The number of the one name that matches `text` (any case), or why there is none.
+int venue_number(const QString &text, const std::array<QString, 4> &names, const char *what,
+                 QString *error) {
+    QList<int> found;
+    QStringList known;
+    for (int i = 0; i < 4; ++i) {
+        if (names[i].compare(text, Qt::CaseInsensitive) == 0) found << i + 1;
+        known << (names[i].isEmpty() ? QString::number(i + 1)
+                                     : QStringLiteral("%1 \"%2\"").arg(i + 1).arg(names[i]));
+    }
+    if (found.size() == 1) return found[0];
+    *error = QStringLiteral("%1 \"%2\" %3; the %1s are %4")
+                 .arg(QLatin1String(what), text,
+                      found.isEmpty() ? QStringLiteral("is not a name of the venue")
+                                      : QStringLiteral("names %1 of them").arg(found.size()),
+                      known.join(QStringLiteral(", ")));
+    return 0;
+}
+
+} // namespace
+
+bool resolve_route_names(Request *r, const Venue &v, QString *error) {
+    if (r->verb != Verb::Route) return true;
+    if (!r->out_name.isEmpty() && !(r->a = venue_number(r->out_name, v.outputs, "output", error)))
+        return false;
+    if (!r->in_name.isEmpty() && !(r->b = venue_number(r->in_name, v.inputs, "input", error)))
+        return false;
+    return true;
+}
+
+bool venue_only(const Request &r) {
+    return r.verb == Verb::SceneList || r.verb == Verb::SceneDelete || r.verb == Verb::SceneShow ||
+           r.verb == Verb::Name;
 }

@@ -12,6 +12,7 @@ enum ExitCode {
     EXIT_USAGE = 2,   // bad usage; nothing was sent
     EXIT_NO_REPLY = 3,
     EXIT_NO_LINK = 4,
+    EXIT_VENUE = 5, // the venue file could not be written (or is broken)
 };
 
 enum class Verb {
@@ -39,6 +40,12 @@ enum class Verb {
     Send,
     Watch,
     Ports,
+    SceneSave,
+    SceneRecall,
+    SceneList,
+    SceneDelete,
+    SceneShow,
+    Name,
 };
 
 // The link a request names; Saved means the one in the panel's settings file.
@@ -62,6 +69,10 @@ struct Request {
     int b = 0;
     int part = 0;     // picture: the PictureParam
     QString mnemonic; // send: the whole command
+    // route: an output or input given by its venue name (a and b are then 0 until
+    // resolve_route_names); scene: its name; name: the new name (a 0 input, 1 output; b N).
+    QString out_name, in_name, text;
+    QString venue_file; // --venue: the venue file instead of the per-user or system one
 };
 
 // The most resolution numbers a list can offer here: the two digits a RES reply carries.
@@ -103,3 +114,10 @@ QString mode_refusal(const Request &r, int mode);
 bool needs_mode(const Request &r);
 
 QString usage_text();
+
+struct Venue;
+// Turns the venue names of a route request into numbers, in any case; false (and the
+// names there are) for a name that is unknown or names more than one.
+bool resolve_route_names(Request *r, const Venue &v, QString *error);
+// The requests that need no device: they read or change only the venue file.
+bool venue_only(const Request &r);

@@ -1,6 +1,7 @@
 #include "client/session.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -338,6 +339,21 @@ int Session::run_mode_dependent() {
 
 int Session::run_status() {
     bool refused = false;
+    const int code = read_state(&refused);
+    if (code != EXIT_DONE) return code;
+    if (req_.json) {
+        QJsonObject o = status_json(state_);
+        add_venue_status(&o, venue_, state_);
+        print(compact(o) + QLatin1Char('\n'));
+    } else {
+        print(status_text(state_, resolutions_) + venue_status_text(venue_, state_));
+    }
+    return refused ? EXIT_REFUSED : EXIT_DONE;
+}
+
+int Session::read_state(bool *refused_out) {
+    bool &refused = *refused_out;
+    refused = false;
     int code = EXIT_DONE;
     // Each query only after the previous one was answered (a refusal counts as answered).
     const Ask ask = [&](const QString &cmd, ReadStep step) {
@@ -358,12 +374,7 @@ int Session::run_status() {
     // Reading the routing moved the device's selected output; put it back.
     if (const std::optional<QString> back = selection_restore(state_, selected))
         if (!ask(*back, ReadStep::Plain)) return code;
-
-    if (req_.json)
-        print(compact(status_json(state_)) + QLatin1Char('\n'));
-    else
-        print(status_text(state_, resolutions_));
-    return refused ? EXIT_REFUSED : EXIT_DONE;
+    return EXIT_DONE;
 }
 
 int Session::run_network() {
@@ -421,7 +432,12 @@ int Session::run_ports() {
 
 int Session::run() {
     if (req_.verb == Verb::Ports) return run_ports();
-    int code = resolve_link();
+    use_venue(req_.venue_file);
+    if (!venue_fault_.isEmpty() && !req_.quiet)
+        complain(venue_fault_ + QStringLiteral(" (going on without its names and scenes)"));
+    int code = check_venue_request();
+    if (code != EXIT_DONE || venue_only(req_)) return code == EXIT_DONE ? run_venue_only() : code;
+    code = resolve_link();
     if (code != EXIT_DONE) return code;
     const bool tcp = link_choice_.kind == LinkChoice::Kind::Tcp;
     if (req_.verb == Verb::Network && tcp) {
@@ -455,9 +471,15 @@ int Session::execute(const Request &request) {
             complain(QStringLiteral("network works over the serial link only (as in the panel)"));
             return EXIT_USAGE;
         }
+        reload_venue_if_changed();
+        const int checked = check_venue_request();
+        if (checked != EXIT_DONE) return checked;
+        if (venue_only(req_)) return run_venue_only();
     }
     int code = EXIT_DONE;
     switch (req_.verb) {
+    case Verb::SceneSave: return run_scene_save();
+    case Verb::SceneRecall: return run_scene_recall();
     case Verb::Status: return run_status();
     case Verb::Network: return run_network();
     case Verb::Watch: return run_watch();
@@ -476,4 +498,203 @@ int Session::execute(const Request &request) {
     }
     default: return run_commands(fixed_commands(req_));
     }
+}
+
+namespace {
+
+QByteArray file_stamp(const QString &path) {
+    const QFileInfo fi(path);
+    if (!fi.exists()) return QByteArray();
+    return QByteArray::number(fi.lastModified().toMSecsSinceEpoch()) + ' ' +
+           QByteArray::number(fi.size()) + ' ' + path.toUtf8();
+}
+
+QString scene_names(const Venue &v) {
+    QStringList names;
+    for (const Scene &s : v.scenes) names << QLatin1Char('"') + s.name + QLatin1Char('"');
+    return names.isEmpty() ? QStringLiteral("there is none") : names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+void Session::use_venue(const QString &given) {
+    venue_given_ = given;
+    venue_fault_.clear();
+    venue_stamp_ = file_stamp(venue_read_path(given));
+    load_venue(given, &venue_, &venue_fault_);
+}
+
+void Session::reload_venue_if_changed() {
+    if (file_stamp(venue_read_path(venue_given_)) == venue_stamp_) return;
+    const QByteArray before = format_venue(venue_);
+    use_venue(venue_given_);
+    if (format_venue(venue_) != before) emit venue_changed();
+}
+
+int Session::check_venue_request() {
+    QString error;
+    if (!resolve_route_names(&req_, venue_, &error)) {
+        complain(error);
+        return EXIT_USAGE;
+    }
+    const bool named = req_.verb == Verb::SceneRecall || req_.verb == Verb::SceneShow ||
+                       req_.verb == Verb::SceneDelete;
+    if (named && venue_.scene_index(req_.text) < 0) {
+        complain(QStringLiteral("no scene \"%1\" in the venue; the scenes: %2")
+                     .arg(req_.text, scene_names(venue_)));
+        return EXIT_USAGE;
+    }
+    const bool writes =
+        req_.verb == Verb::SceneSave || req_.verb == Verb::SceneDelete || req_.verb == Verb::Name;
+    if (writes && !venue_fault_.isEmpty()) {
+        // Written over, the operator's file would be lost with whatever they meant in it.
+        complain(venue_fault_ + QStringLiteral(": mend it first; nothing was changed"));
+        return EXIT_VENUE;
+    }
+    return EXIT_DONE;
+}
+
+int Session::store_venue(const Venue &changed) {
+    QString error;
+    if (!write_venue_file(venue_write_path(venue_given_), changed, &error)) {
+        complain(QStringLiteral("the venue file could not be written, it is as it was: ") + error);
+        return EXIT_VENUE;
+    }
+    venue_ = changed;
+    venue_stamp_ = file_stamp(venue_read_path(venue_given_));
+    emit venue_changed();
+    return EXIT_DONE;
+}
+
+int Session::run_venue_only() {
+    Venue v = venue_;
+    const int i = v.scene_index(req_.text);
+    switch (req_.verb) {
+    case Verb::SceneList: {
+        static const char *const modes[3] = {"matrix", "dual", "2x2"};
+        QJsonArray list;
+        QString text;
+        for (const Scene &s : v.scenes) {
+            list.append(QJsonObject{{"name", s.name}, {"mode", s.mode}});
+            text += QStringLiteral("%1  (%2)\n").arg(s.name, QLatin1String(modes[s.mode - 1]));
+        }
+        print(req_.json ? compact({{"scenes", list}}) + QLatin1Char('\n') : text);
+        return EXIT_DONE;
+    }
+    case Verb::SceneShow:
+        print(QString::fromUtf8(
+                  QJsonDocument(scene_to_json(v.scenes[i]))
+                      .toJson(req_.json ? QJsonDocument::Compact : QJsonDocument::Indented))
+                  .trimmed() +
+              QLatin1Char('\n'));
+        return EXIT_DONE;
+    case Verb::SceneDelete: {
+        const QString name = v.scenes[i].name;
+        v.scenes.removeAt(i);
+        const int code = store_venue(v);
+        if (code == EXIT_DONE)
+            print(req_.json ? compact({{"scene", name}, {"deleted", true}}) + QLatin1Char('\n')
+                            : QStringLiteral("scene \"%1\" deleted\n").arg(name));
+        return code;
+    }
+    case Verb::Name: {
+        auto &names = req_.a == 0 ? v.inputs : v.outputs;
+        const QString what = req_.a == 0 ? QStringLiteral("input") : QStringLiteral("output");
+        // Two ports of one name would make that name useless for routing.
+        for (int n = 1; n <= 4; ++n)
+            if (n != req_.b && !req_.text.isEmpty() &&
+                names[n - 1].compare(req_.text, Qt::CaseInsensitive) == 0) {
+                complain(QStringLiteral("%1 %2 is already named \"%3\"")
+                             .arg(what)
+                             .arg(n)
+                             .arg(names[n - 1]));
+                return EXIT_USAGE;
+            }
+        names[req_.b - 1] = req_.text;
+        const int code = store_venue(v);
+        if (code == EXIT_DONE)
+            print(req_.json ? compact({{what, req_.b},
+                                       {"name", req_.text.isEmpty() ? QJsonValue()
+                                                                    : QJsonValue(req_.text)}}) +
+                                  QLatin1Char('\n')
+                            : QStringLiteral("%1 %2: %3\n")
+                                  .arg(what)
+                                  .arg(req_.b)
+                                  .arg(req_.text.isEmpty()
+                                           ? QStringLiteral("no name")
+                                           : QLatin1Char('"') + req_.text + QLatin1Char('"')));
+        return code;
+    }
+    default: return EXIT_USAGE;
+    }
+}
+
+int Session::run_scene_save() {
+    bool refused = false;
+    const int code = read_state(&refused);
+    if (code != EXIT_DONE) return code;
+    QString missing;
+    std::optional<Scene> scene = capture_scene(state_, req_.text, &missing);
+    if (!scene) {
+        complain(QStringLiteral("the device did not report %1: scene \"%2\" not saved")
+                     .arg(missing, req_.text));
+        return EXIT_NO_REPLY;
+    }
+    Venue v = venue_;
+    const int i = v.scene_index(req_.text);
+    if (i >= 0)
+        v.scenes[i] = *scene; // saved again under the name as typed now
+    else
+        v.scenes << *scene;
+    const int stored = store_venue(v);
+    if (stored != EXIT_DONE) return stored;
+    print(req_.json ? compact({{"scene", scene->name}, {"saved", scene_to_json(*scene)}}) +
+                          QLatin1Char('\n')
+                    : QStringLiteral("scene \"%1\" saved\n").arg(scene->name));
+    return EXIT_DONE;
+}
+
+int Session::run_scene_steps(const QList<SceneStep> &steps) {
+    for (const SceneStep &step : steps) {
+        for (const QString &c : step.set)
+            if (const int code = exchange(c); code != EXIT_DONE) return code;
+        if (const int code = exchange(step.query); code != EXIT_DONE) return code;
+    }
+    return EXIT_DONE;
+}
+
+int Session::run_scene_recall() {
+    const Scene scene = venue_.scenes[venue_.scene_index(req_.text)];
+    bool refused = false;
+    int code = read_state(&refused);
+    if (code != EXIT_DONE) return code;
+    sent_.clear();
+    replies_.clear();
+    const QList<SceneStep> mode = scene_mode_steps(scene, state_);
+    if ((code = run_scene_steps(mode)) != EXIT_DONE) return code;
+    // The rest is compared in the new mode, whose picture rows the first read may not have.
+    if (!mode.isEmpty() && (code = read_state(&refused)) != EXIT_DONE) return code;
+    const QStringList changed =
+        (mode.isEmpty() ? QStringList() : QStringList{QStringLiteral("mode")}) +
+        scene_differences(scene, state_);
+    if ((code = run_scene_steps(scene_setting_steps(scene, state_))) != EXIT_DONE) return code;
+    // What the read-back queries found, against what the scene holds.
+    const QStringList left = scene_differences(scene, state_);
+    if (!left.isEmpty()) {
+        complain(QStringLiteral("the device did not take %1 of scene \"%2\"")
+                     .arg(left.join(QStringLiteral(", ")), scene.name));
+        code = EXIT_REFUSED;
+    }
+    if (req_.json)
+        print(compact({{"scene", scene.name},
+                       {"changed", QJsonArray::fromStringList(changed)},
+                       {"sent", QJsonArray::fromStringList(sent_)},
+                       {"replies", QJsonArray::fromStringList(replies_)}}) +
+              QLatin1Char('\n'));
+    else if (changed.isEmpty())
+        print(QStringLiteral("scene \"%1\": the device is in it already\n").arg(scene.name));
+    else
+        print(QStringLiteral("scene \"%1\" recalled: %2\n")
+                  .arg(scene.name, changed.join(QStringLiteral(", "))));
+    return code;
 }

@@ -11,8 +11,10 @@
 
 #include "client/report.h"
 #include "client/request.h"
+#include "platform/venue.h"
 #include "protocol/device_state.h"
 #include "protocol/exchange.h"
+#include "protocol/scene_plan.h"
 
 class Connection;
 class QEventLoop;
@@ -38,6 +40,12 @@ public:
     const QStringList &sent() const { return sent_; }
     const QStringList &replies() const { return replies_; }
     const QStringList &complaints() const { return complaints_; }
+    // Reads the venue file (`given`, else the per-user or system one); a broken one leaves
+    // the venue empty and says why in venue_fault(). A session that holds its link reads
+    // it again before a request when the file changed.
+    void use_venue(const QString &given);
+    const Venue &venue() const { return venue_; }
+    const QString &venue_fault() const { return venue_fault_; }
     // What the replies so far say about the device (its `changed` signal follows them).
     DeviceState &state() { return state_; }
     Exchange &exchange() { return *x_; }
@@ -55,6 +63,8 @@ signals:
     void link_down(const QString &why, bool retrying);
     // The link layer brought it back.
     void link_back();
+    // The venue's names or scenes changed (a request here, or the file read again).
+    void venue_changed();
 
 private:
     int resolve_link();
@@ -66,6 +76,17 @@ private:
     int run_commands(const QStringList &cmds);
     int run_mode_dependent();
     int run_status();
+    // The full status read into state_; `refused` when an ERR answered a query.
+    int read_state(bool *refused);
+    // Requests on the venue: refusals before anything is sent, then the requests.
+    int check_venue_request();
+    int run_venue_only();
+    int run_scene_save();
+    int run_scene_recall();
+    int run_scene_steps(const QList<SceneStep> &steps);
+    // Writes `changed` as the venue; EXIT_DONE, or EXIT_VENUE with the reason told.
+    int store_venue(const Venue &changed);
+    void reload_venue_if_changed();
     int run_network();
     int run_watch();
     int run_ports();
@@ -93,4 +114,7 @@ private:
     // What each reply did, in words, for the printout of a command's replies.
     QHash<QString, QString> described_;
     QEventLoop *watch_loop_ = nullptr;
+    Venue venue_;
+    QString venue_given_, venue_fault_;
+    QByteArray venue_stamp_; // the read file's time and size when it was read
 };

@@ -63,6 +63,14 @@ Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
         drain();
     });
 
+    session_.use_venue(opt_.venue_file);
+    if (!session_.venue_fault().isEmpty())
+        log(session_.venue_fault() + QStringLiteral(" (going on without its names and scenes)"));
+    // New names or scenes change the entities: Home Assistant reads the discovery again.
+    connect(&session_, &Session::venue_changed, this, [this] {
+        if (mqtt_.is_connected()) publish_discovery();
+        state_changed();
+    });
     connect(&session_, &Session::reply_seen, this, &Bridge::reply_seen);
     connect(&session_.state(), &DeviceState::changed, this, &Bridge::state_changed);
     connect(&session_, &Session::link_down, this, &Bridge::device_lost);
@@ -454,7 +462,8 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload, boo
     QString command, error;
     if (topic == topics_.command()) {
         command = QString::fromUtf8(payload).trimmed();
-    } else if (!set_topic_command(topics_, topic, payload, resolutions_, &command, &error)) {
+    } else if (!venue_topic_command(topics_, topic, payload, session_.venue(), &command, &error) &&
+               !set_topic_command(topics_, topic, payload, resolutions_, &command, &error)) {
         return;
     }
     if (!error.isEmpty()) {
@@ -469,13 +478,23 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload, boo
 // The one place the published state is read from: the session's DeviceState through
 // veldra-ctl's own JSON, so the state topic carries exactly what `veldra-ctl status --json`
 // prints.
-QJsonObject Bridge::state_json() { return status_json(session_.state()); }
+QJsonObject Bridge::state_json() {
+    QJsonObject o = status_json(session_.state());
+    add_venue_status(&o, session_.venue(), session_.state());
+    return o;
+}
 
 void Bridge::publish_discovery() {
     const DeviceState &s = session_.state();
-    const Discovery d{opt_.discovery_prefix, opt_.id,     QStringLiteral(TEVRAL_VERSION),
-                      resolutions_,          s.version(), {}};
-    // The entities follow the mode (its picture rows); the device block the firmware.
+    Discovery d;
+    d.prefix = opt_.discovery_prefix;
+    d.id = opt_.id;
+    d.origin_version = QStringLiteral(TEVRAL_VERSION);
+    d.resolutions = resolutions_;
+    d.firmware = s.version();
+    d.venue = session_.venue();
+    // The entities follow the mode (its picture rows), the device block the firmware, the
+    // names and the scene select the venue.
     const QPair<QString, QByteArray> m = discovery_message(d, s.display_mode());
     if (m.second == last_discovery_) return;
     if (mqtt_.publish(m.first, m.second, true)) last_discovery_ = m.second;

@@ -66,7 +66,7 @@ private:
     QJsonObject state_json();
     void publish_state(bool force);
     void publish_availability(bool force = false);
-    // The discovery message, when what it says changed (the mode, the firmware).
+    // The discovery message, when what it says changed (the mode, the firmware, the venue).
     void publish_discovery();
     void log(const QString &text) const;
 

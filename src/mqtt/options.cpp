@@ -58,8 +58,9 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
             continue;
         }
         static const QStringList valued = {
-            "--port",   "--host", "--broker",           "--username", "--password-file",
-            "--cafile", "--id",   "--discovery-prefix", "--poll",     "--share"};
+            "--port",          "--host",   "--broker", "--username",
+            "--password-file", "--cafile", "--id",     "--discovery-prefix",
+            "--poll",          "--share",  "--venue"};
         if (!valued.contains(name)) {
             *error = name.startsWith(QLatin1Char('-'))
                          ? QStringLiteral("unknown option %1").arg(name)
@@ -90,6 +91,8 @@ bool parse_bridge_options(const QStringList &args, BridgeOptions *o, QString *er
             }
             broker_port_given = port != 0;
             if (broker_port_given) o->broker_port = port;
+        } else if (name == QLatin1String("--venue")) {
+            o->venue_file = value;
         } else if (name == QLatin1String("--username")) {
             o->username = value;
         } else if (name == QLatin1String("--password-file")) {
@@ -164,6 +167,8 @@ QString bridge_usage() {
         "  --poll SECONDS          a full status read this often (30; 0 never)\n"
         "  --share [ADDR:]PORT     a device port for the panel and veldra-ctl while the\n"
         "                          bridge runs (address 127.0.0.1 unless given)\n"
+        "  --venue FILE            the venue's names and scenes (venue.json; default\n"
+        "                          ~/.config/tevral-qx/venue.json, /etc/tevral-qx/venue.json)\n"
         "  --remove-discovery      clear this device's discovery, state and availability\n"
         "                          from the broker, then exit\n"
         "  --help, --version\n"

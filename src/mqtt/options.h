@@ -15,6 +15,7 @@ struct BridgeOptions {
     QString discovery_prefix = QStringLiteral("homeassistant");
     int poll_s = 30; // 0: no poll
     bool remove_discovery = false;
+    QString venue_file; // --venue: names and scenes (else the per-user or system one)
     QString share_host; // empty: no shared port
     quint16 share_port = 0;
     bool help = false, version = false;

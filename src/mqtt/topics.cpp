@@ -35,7 +35,13 @@ const char *platform(Entity e) {
     return "";
 }
 
-QList<Component> components(DisplayMode m, const QStringList &resolutions) {
+// An input as the output selects offer it: the venue's name, else "Input N".
+QString input_option(const Venue &v, int n) {
+    return v.inputs[n - 1].isEmpty() ? QStringLiteral("Input %1").arg(n) : v.inputs[n - 1];
+}
+
+QList<Component> components(DisplayMode m, const QStringList &resolutions,
+                            const Venue &venue = Venue()) {
     QList<Component> out;
     for (const StatusField &f : status_layout(m)) {
         const ReplyKind &k = *f.kind;
@@ -58,6 +64,9 @@ QList<Component> components(DisplayMode m, const QStringList &resolutions) {
             c.options = k.rule == Rule::Resolution ? resolutions
                         : k.options                ? split(k.options)
                                                    : value_names(k);
+            if (k.rule == Rule::Routing)
+                for (int n = 1; n <= c.options.size(); ++n)
+                    c.options[n - 1] = input_option(venue, n);
             // Without a list a resolution can be shown, not chosen.
             if (c.options.isEmpty()) c.entity = Entity::Sensor;
         }
@@ -102,14 +111,16 @@ QString value_template(const Component &c) {
     }
 }
 
-QJsonObject config(const Component &c, const Topics &t, const QString &uid, DisplayMode m) {
+QJsonObject config(const Component &c, const Topics &t, const QString &uid, DisplayMode m,
+                   const Venue &venue) {
     const ReplyKind &k = *c.field.kind;
     QString name = QString::fromLatin1(c.field.bound ? "Bezel %1 bound" : k.label);
     if (c.field.bound)
         name = name.arg(c.field.key.endsWith(QLatin1Char('h')) ? QStringLiteral("H")
                                                                : QStringLiteral("V"));
     else if (k.rule == Rule::Routing)
-        name = name.arg(c.field.index);
+        name = venue.outputs[c.field.index - 1].isEmpty() ? name.arg(c.field.index)
+                                                          : venue.outputs[c.field.index - 1];
     else if (k.rule == Rule::Picture && m != DisplayMode::Matrix)
         name += QStringLiteral(" row %1").arg(c.field.index);
     QJsonObject o{{"p", platform(c.entity)},
@@ -144,7 +155,8 @@ QJsonObject config(const Component &c, const Topics &t, const QString &uid, Disp
     return o;
 }
 
-QString device_name(const QString &id) {
+QString device_name(const QString &id, const Venue &venue) {
+    if (!venue.device.isEmpty()) return venue.device;
     return id == QLatin1String("veldra") ? QStringLiteral("VELDRA")
                                          : QStringLiteral("VELDRA ") + id;
 }
@@ -157,18 +169,49 @@ std::optional<int> whole(const QString &text) {
     return static_cast<int>(d);
 }
 
+// The active scene: a select of the venue's scenes that recalls the one chosen, or, while
+// the venue has none (Home Assistant refuses a select without options), a sensor; the other
+// goes as a removal.
+void add_scene(QJsonObject *cmps, const Topics &t, const QString &uid, const Venue &venue) {
+    QJsonObject o{{"name", "Scene"},
+                  {"icon", "mdi:palette"},
+                  {"availability_topic", t.availability()},
+                  {"state_topic", t.state()},
+                  {"value_template", "{{ value_json.scene }}"}};
+    const QString select = QStringLiteral("scene"), sensor = QStringLiteral("scene_active");
+    QStringList names;
+    for (const Scene &s : venue.scenes) names << s.name;
+    if (names.isEmpty()) {
+        o.insert(QStringLiteral("p"), QStringLiteral("sensor"));
+        o.insert(QStringLiteral("unique_id"), uid + QLatin1Char('_') + sensor);
+        cmps->insert(select, QJsonObject{{"p", "select"}});
+        cmps->insert(sensor, o);
+        return;
+    }
+    o.insert(QStringLiteral("p"), QStringLiteral("select"));
+    o.insert(QStringLiteral("unique_id"), uid + QLatin1Char('_') + select);
+    o.insert(QStringLiteral("command_topic"), t.base() + QStringLiteral("scene/recall"));
+    o.insert(QStringLiteral("options"), QJsonArray::fromStringList(names));
+    cmps->insert(sensor, QJsonObject{{"p", "sensor"}});
+    cmps->insert(select, o);
+}
+
 } // namespace
 
 QStringList Topics::subscriptions() const {
-    return {command(), base_ + QStringLiteral("+/set"), base_ + QStringLiteral("+/+/set"),
-            base_ + QStringLiteral("preset/recall")};
+    return {command(),
+            base_ + QStringLiteral("+/set"),
+            base_ + QStringLiteral("+/+/set"),
+            base_ + QStringLiteral("preset/recall"),
+            base_ + QStringLiteral("scene/recall"),
+            base_ + QStringLiteral("scene/save")};
 }
 
 QPair<QString, QByteArray> discovery_message(const Discovery &d, DisplayMode mode) {
     const Topics t(d.id);
     const QString uid = QStringLiteral("veldra_") + d.id;
     QJsonObject device{{"identifiers", QJsonArray{uid}},
-                       {"name", device_name(d.id)},
+                       {"name", device_name(d.id, d.venue)},
                        {"manufacturer", "VELDRA"},
                        {"model", "VELDRA 4x4 video matrix switcher"}};
     if (d.firmware) device.insert(QStringLiteral("sw_version"), shown_version(d.firmware));
@@ -178,8 +221,8 @@ QPair<QString, QByteArray> discovery_message(const Discovery &d, DisplayMode mod
     for (DisplayMode other : {DisplayMode::Matrix, DisplayMode::Dual})
         for (const Component &c : components(other, d.resolutions))
             cmps.insert(c.object, QJsonObject{{"p", platform(c.entity)}});
-    for (const Component &c : components(mode, d.resolutions))
-        cmps.insert(c.object, config(c, t, uid, mode));
+    for (const Component &c : components(mode, d.resolutions, d.venue))
+        cmps.insert(c.object, config(c, t, uid, mode, d.venue));
     const ReplyKind &recall = reply_kind(Mnemonic::CAL);
     for (int n = recall.first; n <= recall.last; ++n)
         cmps.insert(
@@ -192,6 +235,7 @@ QPair<QString, QByteArray> discovery_message(const Discovery &d, DisplayMode mod
                         {"availability_topic", t.availability()},
                         {"command_topic", t.base() + QStringLiteral("preset/recall")},
                         {"payload_press", QString::number(n)}});
+    add_scene(&cmps, t, uid, d.venue);
     for (auto it = d.more.begin(); it != d.more.end(); ++it) cmps.insert(it.key(), it.value());
     // Topics go with each component: a button takes no state topic.
     const QJsonObject message{{"dev", device},
@@ -206,15 +250,47 @@ QPair<QString, QByteArray> discovery_message(const Discovery &d, DisplayMode mod
 QStringList discovery_topics(const QString &prefix, const QString &id) {
     QStringList topics{QStringLiteral("%1/device/%2/config").arg(prefix, id)};
     // The per-component configurations of the versions before the device-based message.
-    const char *const earlier[] = {"select/%1/output1", "select/%1/output2", "select/%1/output3",
-                                   "select/%1/output4", "select/%1/mode",    "switch/%1/power",
-                                   "switch/%1/lock",    "switch/%1/mute",    "button/%1/preset1",
-                                   "button/%1/preset2", "button/%1/preset3", "button/%1/preset4",
-                                   "sensor/%1/firmware"};
+    const char *const earlier[] = {"select/%1/output1",  "select/%1/output2", "select/%1/output3",
+                                   "select/%1/output4",  "select/%1/mode",    "switch/%1/power",
+                                   "switch/%1/lock",     "switch/%1/mute",    "button/%1/preset1",
+                                   "button/%1/preset2",  "button/%1/preset3", "button/%1/preset4",
+                                   "sensor/%1/firmware", "select/%1/scene"};
     for (const char *e : earlier)
         topics << prefix + QLatin1Char('/') + QString::fromLatin1(e).arg(id) +
                       QStringLiteral("/config");
     return topics;
+}
+
+bool venue_topic_command(const Topics &t, const QString &topic, const QByteArray &payload,
+                         const Venue &venue, QString *command, QString *error) {
+    if (!topic.startsWith(t.base())) return false;
+    const QStringList path = topic.mid(t.base().size()).split(QLatin1Char('/'));
+    const QString value = QString::fromUtf8(payload).trimmed();
+    error->clear();
+    command->clear();
+    // An output the device lacks is left to set_topic_command, which says so.
+    const int out = path.size() == 3 ? path[1].toInt() : 0;
+    if (path.size() == 3 && path[0] == QLatin1String("output") && path[2] == QLatin1String("set") &&
+        out >= 1 && out <= 4 && path[1] == QString::number(out)) {
+        for (int n = 1; n <= 4; ++n)
+            if (value == QString::number(n) ||
+                value.compare(input_option(venue, n), Qt::CaseInsensitive) == 0 ||
+                value.compare(QStringLiteral("Input %1").arg(n), Qt::CaseInsensitive) == 0)
+                *command = QStringLiteral("route %1 %2").arg(path[1]).arg(n);
+        if (command->isEmpty())
+            *error = QStringLiteral("output/%1/set takes an input's number or name, not \"%2\"")
+                         .arg(path[1], value);
+        return true;
+    }
+    if (path.size() != 2 || path[0] != QLatin1String("scene") ||
+        (path[1] != QLatin1String("recall") && path[1] != QLatin1String("save")))
+        return false;
+    const QString fault = name_fault(value);
+    if (!fault.isEmpty())
+        *error = QStringLiteral("scene/%1 takes a scene name: %2").arg(path[1], fault);
+    else
+        *command = QStringLiteral("scene %1 %2").arg(path[1], value);
+    return true;
 }
 
 bool set_topic_command(const Topics &t, const QString &topic, const QByteArray &payload,

@@ -4,6 +4,7 @@
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
 #include "interface/link_panel.h"
+#include "platform/venue.h"
 #include "protocol/command.h"
 #include "protocol/display_mode.h"
 #include "protocol/exchange.h"
@@ -63,6 +64,16 @@ void SwitchingPanel::build_routing_controls() {
         inp->setBackColor(PanelStyle::grey_colour());
         connect(inp, &QPushButton::clicked, this, [this, n] { cmd_inp_Click(n); });
         cmd_inp[n] = inp;
+    }
+    // The venue's names as tooltips; the captions stay the device's own. A broken venue
+    // file leaves the numbers alone and says why on standard error.
+    Venue venue;
+    QString fault;
+    if (!load_venue(QString(), &venue, &fault))
+        qWarning("%s (going on without its names)", qUtf8Printable(fault));
+    for (int n = 1; n <= 4; ++n) {
+        if (!venue.outputs[n - 1].isEmpty()) cmd_out[n]->setToolTip(venue.outputs[n - 1]);
+        if (!venue.inputs[n - 1].isEmpty()) cmd_inp[n]->setToolTip(venue.inputs[n - 1]);
     }
 
     const char letters[4] = {'a', 'b', 'c', 'd'};

@@ -8,11 +8,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 
+#include "device_client.h"
 #include "link/port_info.h"
+#include "scratch_fs.h"
 #include "ser2net_process.h"
 #include "sim_fixture.h"
 
@@ -24,6 +27,7 @@ const QString ADDR_SILENT = QStringLiteral("127.0.0.152");
 const QString ADDR_WATCH = QStringLiteral("127.0.0.153");
 const QString ADDR_RECONNECT = QStringLiteral("127.0.0.154");
 const QString ADDR_NOBODY = QStringLiteral("127.0.0.159"); // nothing listens here
+const QString ADDR_SCENE = QStringLiteral("127.0.0.226");  // scenes and names
 const char *const ADDR_SERVERS[4] = {"127.0.0.190", "127.0.0.191", "127.0.0.192", "127.0.0.193"};
 const int PORT = 2323;
 
@@ -82,6 +86,35 @@ void compare_shared(const QJsonValue &ours, const QJsonValue &theirs, const QStr
                                QString::fromUtf8(QJsonDocument(QJsonArray{theirs})
                                                      .toJson(QJsonDocument::Compact)));
     }
+}
+
+// Commands that change the device: queries and the status read's output selections (an
+// OUT followed by INP999) left out.
+QStringList setting_commands(const QStringList &wire) {
+    static const QRegularExpression query(QStringLiteral("^[A-Z]{3}(99[0-9])$"));
+    QStringList out;
+    for (int i = 0; i < wire.size(); ++i) {
+        if (query.match(wire[i]).hasMatch()) continue;
+        if (wire[i].startsWith(QLatin1String("OUT")) &&
+            wire.value(i + 1) == QLatin1String("INP999"))
+            continue;
+        out << wire[i];
+    }
+    return out;
+}
+
+// Commands straight to the simulated device, each answered by its echo.
+bool device_do(const QStringList &cmds) {
+    DeviceClient c;
+    if (!c.connectTo(ADDR_SCENE, PORT)) return false;
+    for (const QString &cmd : cmds)
+        if (c.exchange(cmd) != cmd) return false;
+    return true;
+}
+
+QByteArray read_all(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QJsonObject without_count(QJsonObject o) {
@@ -531,6 +564,226 @@ private slots:
         ::kill(static_cast<pid_t>(w.processId()), SIGINT);
         QVERIFY(w.waitForFinished(5000));
         QCOMPARE(w.exitCode(), 0);
+    }
+
+    // Per mode: a scene saved, the device changed in every setting the scene holds (and in
+    // some it does not), the scene recalled: the device is back in it, and the wire carried
+    // the mode first and then only what differed.
+    void scene_round_trip_data() {
+        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<QStringList>("change");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("keys");
+        const QStringList routes{"OUT001", "INP002", "OUT002", "INP003",
+                                 "OUT003", "INP004", "OUT004", "INP001"};
+        const QStringList other_routes{"OUT001", "INP001", "OUT002", "INP001",
+                                       "OUT003", "INP001", "OUT004", "INP004"};
+        QStringList rows, other_rows;
+        const char *const m[4] = {"BRI", "CON", "HUE", "SAT"};
+        for (int row = 1; row <= 4; ++row)
+            for (int p = 0; p < 4; ++p) {
+                const int packed = 200 * (row - 1) + 10 * (p + 1) + row;
+                rows << QLatin1String(m[p]) + QString::number(packed).rightJustified(3, '0');
+                other_rows << QLatin1String(m[p]) +
+                                  QString::number(packed + 50).rightJustified(3, '0');
+            }
+        // The selected output ends at 4, where the status read leaves it: no selection
+        // put back between the steps.
+        QTest::newRow("matrix")
+            << QStringList{"MOD001"} + routes +
+                   QStringList{"BRI010", "CON020", "HUE030", "SAT040", "AUE002", "RES003"}
+            << other_routes + QStringList{"BRI060", "CON061", "HUE062", "SAT063", "AUE004",
+                                          "RES009", "AUA002", "BEZ001", "MOD002"}
+            << QStringList{"MOD001"} + routes +
+                   QStringList{"BRI010", "CON020", "HUE030", "SAT040", "AUE002", "RES003"}
+            << QStringList{"mode", "routing", "matrix", "audio/edid", "resolution"};
+        QTest::newRow("dual") << QStringList{"MOD002"} + routes + rows +
+                                     QStringList{"AUE001", "AUA002", "AUB001", "RES004"}
+                              << other_routes + other_rows + QStringList{"AUE003", "AUA001",
+                                                                         "AUB002", "RES008",
+                                                                         "BEH050", "MOD001"}
+                              << QStringList{"MOD002"} + routes + rows +
+                                     QStringList{"AUE001", "AUA002", "AUB001", "RES004"}
+                              << QStringList{"mode",       "routing",      "rows",
+                                             "audio/edid", "audio/dual_a", "audio/dual_b",
+                                             "resolution"};
+        // The wall is output 1's input; a status read in 2X2 leaves output 1 selected.
+        QTest::newRow("2x2") << QStringList{"MOD003", "OUT001", "INP003"} + rows +
+                                    QStringList{"BEZ001", "BEH020", "BEV030", "AUE002",
+                                                "RES002", "OUT004", "OUT001"}
+                             << QStringList{"OUT001", "INP001"} + other_rows +
+                                    QStringList{"BEZ000", "BEH005", "BEV006", "AUE000",
+                                                "RES010", "AUA002", "OUT004", "MOD001"}
+                             << QStringList{"MOD003", "OUT001", "OUT001", "INP003"} + rows +
+                                    QStringList{"BEZ001", "BEH020", "BEV030", "AUE002", "RES002"}
+                             << QStringList{"mode",    "routing/0", "rows",       "bezel/on",
+                                            "bezel/h", "bezel/v",   "audio/edid", "resolution"};
+    }
+    void scene_round_trip() {
+        QFETCH(QStringList, setup);
+        QFETCH(QStringList, change);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, keys);
+        QTemporaryDir dir;
+        const QString venue = dir.filePath(QStringLiteral("venue.json"));
+        SimDevice dev;
+        QVERIFY(dev.start_tcp(ADDR_SCENE, PORT));
+        const QStringList link{"--host", host_arg(ADDR_SCENE), "--venue", venue};
+        QVERIFY(device_do(setup));
+        const QJsonObject saved = dev.state();
+
+        Run r = ctl(*folder_, link + QStringList{"scene", "save", "Lecture"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out, QStringLiteral("scene \"Lecture\" saved\n"));
+        // Saving changed nothing but, in 2X2, the selection the read leaves at output 1.
+        const QStringList after_save = setting_commands(dev.commands());
+        QCOMPARE(after_save.mid(0, setup.size()), setup);
+        QCOMPARE(after_save.mid(setup.size()), QTest::currentDataTag() == QByteArray("2x2")
+                                                   ? QStringList{"OUT001"}
+                                                   : QStringList());
+        r = ctl(*folder_, link + QStringList{"--json", "status"});
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object()["scene"].toString(),
+                 QStringLiteral("Lecture"));
+
+        QVERIFY(device_do(change));
+        r = ctl(*folder_, link + QStringList{"--json", "status"});
+        QVERIFY(QJsonDocument::fromJson(r.out.toUtf8()).object()["scene"].isNull());
+        dev.mark();
+        r = ctl(*folder_, link + QStringList{"scene", "recall", "LECTURE"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.out.startsWith(QStringLiteral("scene \"Lecture\" recalled: mode, routing ")) &&
+                     r.out.endsWith(QStringLiteral(", audio edid, resolution\n")) ==
+                         !keys.contains("audio/dual_b"),
+                 qPrintable(r.out));
+        QCOMPARE(setting_commands(dev.commands_since_mark()), expected);
+        const QJsonObject now = dev.state();
+        for (const QString &key : keys)
+            QVERIFY2(json_at(now, key) == json_at(saved, key), qPrintable(key));
+
+        // Recalled again: the device is in it, nothing is set (the status read may put the
+        // selected output back, which changes nothing).
+        dev.mark();
+        r = ctl(*folder_, link + QStringList{"scene", "recall", "Lecture"});
+        QCOMPARE(r.out, QStringLiteral("scene \"Lecture\": the device is in it already\n"));
+        for (const QString &c : setting_commands(dev.commands_since_mark()))
+            QVERIFY2(c.startsWith(QLatin1String("OUT")), qPrintable(c));
+        QCOMPARE(without_count(dev.state()), without_count(now));
+    }
+
+    // Names typed and shown: routing by name in any case, the names in status, and the
+    // refusals (exit 2, nothing sent) of a name that is unknown or names two outputs.
+    void names_in_arguments_and_output() {
+        QTemporaryDir dir;
+        const QString venue = dir.filePath(QStringLiteral("venue.json"));
+        SimDevice dev;
+        QVERIFY(dev.start_tcp(ADDR_SCENE, PORT));
+        const QStringList link{"--host", host_arg(ADDR_SCENE), "--venue", venue};
+        for (const QStringList &name :
+             {QStringList{"input", "1", "Lectern PC"},
+              QStringList{"input", "2", "Document", "camera"},
+              QStringList{"input", "3", "<b>\"Guest\" 'laptop'</b> $(id)"},
+              QStringList{"output", "1", "Projector"},
+              QStringList{"output", "2", "Confidence monitor \u00e9\u00e9"}}) {
+            const Run r = ctl(*folder_, link + QStringList{"name"} + name);
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+        }
+        QVERIFY(dev.commands().isEmpty()); // names never reach the device
+        Run r = ctl(*folder_, link + QStringList{"name", "input", "4", "lectern pc"});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("input 1 is already named \"Lectern PC\""), qPrintable(r.err));
+
+        r = ctl(*folder_, link + QStringList{"route", "PROJECTOR", "document CAMERA"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(dev.commands(), (QStringList{"OUT001", "INP002"}));
+        r = ctl(*folder_, link + QStringList{"route", "2", "<b>\"guest\" 'LAPTOP'</b> $(id)"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(json_at(dev.state(), "routing/1").toInt(), 3);
+
+        r = ctl(*folder_, link + QStringList{"status"});
+        QVERIFY2(r.out.contains("\nroutes      Projector <- Document camera; Confidence monitor "
+                                "\u00e9\u00e9 <- <b>\"Guest\" 'laptop'</b> $(id); Output 3 <- "
+                                "<b>\"Guest\" 'laptop'</b> $(id); Output 4 <- Input 4\nscene"
+                                "       none\n"),
+                 qPrintable(r.out));
+        r = ctl(*folder_, link + QStringList{"--json", "status"});
+        QJsonParseError pe;
+        const QJsonObject status = QJsonDocument::fromJson(r.out.toUtf8(), &pe).object();
+        QCOMPARE(pe.error, QJsonParseError::NoError);
+        QCOMPARE(json_at(status, "names/inputs/2").toString(),
+                 QStringLiteral("<b>\"Guest\" 'laptop'</b> $(id)"));
+        QCOMPARE(json_at(status, "names/outputs/1").toString(),
+                 QStringLiteral("Confidence monitor \u00e9\u00e9"));
+        QVERIFY(json_at(status, "names/outputs/3").isNull());
+        QVERIFY(status["scene"].isNull());
+
+        // A hand-edited file naming two outputs alike.
+        QVERIFY(QFile::remove(venue));
+        QFile f(venue);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"outputs\": [\"Screen\", \"SCREEN\", \"Projector\"], \"inputs\": [\"PC\"]}");
+        f.close();
+        dev.mark();
+        for (const QStringList &args :
+             {QStringList{"route", "screen", "PC"}, QStringList{"route", "Beamer", "1"},
+              QStringList{"route", "projector", "Laptop"}, QStringList{"scene", "recall", "X"}}) {
+            r = ctl(*folder_, link + args);
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(args[0] == "scene" ? "the scenes: there is none"
+                                    : args[2] == "Laptop"
+                                        ? "the inputs are 1 \"PC\", 2, 3, 4"
+                                        : "the outputs are 1 \"Screen\", 2 \"SCREEN\", 3 "
+                                          "\"Projector\", 4"),
+                     qPrintable(r.err));
+        }
+        QVERIFY(dev.commands_since_mark().isEmpty());
+    }
+
+    // A broken venue file: the programs go on with numbers and say where it broke; nothing
+    // writes over it. One that cannot be written (full, read-only) stays as it was.
+    void broken_and_unwritable_venue_files() {
+        QTemporaryDir dir;
+        const QString venue = dir.filePath(QStringLiteral("venue.json"));
+        const QByteArray broken = "{\n  \"inputs\": [\"PC\",\n  \"scenes\": []\n}\n";
+        QFile f(venue);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(broken);
+        f.close();
+        SimDevice dev;
+        QVERIFY(dev.start_tcp(ADDR_SCENE, PORT));
+        const QStringList link{"--host", host_arg(ADDR_SCENE), "--venue", venue};
+        Run r = ctl(*folder_, link + QStringList{"route", "1", "2"});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.contains(venue + ": line 3, column 12: "), qPrintable(r.err));
+        r = ctl(*folder_, link + QStringList{"route", "1", "PC"});
+        QCOMPARE(r.code, 2);
+        for (const QStringList &args :
+             {QStringList{"name", "input", "1", "PC"}, QStringList{"scene", "save", "A"}}) {
+            r = ctl(*folder_, link + args);
+            QCOMPARE(r.code, 5);
+            QVERIFY2(r.err.contains("mend it first"), qPrintable(r.err));
+        }
+        QCOMPARE(read_all(venue), broken);
+
+        for (const char *fault : {"full", "read-only"}) {
+            ScratchFs fs;
+            const QString place = fs.path() + QStringLiteral("/venue.json");
+            const QStringList here{"--venue", place};
+            QCOMPARE(ctl(*folder_, here + QStringList{"name", "output", "1", "Projector"}).code, 0);
+            const QByteArray before = read_all(place);
+            QVERIFY(before.contains("Projector"));
+            const bool made = QByteArray(fault) == "full" ? fs.fill() : fs.make_read_only();
+            if (!made) QSKIP(qPrintable(QStringLiteral("cannot make the fault: ") + fs.how));
+            qInfo("%s: %s", fault, qPrintable(fs.how));
+            r = ctl(*folder_, here + QStringList{"name", "output", "2", "Confidence monitor"});
+            QCOMPARE(r.code, 5);
+            QVERIFY2(
+                r.err.contains("the venue file could not be written, it is as it was: " + place),
+                qPrintable(r.err));
+            fs.release();
+            QCOMPARE(read_all(place), before);
+            r = ctl(*folder_, here + QStringList{"--json", "scene", "list"});
+            QCOMPARE(r.out, QStringLiteral("{\"scenes\":[]}\n"));
+        }
     }
 };
 

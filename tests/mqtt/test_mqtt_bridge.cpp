@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "broker.h"
@@ -28,6 +29,7 @@ const QString DEVICE = QStringLiteral("127.0.0.171:2323");
 const QString SHARE = QStringLiteral("127.0.0.172:2324");
 const QString BASE = QStringLiteral("veldra/hall/");
 const QString DISCOVERY = QStringLiteral("homeassistant/device/hall/config");
+const QString ADDR_VENUE = QStringLiteral("127.0.0.227"); // the device of the venue's bridge
 
 QJsonObject object(const QByteArray &json) { return QJsonDocument::fromJson(json).object(); }
 
@@ -195,8 +197,14 @@ private slots:
         QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), ids.size());
         const QStringList keys = leaf_keys(state);
         QVERIFY(keys.size() >= 20);
-        for (const QString &key : keys)
+        QVERIFY(keys.contains("scene"));
+        QVERIFY(keys.contains("names.inputs[3]"));
+        for (const QString &key : keys) {
+            // The venue's names are no device value: they name the device and the output
+            // selects and their options (venue_names_and_scenes).
+            if (key.startsWith("names.")) continue;
             QVERIFY2(!entity_reading(cmps, key).isEmpty(), qPrintable(key));
+        }
         // The per-component configurations of earlier versions are not published.
         QVERIFY(!watch_.has(QStringLiteral("homeassistant/switch/hall/power/config")));
     }
@@ -467,6 +475,106 @@ private slots:
         bridge_.kill();
         QVERIFY(watch_.wait_for(
             BASE + "availability", [](auto &p) { return p == "offline"; }, from, 5000));
+    }
+
+    // A venue's bridge: the output selects offer the input names and route by them, the
+    // Scene select appears with the first scene, follows the device (a front-panel change
+    // included) and recalls; new names publish the discovery again.
+    void venue_names_and_scenes() {
+        QTemporaryDir dir;
+        const QString venue = dir.filePath(QStringLiteral("venue.json"));
+        QFile f(venue);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"device": "Room 101", "inputs": ["Lectern PC", "Document camera"],
+                   "outputs": ["Projector", "Confidence monitor"]})");
+        f.close();
+        SimDevice dev;
+        QVERIFY(dev.start_tcp(ADDR_VENUE, 2323));
+        BridgeProcess bridge;
+        const QString base = QStringLiteral("veldra/room/");
+        const int start = watch_.all().size();
+        QVERIFY(bridge.start({"--host", ADDR_VENUE + ":2323", "--broker", broker_.url(), "--id",
+                              "room", "--poll", "0", "--venue", venue}));
+        QVERIFY(watch_.wait_for(
+            base + "availability", [](auto &p) { return p == "online"; }, start, 10000));
+        const QString discovery = QStringLiteral("homeassistant/device/room/config");
+        const auto cmp = [](const QByteArray &message, const char *id) {
+            return object(message)["cmps"].toObject()[id].toObject();
+        };
+        QVERIFY(QTest::qWaitFor([&] { return !watch_.last(discovery).isEmpty(); }, 10000));
+        const QByteArray first = watch_.last(discovery);
+        const QJsonObject select1 = cmp(first, "output1");
+        QCOMPARE(select1["name"].toString(), QStringLiteral("Projector"));
+        QCOMPARE(cmp(first, "output3")["name"].toString(), QStringLiteral("Output 3"));
+        QCOMPARE(object(first)["dev"].toObject()["name"].toString(), QStringLiteral("Room 101"));
+        QCOMPARE(select1["options"].toArray().toVariantList(),
+                 (QVariantList{"Lectern PC", "Document camera", "Input 3", "Input 4"}));
+        // No scene yet: no select (Home Assistant refuses one without options), a sensor.
+        QCOMPARE(cmp(first, "scene").keys(), QStringList{"p"});
+        QCOMPARE(cmp(first, "scene_active")["p"].toString(), QStringLiteral("sensor"));
+        const auto state = [&] { return object(watch_.last(base + "state")); };
+        QCOMPARE(json_at(state(), "names/outputs/1").toString(),
+                 QStringLiteral("Confidence monitor"));
+        QVERIFY(json_at(state(), "scene").isNull());
+
+        const auto result = [&](const QString &topic, const QByteArray &payload) {
+            const int from = watch_.all().size();
+            watch_.publish(base + topic, payload);
+            MqttMessage m;
+            return watch_.wait_for(
+                       base + "result", [](auto &) { return true; }, from, 15000, &m)
+                       ? object(m.payload)
+                       : QJsonObject();
+        };
+        // The select's option, as Home Assistant sends it.
+        QCOMPARE(result("output/1/set", "Document camera")["sent"].toArray().toVariantList(),
+                 (QVariantList{"OUT001", "INP002"}));
+        QCOMPARE(json_at(dev.state(), "routing/0").toInt(), 2);
+        QCOMPARE(result("output/2/set", "Laptop")["exit"].toInt(), 2);
+
+        int from = watch_.all().size();
+        QCOMPARE(result("scene/save", "Lecture")["exit"].toInt(), 0);
+        QVERIFY(watch_.wait_for(
+            discovery,
+            [&](auto &p) {
+                return cmp(p, "scene")["options"].toArray() == QJsonArray{"Lecture"} &&
+                       cmp(p, "scene")["command_topic"] == base + "scene/recall" &&
+                       cmp(p, "scene_active").keys() == QStringList{"p"};
+            },
+            from));
+        QVERIFY(watch_.wait_for(
+            base + "state", [](auto &p) { return object(p)["scene"] == "Lecture"; }, from));
+
+        // The front panel: out of the scene, and back into it.
+        from = watch_.all().size();
+        QVERIFY(dev.inject("AUE004"));
+        QVERIFY(watch_.wait_for(
+            base + "state", [](auto &p) { return object(p)["scene"].isNull(); }, from));
+        from = watch_.all().size();
+        QVERIFY(dev.inject("AUE000"));
+        QVERIFY(watch_.wait_for(
+            base + "state", [](auto &p) { return object(p)["scene"] == "Lecture"; }, from));
+
+        // Away by a command, back by the Scene select.
+        QCOMPARE(result("command", "route projector 4")["exit"].toInt(), 0);
+        QVERIFY(QTest::qWaitFor([&] { return state()["scene"].isNull(); }, 5000));
+        from = watch_.all().size();
+        const QJsonObject recalled = result("scene/recall", "Lecture");
+        QCOMPARE(recalled["exit"].toInt(), 0);
+        QCOMPARE(recalled["command"].toString(), QStringLiteral("scene recall Lecture"));
+        QCOMPARE(json_at(dev.state(), "routing/0").toInt(), 2);
+        QVERIFY(watch_.wait_for(
+            base + "state", [](auto &p) { return object(p)["scene"] == "Lecture"; }, from));
+
+        from = watch_.all().size();
+        QCOMPARE(result("command", "name input 4 Guest laptop")["exit"].toInt(), 0);
+        QVERIFY(watch_.wait_for(
+            discovery,
+            [&](auto &p) {
+                return cmp(p, "output1")["options"].toArray().last() == "Guest laptop";
+            },
+            from));
+        QCOMPARE(bridge.stop(), 0);
     }
 
     // The device's message and the per-component ones an earlier version left are cleared.

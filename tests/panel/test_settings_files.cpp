@@ -180,6 +180,40 @@ private slots:
         QCOMPARE(f->exchange().reply_ok(), true);
     }
 
+    // The per-user venue file's names become the routing buttons' tooltips; the captions
+    // stay the device's, and a port without a name (or a broken file) has no tooltip.
+    void venue_names_as_tooltips_data() {
+        QTest::addColumn<QByteArray>("venue");
+        QTest::addColumn<QStringList>("tips"); // IN1..IN4, OUT1..OUT4
+        QTest::newRow("named") << QByteArray(R"({"inputs": ["Lectern PC", "", "<b>Cam</b>"],
+                                                 "outputs": ["Projector"]})")
+                               << QStringList{"Lectern PC", "", "<b>Cam</b>", "",
+                                              "Projector",  "", "",           ""};
+        QTest::newRow("broken") << QByteArray(R"({"inputs": ["Lectern PC",]})")
+                                << QStringList(8, QString());
+    }
+    void venue_names_as_tooltips() {
+        QFETCH(QByteArray, venue);
+        QFETCH(QStringList, tips);
+        ProgramFolder folder(1, 1);
+        QTemporaryDir home_dir;
+        ConfigHome home(home_dir.path());
+        QVERIFY(QDir().mkpath(home_dir.path() + QStringLiteral("/tevral-qx")));
+        QFile f(home_dir.path() + QStringLiteral("/tevral-qx/venue.json"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(venue);
+        f.close();
+        auto panel = load_panel(folder);
+        QVERIFY(panel);
+        QStringList seen;
+        for (int n = 1; n <= 4; ++n) {
+            seen << panel->switching().cmd_inp[n]->toolTip();
+            QCOMPARE(panel->switching().cmd_inp[n]->text(), QStringLiteral("IN%1").arg(n));
+        }
+        for (int n = 1; n <= 4; ++n) seen << panel->switching().cmd_out[n]->toolTip();
+        QCOMPARE(seen, tips);
+    }
+
     // The real program, stopped by signals: after start-up, in a burst, over the start-up
     // message box, and with nowhere to write (message on standard error, old file whole).
     void signals_close_the_window_and_save_data() {

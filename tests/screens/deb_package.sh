@@ -64,7 +64,7 @@ for dep in $names; do
 done
 ok "Depends: $depends"
 conffiles=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles 2>/dev/null)
-[ "$conffiles" = $'/etc/tevral-qx/TEVRAL_QX.ini\n/etc/tevral-qx/output_reso.txt' ] ||
+[ "$conffiles" = $'/etc/tevral-qx/TEVRAL_QX.ini\n/etc/tevral-qx/output_reso.txt\n/etc/tevral-qx/venue.json' ] ||
   fail "conffiles: $conffiles"
 
 # ---- files: everything under /usr, in its place
@@ -79,6 +79,7 @@ for f in $lib/tevral-qx $lib/veldra-sim $lib/veldra-ctl $lib/veldra-mqtt \
          "$lib/output_reso.txt -> /etc/tevral-qx/output_reso.txt" \
          "$lib/ports -> /etc/tevral-qx/ports" "$lib/bmp -> ../../share/tevral-qx/bmp" \
          ./etc/tevral-qx/TEVRAL_QX.ini ./etc/tevral-qx/output_reso.txt ./etc/tevral-qx/ports/ \
+         ./etc/tevral-qx/venue.json \
          "./usr/bin/tevral-qx -> ../lib/tevral-qx/tevral-qx" \
          "./usr/bin/veldra-ctl -> ../lib/tevral-qx/veldra-ctl" \
          "./usr/bin/veldra-sim -> ../lib/tevral-qx/veldra-sim" \
@@ -162,7 +163,7 @@ ok "installed veldra-sim serves ~/.config/tevral-qx/ports/COM1"
 dpkg_root -r tevral-qx >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out"; fail "dpkg -r"; }
 # Removal keeps only the configuration files (as dpkg does); a purge takes them too.
 left=$(cd "$root" && find usr etc -type f -o -type l | sort | tr '\n' ' ')
-[ "$left" = "etc/tevral-qx/TEVRAL_QX.ini etc/tevral-qx/output_reso.txt " ] ||
+[ "$left" = "etc/tevral-qx/TEVRAL_QX.ini etc/tevral-qx/output_reso.txt etc/tevral-qx/venue.json " ] ||
   fail "left after removal: $left"
 dpkg_root -P tevral-qx >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out"; fail "dpkg -P"; }
 [ -z "$(cd "$root" && find usr etc -type f -o -type l 2>/dev/null)" ] || fail "files left after purge"

@@ -30,7 +30,7 @@ QJsonValue at(const QJsonObject &o, const QString &key) {
 }
 
 QJsonObject discovery(const DeviceState &s) {
-    const Discovery d{"homeassistant", "t", "9.9", RESOLUTIONS, s.version(), {}};
+    const Discovery d{"homeassistant", "t", "9.9", RESOLUTIONS, s.version(), {}, {}};
     return QJsonDocument::fromJson(discovery_message(d, s.display_mode()).second).object();
 }
 
