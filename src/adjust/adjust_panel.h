@@ -22,7 +22,7 @@ class UiReady;
 
 // One family of picture controls.
 struct PictureFamily {
-    const char *mnemonic;
+    PictureParam param;
     QGroupBox *fra;
     std::array<QLabel *, 5> *lab;
     std::array<HSlider *, 5> *hsr;
@@ -113,7 +113,7 @@ public:
 private:
     void picture_change(PictureParam p, int row);
     void picture_reply(PictureParam p, const Reply &r);
-    void bezel_slider_moved(HSlider *hsr, QLineEdit *txt, const char *mnemonic);
+    void bezel_slider_moved(HSlider *hsr, QLineEdit *txt, int direction);
     void bezel_reply(bool horizontal, const Reply &r);
     template <std::size_t N>
     void select_reported(std::array<QRadioButton *, N> &group, std::optional<int> d);

@@ -53,27 +53,27 @@ void AdjustPanel::build_audio_controls() {
 
 void AdjustPanel::opt_audio_Click(int index) {
     if (!ui_.ui_ready()) return;
-    exchange_.send_cmd(QStringLiteral("AUE") + pad3(index));
+    exchange_.send_cmd(audio_edid_command(index));
 }
 
 void AdjustPanel::opt_da_Click(int index) {
     if (!ui_.ui_ready()) return;
-    exchange_.send_cmd(QStringLiteral("AUA") + pad3(index));
+    exchange_.send_cmd(dual_audio_command(false, index));
 }
 
 void AdjustPanel::opt_db_Click(int index) {
     if (!ui_.ui_ready()) return;
-    exchange_.send_cmd(QStringLiteral("AUB") + pad3(index));
+    exchange_.send_cmd(dual_audio_command(true, index));
 }
 
 void AdjustPanel::cmd_mute_Click() {
     // Acts whatever ui_ready is: a button, not a selection.
     if (state_.audio_on() == 1) {
         state_.assume(Mnemonic::AUD, 0);
-        exchange_.send_cmd(QStringLiteral("AUD000"));
+        exchange_.send_cmd(audio_command(false));
     } else {
         state_.assume(Mnemonic::AUD, 1);
-        exchange_.send_cmd(QStringLiteral("AUD001"));
+        exchange_.send_cmd(audio_command(true));
     }
 }
 

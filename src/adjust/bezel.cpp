@@ -47,20 +47,20 @@ void AdjustPanel::build_bezel_controls() {
 }
 
 // The operator moved a bezel slider: show the amount and send it without waiting.
-void AdjustPanel::bezel_slider_moved(HSlider *hsr, QLineEdit *txt, const char *mnemonic) {
+void AdjustPanel::bezel_slider_moved(HSlider *hsr, QLineEdit *txt, int direction) {
     if (!ui_.ui_ready()) return;
     const int v = hsr->value();
     txt->setText(QString::number(v));
-    exchange_.send_cmd_nowait(QLatin1String(mnemonic) + pad3(v));
+    exchange_.send_cmd_nowait(bezel_amount_command(direction, v));
 }
 
-void AdjustPanel::hsr_bezel_h_Change() { bezel_slider_moved(hsr_bezel_h, txt_bezel_h, "BEH"); }
+void AdjustPanel::hsr_bezel_h_Change() { bezel_slider_moved(hsr_bezel_h, txt_bezel_h, 0); }
 
-void AdjustPanel::hsr_bezel_v_Change() { bezel_slider_moved(hsr_bezel_v, txt_bezel_v, "BEV"); }
+void AdjustPanel::hsr_bezel_v_Change() { bezel_slider_moved(hsr_bezel_v, txt_bezel_v, 1); }
 
 void AdjustPanel::opt_bezel_onoff_Click(int index) {
     if (!ui_.ui_ready()) return;
-    exchange_.send_cmd(QStringLiteral("BEZ") + pad3(index));
+    exchange_.send_cmd(bezel_command(index == 1));
 }
 
 // A BEH/BEV reply: either the upper bound asked for by the refresh, or the amount.

@@ -11,15 +11,9 @@
 #include "protocol/command.h"
 #include "protocol/display_mode.h"
 #include "protocol/exchange.h"
+#include "protocol/status_read.h"
 #include "ui/panel_style.h"
 #include "ui/ui_ready.h"
-
-namespace {
-
-// Query order of the read-back (not the left-to-right order of the frames).
-const char *const QUERY_ORDER[4] = {"BRI", "CON", "HUE", "SAT"};
-
-} // namespace
 
 AdjustPanel::AdjustPanel(Exchange &exchange, UiReady &ui, DeviceState &state, PanelHost &host,
                          const PanelFrames &frames)
@@ -37,12 +31,12 @@ AdjustPanel::AdjustPanel(Exchange &exchange, UiReady &ui, DeviceState &state, Pa
 
 PictureFamily AdjustPanel::picture_family(PictureParam p) {
     switch (p) {
-    case PictureParam::Con: return {"CON", frames_.fra_con, &lab_con, &hsr_con, &txt_con};
-    case PictureParam::Hue: return {"HUE", frames_.fra_hue, &lab_hue, &hsr_hue, &txt_hue};
-    case PictureParam::Sat: return {"SAT", frames_.fra_sat, &lab_sat, &hsr_sat, &txt_sat};
+    case PictureParam::Con: return {p, frames_.fra_con, &lab_con, &hsr_con, &txt_con};
+    case PictureParam::Hue: return {p, frames_.fra_hue, &lab_hue, &hsr_hue, &txt_hue};
+    case PictureParam::Sat: return {p, frames_.fra_sat, &lab_sat, &hsr_sat, &txt_sat};
     case PictureParam::Bri: break;
     }
-    return {"BRI", frames_.fra_bri, &lab_bri, &hsr_bri, &txt_bri};
+    return {p, frames_.fra_bri, &lab_bri, &hsr_bri, &txt_bri};
 }
 
 void AdjustPanel::build_picture_controls() {
@@ -100,9 +94,7 @@ void AdjustPanel::picture_change(PictureParam p, int row) {
     const PictureFamily fam = picture_family(p);
     const int v = (*fam.hsr)[row]->value();
     (*fam.txt)[row]->setText(QString::number(v));
-    const int arg = state_.display_mode() == DisplayMode::Matrix ? v : v + 200 * (row - 1);
-    exchange_.send_cmd_nowait(QLatin1String(fam.mnemonic) +
-                              pad3(arg)); // the row rides in the hundreds
+    exchange_.send_cmd_nowait(picture_command(static_cast<int>(p), row, v, state_.display_mode()));
 }
 
 void AdjustPanel::picture_reply(PictureParam p, const Reply &r) {
@@ -130,25 +122,15 @@ void AdjustPanel::rx_hue(const Reply &r) { picture_reply(PictureParam::Hue, r); 
 void AdjustPanel::rx_sat(const Reply &r) { picture_reply(PictureParam::Sat, r); }
 
 void AdjustPanel::cmd_pic_refresh_Click() {
-    if (state_.display_mode() == DisplayMode::Matrix) {
-        for (const char *mn : QUERY_ORDER) {
-            exchange_.send_cmd(QLatin1String(mn) + QStringLiteral("999"));
-            if (!exchange_.reply_ok()) return;
-        }
-    } else {
-        for (int row = 1; row <= 4; ++row) {
-            for (const char *mn : QUERY_ORDER) {
-                exchange_.send_cmd(QLatin1String(mn) + QStringLiteral("99") + QString::number(row));
-                // A row's saturation may go unanswered without ending the read-back.
-                if (!exchange_.reply_ok() && QLatin1String(mn) != QLatin1String("SAT")) return;
-            }
-        }
-    }
+    read_pictures(state_.display_mode(), [this](const QString &cmd, ReadStep step) {
+        exchange_.send_cmd(cmd);
+        return exchange_.reply_ok() || step == ReadStep::MayFail;
+    });
 }
 
 void AdjustPanel::cmd_pic_reset_Click() {
-    // The RST002 acknowledgement (rx_rst) sets the panel to the defaults.
-    exchange_.send_cmd(QStringLiteral("RST002"));
+    // The device's acknowledgement (rx_rst) sets the panel to the defaults.
+    exchange_.send_cmd(picture_reset_command());
 }
 
 void AdjustPanel::show_mode_rows(int m) {

@@ -49,7 +49,7 @@ void AdjustPanel::cbo_output_Click() {
     // Dual and 2X2 do not allow the fifth and sixth resolutions.
     if (state_.display_mode() != DisplayMode::Matrix && (pos == 4 || pos == 5)) return;
     cbo_output->setEnabled(false);
-    exchange_.send_cmd(QStringLiteral("RES") + pad3(pos + 1));
+    exchange_.send_cmd(resolution_command(pos + 1));
     cbo_output->setEnabled(true);
 }
 

@@ -9,6 +9,7 @@
 #include "link/connection.h"
 #include "protocol/command.h"
 #include "protocol/exchange.h"
+#include "protocol/status_read.h"
 #include "ui/panel_style.h"
 
 AdminPanel::AdminPanel(Exchange &exchange, Connection &link, DeviceState &state,
@@ -51,13 +52,13 @@ void AdminPanel::cmd_pwr_Click() {
     cmd_pwr->load_picture(host_.program_path(QStringLiteral("\\bmp\\power_none.bmp")));
     if (state_.power() == 1) {
         state_.assume(Mnemonic::PWR, 0);
-        exchange_.send_cmd(QStringLiteral("PWR000"));
+        exchange_.send_cmd(power_command(false));
     } else {
         // Held until the device reports it is on: a second press cannot
         // interrupt the power-up.
         state_.assume(Mnemonic::PWR, 1);
         cmd_pwr->setEnabled(false);
-        exchange_.send_cmd(QStringLiteral("PWR001"));
+        exchange_.send_cmd(power_command(true));
         adjust_.show_speaker_on();
     }
 }
@@ -65,10 +66,10 @@ void AdminPanel::cmd_pwr_Click() {
 void AdminPanel::cmd_lock_Click() {
     if (state_.lock() == 1) {
         state_.assume(Mnemonic::LCK, 0);
-        exchange_.send_cmd(QStringLiteral("LCK000"));
+        exchange_.send_cmd(lock_command(false));
     } else {
         state_.assume(Mnemonic::LCK, 1);
-        exchange_.send_cmd(QStringLiteral("LCK001"));
+        exchange_.send_cmd(lock_command(true));
     }
 }
 
@@ -76,10 +77,10 @@ void AdminPanel::cmd_fact_reset_Click() {
     // Disabled only when the command can really go out: a closed link would
     // leave nothing to enable it again.
     if (link_.selected_link_up()) cmd_fact_reset->setEnabled(false);
-    exchange_.send_cmd(QStringLiteral("RST001"));
+    exchange_.send_cmd(factory_reset_command());
 }
 
-void AdminPanel::cmd_ver_Click() { exchange_.send_cmd(QStringLiteral("VER999")); }
+void AdminPanel::cmd_ver_Click() { exchange_.send_cmd(version_query()); }
 
 void AdminPanel::rx_pwr(const Reply &r) {
     if (!state_.apply(r)) return;
@@ -112,7 +113,7 @@ void AdminPanel::rx_rst(const Reply &r) {
     if (a && a.index == 1) {
         cmd_fact_reset->setEnabled(true);
     } else if (a && a.index == 2) {
-        adjust_.show_picture_defaults(); // after "RST002"
+        adjust_.show_picture_defaults(); // after the picture reset
     }
 }
 

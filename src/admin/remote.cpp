@@ -3,6 +3,7 @@
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
 #include "admin/frm_keypad.h"
+#include "protocol/command.h"
 #include "protocol/exchange.h"
 #include "ui/panel_style.h"
 
@@ -36,13 +37,13 @@ void AdminPanel::build_remote_controls() {
 }
 
 // The menu keys: one fixed command each; the reply has no handler.
-void AdminPanel::cmd_menu_up_Click() { exchange_.send_cmd(QStringLiteral("MNU001")); }
-void AdminPanel::cmd_menu_down_Click() { exchange_.send_cmd(QStringLiteral("MND001")); }
-void AdminPanel::cmd_menu_left_Click() { exchange_.send_cmd(QStringLiteral("MNL001")); }
-void AdminPanel::cmd_menu_right_Click() { exchange_.send_cmd(QStringLiteral("MNR001")); }
-void AdminPanel::cmd_menu_ok_Click() { exchange_.send_cmd(QStringLiteral("MNO001")); }
-void AdminPanel::cmd_menu_menu_Click() { exchange_.send_cmd(QStringLiteral("MNX001")); }
-void AdminPanel::cmd_menu_exit_Click() { exchange_.send_cmd(QStringLiteral("MNE001")); }
+void AdminPanel::cmd_menu_up_Click() { exchange_.send_cmd(menu_command(MenuKey::Up)); }
+void AdminPanel::cmd_menu_down_Click() { exchange_.send_cmd(menu_command(MenuKey::Down)); }
+void AdminPanel::cmd_menu_left_Click() { exchange_.send_cmd(menu_command(MenuKey::Left)); }
+void AdminPanel::cmd_menu_right_Click() { exchange_.send_cmd(menu_command(MenuKey::Right)); }
+void AdminPanel::cmd_menu_ok_Click() { exchange_.send_cmd(menu_command(MenuKey::Ok)); }
+void AdminPanel::cmd_menu_menu_Click() { exchange_.send_cmd(menu_command(MenuKey::Menu)); }
+void AdminPanel::cmd_menu_exit_Click() { exchange_.send_cmd(menu_command(MenuKey::Exit)); }
 
 void AdminPanel::cmd_keypad_Click() {
     if (keypad_open_) {

@@ -1,7 +1,6 @@
 #pragma once
-// How veldra-ctl shows what it learnt from the device: the device state (read by the
-// panel's own rules, see protocol/device_state.h) as JSON (the keys of veldra-sim's state
-// file where they mean the same) or as text. Pure, no I/O.
+// How veldra-ctl words what is not the device state (that reads through
+// protocol/reply_kinds.h): network answers and link failures. Pure, no I/O.
 
 #include <QJsonObject>
 #include <QString>
@@ -10,23 +9,9 @@
 
 #include "link/port_failure.h"
 #include "protocol/device_state.h"
+#include "protocol/reply_kinds.h"
 
 struct Venue;
-
-// state-file keys: power lock mode output routing matrix|rows bezel audio resolution
-// version; "matrix" in Matrix mode, "rows" in Dual and 2X2 (what the panel reads). A value
-// the device did not report is null.
-QJsonObject status_json(const DeviceState &s);
-// Lines for people; `resolutions` names resolution n at position n-1.
-QString status_text(const DeviceState &s, const QStringList &resolutions);
-
-// The firmware version as the panel shows it: 160 -> "1.60"; "unknown" when not reported.
-QString shown_version(std::optional<int> version);
-
-// "MOD002" -> "mode dual"; empty when the reply means nothing more than its text.
-QString describe_reply(const QString &reply);
-// One line of `watch --json`: the reply, its mnemonic and its value digits.
-QJsonObject reply_json(const QString &reply);
 
 // The network answers as the state file keeps them: the text without its CR.
 QString network_text(const QString &answer);

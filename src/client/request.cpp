@@ -7,6 +7,8 @@
 #include "platform/value_list.h"
 #include "platform/venue.h"
 #include "protocol/command.h"
+#include "protocol/reply_kinds.h"
+#include "protocol/status_read.h"
 
 namespace {
 
@@ -262,12 +264,18 @@ bool parse_mute(const QStringList &w, const Limits &, Request *r, QString *error
     return true;
 }
 
+bool parse_output(const QStringList &w, const Limits &, Request *r, QString *error) {
+    return number(w[0], "output", 1, 4, &r->a, error);
+}
+
 bool parse_picture(const QStringList &w, const Limits &, Request *r, QString *error) {
+    // The words of the picture reply kinds: brightness, contrast, hue, saturation.
+    const QList<const ReplyKind *> kinds = picture_kinds();
+    QStringList words;
+    for (const ReplyKind *k : kinds) words << QLatin1String(k->words);
     int p = 0;
-    if (!choice(w[0], "picture", {"brightness", "contrast", "hue", "saturation"}, 0, &p, error))
-        return false;
-    static const char *const mnemonics[4] = {"BRI", "CON", "HUE", "SAT"};
-    r->mnemonic = QLatin1String(mnemonics[p]);
+    if (!choice(w[0], "picture", words, 0, &p, error)) return false;
+    r->part = kinds[p]->part;
     return number(w[1], "row", 1, 4, &r->a, error) &&
            number(w[2], "level", 0, PICTURE_MAX, &r->b, error);
 }
@@ -318,8 +326,8 @@ bool parse_send(const QStringList &w, const Limits &, Request *r, QString *error
         shown.replace(QLatin1Char('\n'), QLatin1String("\\n"))
             .replace(QLatin1Char('\r'), QLatin1String("\\r"));
         *error = QStringLiteral("a command is three upper-case letters and three digits, "
-                                "such as VER999, not \"%1\"")
-                     .arg(shown);
+                                "such as %1, not \"%2\"")
+                     .arg(version_query(), shown);
         return false;
     }
     r->mnemonic = w[0];
@@ -336,6 +344,7 @@ const Command COMMANDS[] = {
     {"help", Verb::Help, 0, no_arguments},
     {"status", Verb::Status, 0, no_arguments},
     {"route", Verb::Route, 2, parse_route},
+    {"output", Verb::Output, 1, parse_output},
     {"mode", Verb::Mode, 1, parse_mode},
     {"preset", Verb::PresetSave, 2, parse_preset},
     {"power", Verb::Power, 1, parse_power},
@@ -407,33 +416,29 @@ QString link_name(const LinkChoice &link) {
 }
 
 QStringList fixed_commands(const Request &r) {
-    static const char *const menu[7] = {"MNU001", "MND001", "MNL001", "MNR001",
-                                        "MNO001", "MNX001", "MNE001"};
     switch (r.verb) {
-    case Verb::Route: return {QStringLiteral("OUT") + pad3(r.a), QStringLiteral("INP") + pad3(r.b)};
+    case Verb::Route: return {select_output(r.a), route_input(r.b)};
+    // As the panel's output buttons: the input of the output selected is read with it.
+    case Verb::Output: return {select_output(r.a), input_query()};
     case Verb::Mode:
         // The wall is driven through output 1: the panel selects it after the change.
-        if (r.a == 3) return {QStringLiteral("MOD003"), QStringLiteral("OUT001")};
-        return {QStringLiteral("MOD") + pad3(r.a)};
-    case Verb::PresetSave: return {QStringLiteral("SAV") + pad3(r.a)};
-    case Verb::PresetRecall: return {QStringLiteral("CAL") + pad3(r.a)};
-    case Verb::Power: return {QStringLiteral("PWR") + pad3(r.a)};
-    case Verb::Lock: return {QStringLiteral("LCK") + pad3(r.a)};
-    case Verb::Mute: return {QStringLiteral("AUD") + pad3(r.a)};
-    case Verb::Bezel: return {QStringLiteral("BEZ") + pad3(r.a)};
-    case Verb::BezelH: return {QStringLiteral("BEH") + pad3(r.a)};
-    case Verb::BezelV: return {QStringLiteral("BEV") + pad3(r.a)};
-    case Verb::AudioEdid: return {QStringLiteral("AUE") + pad3(r.a)};
-    case Verb::AudioDualA: return {QStringLiteral("AUA") + pad3(r.a)};
-    case Verb::AudioDualB: return {QStringLiteral("AUB") + pad3(r.a)};
-    case Verb::Menu: return {QLatin1String(menu[r.a])};
+        if (r.a == 3) return {mode_command(DisplayMode::Wall), select_output(1)};
+        return {mode_command(static_cast<DisplayMode>(r.a))};
+    case Verb::PresetSave: return {preset_save_command(r.a)};
+    case Verb::PresetRecall: return {preset_recall_command(r.a)};
+    case Verb::Power: return {power_command(r.a == 1)};
+    case Verb::Lock: return {lock_command(r.a == 1)};
+    case Verb::Mute: return {audio_command(r.a == 1)};
+    case Verb::Bezel: return {bezel_command(r.a == 1)};
+    case Verb::BezelH: return {bezel_amount_command(0, r.a)};
+    case Verb::BezelV: return {bezel_amount_command(1, r.a)};
+    case Verb::AudioEdid: return {audio_edid_command(r.a)};
+    case Verb::AudioDualA: return {dual_audio_command(false, r.a)};
+    case Verb::AudioDualB: return {dual_audio_command(true, r.a)};
+    case Verb::Menu: return {menu_command(static_cast<MenuKey>(r.a))};
     case Verb::Send: return {r.mnemonic};
     default: return {};
     }
-}
-
-QString picture_command(const QString &mnemonic, int row, int level, int mode) {
-    return mnemonic + pad3(mode == 1 ? level : level + 200 * (row - 1));
 }
 
 bool needs_mode(const Request &r) { return r.verb == Verb::Picture || r.verb == Verb::Resolution; }
@@ -447,11 +452,6 @@ QString mode_refusal(const Request &r, int mode) {
     return QString();
 }
 
-bool slow_command(const QString &cmd) {
-    const QString m = cmd.left(3);
-    return m == QLatin1String("MOD") || m == QLatin1String("SAV") || m == QLatin1String("CAL");
-}
-
 QString usage_text() {
     return QStringLiteral(
         "Usage: veldra-ctl [--port COMn|DEVICE | --host HOST[:PORT]] [--json] [--quiet] COMMAND "
@@ -461,6 +461,7 @@ QString usage_text() {
         "Commands:\n"
         "  status                          everything the panel's full refresh reads\n"
         "  route OUT IN                    route input IN (1-4) to output OUT (1-4)\n"
+        "  output OUT                      select output OUT (1-4), as its panel button does\n"
         "  mode matrix|dual|2x2            the display mode\n"
         "  preset save N | preset recall N\n"
         "                                  store or recall preset N (1-4)\n"
@@ -506,7 +507,7 @@ QString usage_text() {
         "  --help              this text\n"
         "\n"
         "Exit status: 0 done, 1 the device answered ERR, 2 bad usage (nothing sent, but\n"
-        "MOD999 for a picture row or resolution the device's mode rules out), 3 no reply\n"
+        "the mode query for a picture row or resolution the mode rules out), 3 no reply\n"
         "in time, 4 the link could not be opened (watch: or was lost), 5 the venue file\n"
         "could not be written or is broken.\n");
 }

@@ -19,6 +19,7 @@ enum class Verb {
     Help,
     Status,
     Route,
+    Output,
     Mode,
     PresetSave,
     PresetRecall,
@@ -66,7 +67,8 @@ struct Request {
     // level; mode: 1..3; on/off and choices: the argument digit the device takes).
     int a = 0;
     int b = 0;
-    QString mnemonic; // picture: BRI/CON/HUE/SAT; send: the whole command
+    int part = 0;     // picture: the PictureParam
+    QString mnemonic; // send: the whole command
     // route: an output or input given by its venue name (a and b are then 0 until
     // resolve_route_names); scene: its name; name: the new name (a 0 input, 1 output; b N).
     QString out_name, in_name, text;
@@ -104,18 +106,12 @@ QString link_name(const LinkChoice &link);
 // order they go out; empty for status, picture, resolution, version, network, watch.
 QStringList fixed_commands(const Request &r);
 
-// The picture command as the panel's sliders send it: Matrix sends the level, Dual
-// and 2X2 send level + 200 * (row - 1).
-QString picture_command(const QString &mnemonic, int row, int level, int mode);
-
 // Why a request cannot go out in the device's present mode (empty when it can): the
 // picture rows 2..4 exist only in Dual and 2X2, resolutions 5 and 6 only in Matrix.
 QString mode_refusal(const Request &r, int mode);
 
 // The request's commands depend on the device's display mode (asked with MOD999).
 bool needs_mode(const Request &r);
-// Replies to these may come late: the panel waits up to 5 s more for them.
-bool slow_command(const QString &cmd);
 
 QString usage_text();
 

@@ -20,6 +20,7 @@
 #include "platform/stop_signals.h"
 #include "platform/value_list.h"
 #include "protocol/command.h"
+#include "protocol/status_read.h"
 
 namespace {
 
@@ -147,7 +148,7 @@ void Session::link_restored() {
     if (link_->link_type() == LinkType::Rs232) link_->MSComm1()->set_reception(true);
     // A server that accepts is not yet the device: the link is up once the device answers.
     probing_ = true;
-    const Outcome o = x_->send_cmd(QStringLiteral("VER999"));
+    const Outcome o = x_->send_cmd(version_query());
     probing_ = false;
     if (o == Outcome::LinkDown) return; // lost again meanwhile: told by link_lost
     if (o == Outcome::NoReply) {
@@ -160,17 +161,15 @@ void Session::link_restored() {
 }
 
 void Session::on_reply(const Reply &r) {
-    state_.apply(r);
+    const ReplyEffect e = apply_reply(state_, r, resolutions_);
     const QString &reply = r.text;
+    described_.insert(reply, e.words);
     emit reply_seen(reply, !x_->busy() || x_->announcing());
     if (!watch_loop_ || probing_) return;
-    if (req_.json) {
-        print(compact(reply_json(reply)) + QLatin1Char('\n'));
-    } else {
-        const QString what = describe_reply(reply);
-        print(what.isEmpty() ? reply + QLatin1Char('\n')
-                             : reply + QStringLiteral("  ") + what + QLatin1Char('\n'));
-    }
+    if (req_.json)
+        print(compact(effect_json(r, e)) + QLatin1Char('\n'));
+    else
+        print(reply + QStringLiteral("  ") + e.words + QLatin1Char('\n'));
 }
 
 int Session::resolve_link() {
@@ -266,9 +265,8 @@ int Session::open_tcp() {
 
 int Session::exchange(const QString &cmd) {
     link_down_.clear();
-    // The answer to a 998 query is the bezel's maximum, whoever asked it.
-    if (cmd == QLatin1String("BEH998") || cmd == QLatin1String("BEV998"))
-        state_.set_bezel_max_pending(true);
+    // The answer to a bound query is the bezel's maximum, whoever asked it.
+    if (asks_bezel_bound(cmd)) state_.set_bezel_max_pending(true);
     Outcome o = x_->send_cmd(cmd);
     // A mode change or a preset may take the device a while: the panel waits up to
     // 5 s more for the late reply, which its reception then dispatches.
@@ -277,9 +275,9 @@ int Session::exchange(const QString &cmd) {
             x_->wait_sec(0.5f);
         const QString late = x_->last_reply();
         if (x_->reply_ok() && late.size() == 6 && reply_digits_ok(late))
-            o = late.startsWith(QLatin1String("ERR")) ? Outcome::Refused
-                : late.left(3) == cmd.left(3)         ? Outcome::Answered
-                                                      : Outcome::Wrong;
+            o = refusal(late)                 ? Outcome::Refused
+                : late.left(3) == cmd.left(3) ? Outcome::Answered
+                                              : Outcome::Wrong;
     }
     if (o == Outcome::LinkDown && !link_down_.isEmpty()) {
         // Refused before sending: the link was down, for the reason the link gave.
@@ -331,7 +329,8 @@ void Session::print_replies(int code) {
         return;
     }
     for (const QString &r : replies_) {
-        const QString what = req_.verb == Verb::Send ? QString() : describe_reply(r);
+        const QString what =
+            req_.verb == Verb::Send ? QString() : described_.value(r, QStringLiteral("refused"));
         print(what.isEmpty() ? r + QLatin1Char('\n')
                              : r + QStringLiteral("  ") + what + QLatin1Char('\n'));
     }
@@ -348,7 +347,7 @@ int Session::run_commands(const QStringList &cmds) {
 }
 
 int Session::run_mode_dependent() {
-    const int code = exchange(QStringLiteral("MOD999"));
+    const int code = exchange(query(Mnemonic::MOD));
     if (code != EXIT_DONE) return code;
     const int mode = static_cast<int>(state_.display_mode());
     const QString refusal = mode_refusal(req_, mode);
@@ -358,9 +357,9 @@ int Session::run_mode_dependent() {
     }
     sent_.clear();
     replies_.clear();
-    const QString cmd = req_.verb == Verb::Picture
-                            ? picture_command(req_.mnemonic, req_.a, req_.b, mode)
-                            : QStringLiteral("RES") + pad3(req_.a);
+    const QString cmd = req_.verb == Verb::Picture ? picture_command(req_.part, req_.a, req_.b,
+                                                                     static_cast<DisplayMode>(mode))
+                                                   : resolution_command(req_.a);
     return run_commands({cmd});
 }
 
@@ -381,56 +380,36 @@ int Session::run_status() {
 int Session::read_state(bool *refused_out) {
     bool &refused = *refused_out;
     refused = false;
-    // Each query only after the previous one was answered (an ERR counts as answered).
-    const auto q = [&](const QString &cmd) {
-        const int code = exchange(cmd);
-        if (code == EXIT_REFUSED) refused = true;
-        return code == EXIT_DONE || code == EXIT_REFUSED ? EXIT_DONE : code;
-    };
     int code = EXIT_DONE;
+    // Each query only after the previous one was answered (a refusal counts as answered).
+    const Ask ask = [&](const QString &cmd, ReadStep step) {
+        code = exchange(cmd);
+        if (code == EXIT_REFUSED) refused = true;
+        if (code == EXIT_REFUSED) code = EXIT_DONE;
+        // A row's saturation may go unanswered without ending the read-back.
+        if (step == ReadStep::MayFail && code == EXIT_NO_REPLY) code = EXIT_DONE;
+        return code == EXIT_DONE;
+    };
     state_.set_bezel_max_pending(false);
-    for (const char *c :
-         {"VER999", "AUA999", "AUB999", "AUD999", "AUE999", "BEH999", "BEV999", "BEZ999", "BEH998",
-          "BEV998", "LCK999", "PWR999", "RES999", "MOD999", "OUT999", "INP999"}) {
-        const QString cmd = QLatin1String(c);
-        // The next bezel reply is a maximum (its reading clears the flag).
-        state_.set_bezel_max_pending(cmd.endsWith(QLatin1String("998")));
-        if ((code = q(cmd)) != EXIT_DONE) return code;
-        if (cmd == QLatin1String("OUT999")) asked_output_ = state_.output();
-    }
+    std::optional<int> selected;
+    const bool read = ask(version_query(), ReadStep::Plain) &&
+                      read_settings(state_, ask, &selected) && read_routing(ask) &&
+                      read_pictures(state_.display_mode(), ask);
     state_.set_bezel_max_pending(false);
-    // The routing, one output at a time, as the panel's map_refresh reads it.
-    for (int n = 1; n <= 4; ++n) {
-        if ((code = q(QStringLiteral("OUT") + pad3(n))) != EXIT_DONE) return code;
-        if ((code = q(QStringLiteral("INP999"))) != EXIT_DONE) return code;
-    }
-    static const char *const picture[4] = {"BRI", "CON", "HUE", "SAT"};
-    if (state_.display_mode() == DisplayMode::Matrix) {
-        for (const char *m : picture)
-            if ((code = q(QLatin1String(m) + QStringLiteral("999"))) != EXIT_DONE) return code;
-    } else {
-        for (int row = 1; row <= 4; ++row)
-            for (const char *m : picture) {
-                code = q(QLatin1String(m) + QStringLiteral("99") + QString::number(row));
-                // A row's saturation may go unanswered without ending the read-back.
-                const bool sat = QLatin1String(m) == QLatin1String("SAT");
-                if (code != EXIT_DONE && !(sat && code == EXIT_NO_REPLY)) return code;
-            }
-    }
+    if (!read) return code;
     // Reading the routing moved the device's selected output; put it back.
-    if (asked_output_ && state_.output().value_or(1) != *asked_output_)
-        if ((code = q(QStringLiteral("OUT") + pad3(*asked_output_))) != EXIT_DONE) return code;
+    if (const std::optional<QString> back = selection_restore(state_, selected))
+        if (!ask(*back, ReadStep::Plain)) return code;
     return EXIT_DONE;
 }
 
 int Session::run_network() {
-    static const char *const queries[3] = {"EIP999", "EMK999", "EGW999"};
     QStringList answers;
     int code = EXIT_DONE;
     for (int step = 0; step < 3 && code == EXIT_DONE; ++step) {
         link_down_.clear();
         link_->set_net_query_step(step);
-        x_->send_cmd_nowait(QLatin1String(queries[step]));
+        x_->send_cmd_nowait(network_query(step));
         if (!link_down_.isEmpty()) {
             complain(link_down_);
             code = EXIT_NO_LINK;
@@ -438,7 +417,7 @@ int Session::run_network() {
         }
         for (int i = 0; i < 51 && link_->net_query_step() != 3; ++i) x_->wait_sec(0.001f);
         if (link_->net_query_step() != 3) {
-            complain(QStringLiteral("no answer to %1 in time").arg(QLatin1String(queries[step])));
+            complain(QStringLiteral("no answer to %1 in time").arg(network_query(step)));
             code = EXIT_NO_REPLY;
             break;
         }
@@ -512,6 +491,7 @@ int Session::execute(const Request &request) {
         req_.quiet = quiet;
         sent_.clear();
         replies_.clear();
+        described_.clear();
         complaints_.clear();
         if (req_.verb == Verb::Network && link_->link_type() == LinkType::Ethernet) {
             complain(QStringLiteral("network works over the serial link only (as in the panel)"));
@@ -532,7 +512,7 @@ int Session::execute(const Request &request) {
     case Verb::Picture:
     case Verb::Resolution: return run_mode_dependent();
     case Verb::Version: {
-        code = exchange(QStringLiteral("VER999"));
+        code = exchange(version_query());
         if (code != EXIT_DONE) return code;
         if (req_.json)
             print(compact({{"version",

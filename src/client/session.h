@@ -3,6 +3,7 @@
 // panel's own Exchange and prints the outcome. No widgets. A program that holds the
 // link for long (veldra-mqtt) keeps one Session and executes request after request.
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <memory>
@@ -106,13 +107,13 @@ private:
     std::unique_ptr<Exchange> x_;
     // What the device reported, read by the panel's own rules.
     DeviceState state_;
-    // The output the device had selected when status began (OUT999), put back at its end.
-    std::optional<int> asked_output_;
     QString link_down_;      // the message of a send refused because the link is down
     QString lost_why_;       // why the link was last lost, as the link told it
     bool device_up_ = false; // the device answered since the link last came up
     bool probing_ = false;   // the query that tells a link back is the device's
     QStringList sent_, replies_;
+    // What each reply did, in words, for the printout of a command's replies.
+    QHash<QString, QString> described_;
     QEventLoop *watch_loop_ = nullptr;
     Venue venue_;
     QString venue_given_, venue_fault_;

@@ -15,6 +15,7 @@
 #include "link/reconnect.h"
 #include "link/serial_port.h"
 #include "link/tcp_client.h"
+#include "protocol/command.h"
 #include "protocol/device_state.h"
 #include "protocol/exchange.h"
 #include "ui/panel_style.h"
@@ -167,25 +168,20 @@ void LinkPanel::cmd_get_ip_Click() {
     txt_get_mask->clear();
     txt_get_gate->clear();
     for (int step = 0; step < 3; ++step) state_.set_network(step, QString());
-    struct Step {
-        const char *cmd;
-        QLineEdit *box;
-    };
-    const Step steps[] = {
-        {"EIP999", txt_get_ip}, {"EMK999", txt_get_mask}, {"EGW999", txt_get_gate}};
+    QLineEdit *const boxes[3] = {txt_get_ip, txt_get_mask, txt_get_gate};
     for (int step = 0; step < 3; ++step) {
         link_.set_net_query_step(step);
         const unsigned heard_before = exchange_.heard_count();
-        exchange_.send_cmd_nowait(QString::fromLatin1(steps[step].cmd));
+        exchange_.send_cmd_nowait(network_query(step));
         for (int i = 0; i < 51 && link_.net_query_step() != 3; ++i) exchange_.wait_sec(0.001f);
         if (link_.net_query_step() != 3) {
             if (!exchange_.stopping() && exchange_.heard_count() == heard_before &&
                 link_.selected_link_up())
-                exchange_.note_no_reply(QString::fromLatin1(steps[step].cmd));
+                exchange_.note_no_reply(network_query(step));
             break;
         }
         state_.set_network(step, exchange_.rx_buffer());
-        steps[step].box->setText(state_.network(step));
+        boxes[step]->setText(state_.network(step));
     }
     link_.set_net_query_step(std::nullopt);
     cmd_get_ip->setBackColor(PanelStyle::face());

@@ -13,6 +13,7 @@
 #include "link/reconnect.h"
 #include "platform/stop_signals.h"
 #include "platform/venue.h"
+#include "protocol/command.h"
 
 namespace {
 // Between two attempts to reach a device that went away.
@@ -37,12 +38,6 @@ QString quoted(const QByteArray &payload) {
 
 QByteArray compact(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
 
-// After a mode change, a preset or a reset the panel reads the routing and the pictures
-// again; the bridge reads everything.
-bool changes_much(const QString &command) {
-    static const QRegularExpression much(QStringLiteral("^(MOD00[1-3]|CAL00[1-4]|RST00[12])$"));
-    return much.match(command).hasMatch();
-}
 } // namespace
 
 Bridge::Bridge(const QString &program_folder, const BridgeOptions &options,
@@ -208,8 +203,8 @@ void Bridge::stop_now(QEventLoop &loop) {
 int Bridge::remove_discovery() {
     QEventLoop loop;
     connect(&mqtt_, &MqttClient::connected, &loop, [&] {
-        for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id, session_.venue()))
-            mqtt_.publish(c.first, QByteArray(), true);
+        for (const QString &topic : discovery_topics(opt_.discovery_prefix, opt_.id))
+            mqtt_.publish(topic, QByteArray(), true);
         mqtt_.publish(topics_.state(), QByteArray(), true);
         mqtt_.publish(topics_.availability(), QByteArray(), true);
         loop.exit(EXIT_DONE);
@@ -439,7 +434,7 @@ void Bridge::run_share(const Job &job) {
     pass_on(session_.sent(), session_.replies(), job.client);
     if (!session_.replies().isEmpty())
         share_.send(job.client, session_.replies().last().toLatin1() + '\r');
-    if (job.text.startsWith(QLatin1String("OUT"))) {
+    if (selected_by(job.text)) {
         hold_client_ = job.client;
         hold_.start(HOLD_MS);
     }
@@ -472,6 +467,7 @@ void Bridge::broker_connected() {
     log(QStringLiteral("broker %1:%2 connected").arg(opt_.broker_host).arg(opt_.broker_port));
     broker_failure_.clear();
     for (const QString &t : topics_.subscriptions()) mqtt_.subscribe(t);
+    last_discovery_.clear();
     publish_discovery();
     publish_state(true);
     publish_availability(true);
@@ -514,7 +510,7 @@ void Bridge::broker_message(const QString &topic, const QByteArray &payload, boo
     if (topic == topics_.command()) {
         command = QString::fromUtf8(payload).trimmed();
     } else if (!venue_topic_command(topics_, topic, payload, session_.venue(), &command, &error) &&
-               !set_topic_command(topics_, topic, payload, &command, &error)) {
+               !set_topic_command(topics_, topic, payload, resolutions_, &command, &error)) {
         return;
     }
     if (!error.isEmpty()) {
@@ -536,8 +532,19 @@ QJsonObject Bridge::state_json() {
 }
 
 void Bridge::publish_discovery() {
-    for (const auto &c : discovery_configs(opt_.discovery_prefix, opt_.id, session_.venue()))
-        mqtt_.publish(c.first, c.second, true);
+    const DeviceState &s = session_.state();
+    Discovery d;
+    d.prefix = opt_.discovery_prefix;
+    d.id = opt_.id;
+    d.origin_version = QStringLiteral(TEVRAL_VERSION);
+    d.resolutions = resolutions_;
+    d.firmware = s.version();
+    d.venue = session_.venue();
+    // The entities follow the mode (its picture rows), the device block the firmware, the
+    // names and the scene select the venue.
+    const QPair<QString, QByteArray> m = discovery_message(d, s.display_mode());
+    if (m.second == last_discovery_) return;
+    if (mqtt_.publish(m.first, m.second, true)) last_discovery_ = m.second;
 }
 
 // The web's state: the status JSON and the venue's scene names, so the page can offer them.
@@ -552,6 +559,7 @@ void Bridge::update_web() {
 void Bridge::publish_state(bool force) {
     if (!read_done_) return;
     update_web();
+    publish_discovery();
     const QByteArray json = compact(state_json());
     if (!force && json == last_state_) return;
     if (mqtt_.publish(topics_.state(), json, true)) last_state_ = json;

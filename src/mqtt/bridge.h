@@ -77,6 +77,7 @@ private:
     QJsonObject state_json();
     void publish_state(bool force);
     void publish_availability(bool force = false);
+    // The discovery message, when what it says changed (the mode, the firmware, the venue).
     void publish_discovery();
     void log(const QString &text) const;
 
@@ -98,6 +99,6 @@ private:
     bool silence_told_ = false, retained_told_ = false;
     QByteArray availability_; // as last published
     bool working_ = false, connecting_ = false, stopping_ = false, first_attempt_ = true;
-    QByteArray last_state_;
+    QByteArray last_state_, last_discovery_;
     QString broker_failure_; // the last reason logged
 };

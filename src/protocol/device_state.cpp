@@ -1,22 +1,6 @@
 #include "protocol/device_state.h"
 
-namespace {
-
-// A reply that carries one value: its last `digits` digits, taken when within first..last
-// (a value outside names no button, mode or state, and changes nothing).
-struct ValueRule {
-    Mnemonic mnemonic;
-    int digits, first, last;
-};
-const ValueRule VALUE_RULES[] = {
-    // The power and lock toggles know two states; another digit would be a guess.
-    {Mnemonic::PWR, 1, 0, 1},   {Mnemonic::LCK, 1, 0, 1}, {Mnemonic::AUD, 1, 0, 1},
-    {Mnemonic::AUE, 1, 0, 4},   {Mnemonic::AUA, 1, 1, 2}, {Mnemonic::AUB, 1, 1, 2},
-    {Mnemonic::BEZ, 1, 0, 1},   {Mnemonic::MOD, 1, 1, 3}, {Mnemonic::OUT, 1, 1, 4},
-    {Mnemonic::VER, 3, 0, 999},
-};
-
-} // namespace
+#include "protocol/reply_kinds.h"
 
 QString version_text(int v) {
     return QStringLiteral("%1.%2").arg(v / 100).arg(v % 100, 2, 10, QLatin1Char('0'));
@@ -73,52 +57,42 @@ DeviceState::Applied DeviceState::apply_bezel(bool horizontal, int v) {
 }
 
 DeviceState::Applied DeviceState::apply(const Reply &r) {
-    const int d = r.digit();
+    const ReplyKind &k = reply_kind(r.mnemonic);
+    const int v = r.value(k.digits);
     Applied a;
-    switch (r.mnemonic) {
-    case Mnemonic::INP:
+    switch (k.rule) {
+    case Rule::Routing:
         // The input of the output the last OUT reply selected (output 1 before one did).
-        if (d < 1 || d > 4) break;
+        if (v < k.first || v > k.last) break;
         a = {true, output().value_or(1)};
-        slot(Mnemonic::INP) = routing_[a.index - 1] = d;
+        slot(r.mnemonic) = routing_[a.index - 1] = v;
         break;
-    case Mnemonic::BEH: a = apply_bezel(true, r.value(3)); break;
-    case Mnemonic::BEV: a = apply_bezel(false, r.value(3)); break;
-    case Mnemonic::BRI: a = apply_picture(PictureParam::Bri, r.value(3)); break;
-    case Mnemonic::CON: a = apply_picture(PictureParam::Con, r.value(3)); break;
-    case Mnemonic::HUE: a = apply_picture(PictureParam::Hue, r.value(3)); break;
-    case Mnemonic::SAT: a = apply_picture(PictureParam::Sat, r.value(3)); break;
-    case Mnemonic::RES: {
+    case Rule::Bezel: a = apply_bezel(k.part == 0, v); break;
+    case Rule::Picture: a = apply_picture(static_cast<PictureParam>(k.part), v); break;
+    case Rule::Resolution:
         // A number beyond the list names no entry; 0 selects none.
-        const int n = r.value(2);
-        if (n < 0 || (resolution_count_ && n > *resolution_count_)) break;
+        if (v < 0 || (resolution_count_ && v > *resolution_count_)) break;
         a.accepted = true;
-        slot(Mnemonic::RES) = n >= 1 ? std::optional<int>(n) : std::nullopt;
+        slot(r.mnemonic) = v >= 1 ? std::optional<int>(v) : std::nullopt;
         break;
-    }
-    case Mnemonic::RST:
-        // RST001 acknowledges the factory reset; RST002 the picture reset, which sets
-        // every live row to its default.
-        if (d == 2) {
-            const int rows = display_mode() == DisplayMode::Matrix ? 1 : 4;
-            for (int row = 0; row < rows; ++row) picture_[row].fill(PICTURE_DEFAULT);
-        }
-        a = {d == 1 || d == 2, d};
+    case Rule::Reset:
+        // The factory reset acknowledged (1); the picture reset (2) sets every live row to
+        // its default.
+        if (v < k.first || v > k.last) break;
+        if (v == 2)
+            for (int row = 0; row < picture_rows(display_mode()); ++row)
+                picture_[row].fill(PICTURE_DEFAULT);
+        a = {true, v};
         break;
     // Acknowledgements that store nothing: the preset saved or recalled; the device
     // ending the link.
-    case Mnemonic::SAV:
-    case Mnemonic::CAL: return {d >= 1 && d <= 4, d};
-    case Mnemonic::EXT: return {true, 0};
-    default:
-        for (const ValueRule &rule : VALUE_RULES) {
-            if (rule.mnemonic != r.mnemonic) continue;
-            const int v = r.value(rule.digits);
-            if (v < rule.first || v > rule.last) break;
-            a.accepted = true;
-            slot(r.mnemonic) = v;
-            break;
-        }
+    case Rule::Preset: return {v >= k.first && v <= k.last, v};
+    case Rule::End: return {true, 0};
+    case Rule::Value:
+        if (v < k.first || v > k.last) break;
+        a.accepted = true;
+        slot(r.mnemonic) = v;
+        break;
     }
     if (a) emit changed();
     return a;

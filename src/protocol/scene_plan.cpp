@@ -13,7 +13,6 @@ bool mode_has_pair_sides(int mode) { return mode == 2; }
 
 const PictureParam PARAMS[4] = {PictureParam::Bri, PictureParam::Con, PictureParam::Hue,
                                 PictureParam::Sat};
-const char *const PARAM_LETTERS[4] = {"BRI", "CON", "HUE", "SAT"};
 const char *const PARAM_WORDS[4] = {"brightness", "contrast", "hue", "saturation"};
 
 Level &row_level(SceneRow &r, int p) {
@@ -31,8 +30,6 @@ struct Setting {
     QString query;
 };
 
-QString cmd(const char *letters, int n) { return QLatin1String(letters) + pad3(n); }
-
 // The settings the scene's mode has, bound to `scene` (whose slots capture fills).
 QList<Setting> settings(Scene &scene, const DeviceState &s) {
     QList<Setting> out;
@@ -40,38 +37,36 @@ QList<Setting> settings(Scene &scene, const DeviceState &s) {
     for (int o = 1; o <= mode_outputs(mode); ++o)
         out << Setting{QStringLiteral("routing %1").arg(o), &scene.routing[o - 1], s.routing(o),
                        [o](int in) {
-                           return QStringList{cmd("OUT", o), cmd("INP", in)};
+                           return QStringList{select_output(o), route_input(in)};
                        },
-                       QStringLiteral("INP999")};
+                       input_query()};
     for (int row = 1; row <= mode_rows(mode); ++row)
         for (int p = 0; p < 4; ++p) {
-            const char *letters = PARAM_LETTERS[p];
-            out << Setting{mode == 1 ? QLatin1String(PARAM_WORDS[p])
-                                     : QStringLiteral("row %1 %2").arg(row).arg(PARAM_WORDS[p]),
-                           &row_level(scene.rows[row - 1], p), s.picture(PARAMS[p], row),
-                           [=](int level) {
-                               return QStringList{
-                                   cmd(letters, mode == 1 ? level : level + 200 * (row - 1))};
-                           },
-                           cmd(letters, mode == 1 ? 999 : 990 + row)};
+            const int param = static_cast<int>(PARAMS[p]);
+            const DisplayMode m = static_cast<DisplayMode>(mode);
+            out << Setting{
+                mode == 1 ? QLatin1String(PARAM_WORDS[p])
+                          : QStringLiteral("row %1 %2").arg(row).arg(PARAM_WORDS[p]),
+                &row_level(scene.rows[row - 1], p), s.picture(PARAMS[p], row),
+                [=](int level) { return QStringList{picture_command(param, row, level, m)}; },
+                picture_query(param, row, m)};
         }
-    const auto simple = [&](const char *label, const char *letters, Level *slot,
+    const auto simple = [&](const char *label, Mnemonic kind, Level *slot,
                             std::optional<int> have) {
         out << Setting{QLatin1String(label), slot, have,
-                       [letters](int v) { return QStringList{cmd(letters, v)}; },
-                       cmd(letters, 999)};
+                       [kind](int v) { return QStringList{set_command(kind, v)}; }, query(kind)};
     };
     if (mode_has_bezel(mode)) {
-        simple("bezel", "BEZ", &scene.bezel_on, s.bezel_on());
-        simple("bezel h", "BEH", &scene.bezel_h, s.bezel_h());
-        simple("bezel v", "BEV", &scene.bezel_v, s.bezel_v());
+        simple("bezel", Mnemonic::BEZ, &scene.bezel_on, s.bezel_on());
+        simple("bezel h", Mnemonic::BEH, &scene.bezel_h, s.bezel_h());
+        simple("bezel v", Mnemonic::BEV, &scene.bezel_v, s.bezel_v());
     }
-    simple("audio edid", "AUE", &scene.edid, s.edid());
+    simple("audio edid", Mnemonic::AUE, &scene.edid, s.edid());
     if (mode_has_pair_sides(mode)) {
-        simple("audio dual-a", "AUA", &scene.dual_a, s.dual_a());
-        simple("audio dual-b", "AUB", &scene.dual_b, s.dual_b());
+        simple("audio dual-a", Mnemonic::AUA, &scene.dual_a, s.dual_a());
+        simple("audio dual-b", Mnemonic::AUB, &scene.dual_b, s.dual_b());
     }
-    simple("resolution", "RES", &scene.resolution, s.resolution());
+    simple("resolution", Mnemonic::RES, &scene.resolution, s.resolution());
     return out;
 }
 
@@ -114,10 +109,10 @@ QString active_scene(const Venue &v, const DeviceState &s) {
 
 QList<SceneStep> scene_mode_steps(const Scene &scene, const DeviceState &s) {
     if (s.mode() && static_cast<int>(*s.mode()) == scene.mode) return {};
-    QStringList set{cmd("MOD", scene.mode)};
+    QStringList set{mode_command(static_cast<DisplayMode>(scene.mode))};
     // The wall is driven through output 1, as the panel selects it after the change.
-    if (scene.mode == 3) set << cmd("OUT", 1);
-    return {{set, cmd("MOD", 999)}};
+    if (scene.mode == 3) set << select_output(1);
+    return {{set, query(Mnemonic::MOD)}};
 }
 
 QList<SceneStep> scene_setting_steps(const Scene &scene, const DeviceState &s) {

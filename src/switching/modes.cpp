@@ -39,15 +39,15 @@ void SwitchingPanel::cmd_mode_Click(int index) {
         cmd_save[i]->setBackColor(PanelStyle::face());
     }
 
-    exchange_.send_cmd(QStringLiteral("MOD") + pad3(index));
+    exchange_.send_cmd(mode_command(static_cast<DisplayMode>(index)));
     // The device may answer a mode change late: give it up to 5 s more.
     for (int i = 0; i < 10 && !exchange_.reply_ok(); ++i) exchange_.wait_sec(0.5f);
 
     if (exchange_.reply_ok()) {
         if (index == 3) {
             // The wall is driven through output 1; no per-output map is read.
-            exchange_.send_cmd(QStringLiteral("OUT001"));
-            if (exchange_.reply_ok()) exchange_.send_cmd(QStringLiteral("INP999"));
+            exchange_.send_cmd(select_output(1));
+            if (exchange_.reply_ok()) exchange_.send_cmd(input_query());
             if (exchange_.reply_ok()) adjust_.cmd_pic_refresh_Click();
         } else {
             map_refresh();

@@ -49,7 +49,7 @@ void SwitchingPanel::cmd_save_Click(int index) {
     if (index < 1 || index > 4) return;
     for (int i = 1; i <= 4; ++i) cmd_save[i]->setBackColor(PanelStyle::face());
     set_row_enabled(cmd_save, false);
-    exchange_.send_cmd(QStringLiteral("SAV") + pad3(index));
+    exchange_.send_cmd(preset_save_command(index));
     // Storing may take the device a while: wait up to 5 s more for a late reply.
     for (int i = 0; i < 10 && !exchange_.reply_ok(); ++i) exchange_.wait_sec(0.5f);
     set_row_enabled(cmd_save, true);
@@ -59,7 +59,7 @@ void SwitchingPanel::cmd_recall_Click(int index) {
     if (index < 1 || index > 4) return;
     for (int i = 1; i <= 4; ++i) cmd_recall[i]->setBackColor(PanelStyle::face());
     set_row_enabled(cmd_recall, false);
-    exchange_.send_cmd(QStringLiteral("CAL") + pad3(index));
+    exchange_.send_cmd(preset_recall_command(index));
     for (int i = 0; i < 10 && !exchange_.reply_ok(); ++i) exchange_.wait_sec(0.5f);
     // The recalled preset changed the routing: read the map again.
     if (exchange_.reply_ok()) map_refresh();

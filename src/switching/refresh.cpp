@@ -5,9 +5,8 @@
 #include "adjust/adjust_panel.h"
 #include "admin/admin_panel.h"
 #include "interface/link_panel.h"
-#include "protocol/command.h"
-#include "protocol/display_mode.h"
 #include "protocol/exchange.h"
+#include "protocol/status_read.h"
 #include "switching/switching_panel.h"
 #include "ui/panel_style.h"
 
@@ -41,26 +40,16 @@ void SwitchingPanel::cmd_refresh_Click() {
 
     // Each query only after the previous exchange was answered; the first one that
     // is not ends the chain (the restore below always runs).
-    const auto query = [this](const char *cmd) {
+    const Ask query = [this](const QString &cmd, ReadStep step) {
         if (!exchange_.reply_ok()) return false;
-        exchange_.send_cmd(QLatin1String(cmd));
+        // Makes the next bezel reply a slider maximum (its handler clears the flag).
+        if (step == ReadStep::Bound) adjust_.set_bezel_max_pending(true);
+        exchange_.send_cmd(cmd);
         return true;
-    };
-    // Makes the next bezel reply a slider maximum (its handler clears the flag).
-    const auto bezel_bound = [this, &query](const char *cmd) {
-        if (!exchange_.reply_ok()) return false;
-        adjust_.set_bezel_max_pending(true);
-        return query(cmd);
     };
 
     admin_.cmd_ver_Click();
-    const bool reached_inp =
-        query("AUA999") && query("AUB999") && query("AUD999") && query("AUE999") &&
-        query("BEH999") && query("BEV999") && query("BEZ999") && bezel_bound("BEH998") &&
-        bezel_bound("BEV998") && query("LCK999") && query("PWR999") && query("RES999") &&
-        query("MOD999") && (state_.display_mode() == DisplayMode::Wall || query("OUT999")) &&
-        query("INP999");
-    if (reached_inp) {
+    if (read_settings(state_, query)) {
         // Whatever INP999 gave: map_refresh makes its own tests.
         map_refresh();
         if (link_.advanced_view()) adjust_.cmd_pic_refresh_Click();

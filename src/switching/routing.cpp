@@ -8,6 +8,7 @@
 #include "protocol/command.h"
 #include "protocol/display_mode.h"
 #include "protocol/exchange.h"
+#include "protocol/status_read.h"
 #include "switching/switching_panel.h"
 #include "ui/panel_style.h"
 
@@ -92,26 +93,22 @@ void SwitchingPanel::build_routing_controls() {
 void SwitchingPanel::cmd_out_Click(int index) {
     // In 2X2 the wall has no single outputs to choose.
     if (state_.display_mode() == DisplayMode::Wall) return;
-    exchange_.send_cmd(QStringLiteral("OUT") + pad3(index));
+    exchange_.send_cmd(select_output(index));
     // A link that is down has just said so once; asking again would only say it twice.
     if (!exchange_.link_ready()) return;
     // Asked even when the output exchange failed: the reply then redraws the
     // output that was selected before.
-    exchange_.send_cmd(QStringLiteral("INP999"));
+    exchange_.send_cmd(input_query());
 }
 
-void SwitchingPanel::cmd_inp_Click(int index) {
-    exchange_.send_cmd(QStringLiteral("INP") + pad3(index));
-}
+void SwitchingPanel::cmd_inp_Click(int index) { exchange_.send_cmd(route_input(index)); }
 
 void SwitchingPanel::map_refresh() {
     // Each OUT selects the output whose line the following INP reply draws.
-    for (int n = 1; n <= 4; ++n) {
-        exchange_.send_cmd(QStringLiteral("OUT") + pad3(n));
-        if (!exchange_.reply_ok()) return;
-        exchange_.send_cmd(QStringLiteral("INP999"));
-        if (!exchange_.reply_ok()) return;
-    }
+    read_routing([this](const QString &cmd, ReadStep) {
+        exchange_.send_cmd(cmd);
+        return exchange_.reply_ok();
+    });
 }
 
 void SwitchingPanel::rx_out(const Reply &r) {

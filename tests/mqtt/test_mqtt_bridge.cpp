@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,9 +28,36 @@ const QString ADDR_SLOW = QStringLiteral("127.0.0.174");
 const QString DEVICE = QStringLiteral("127.0.0.171:2323");
 const QString SHARE = QStringLiteral("127.0.0.172:2324");
 const QString BASE = QStringLiteral("veldra/hall/");
+const QString DISCOVERY = QStringLiteral("homeassistant/device/hall/config");
 const QString ADDR_VENUE = QStringLiteral("127.0.0.227"); // the device of the venue's bridge
 
 QJsonObject object(const QByteArray &json) { return QJsonDocument::fromJson(json).object(); }
+
+// Every key of a state with a value of its own: "audio.edid", "routing[2]", "rows[1].bri".
+QStringList leaf_keys(const QJsonValue &v, const QString &at = QString()) {
+    QStringList keys;
+    if (v.isObject()) {
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            keys << leaf_keys(it.value(), at.isEmpty() ? it.key() : at + '.' + it.key());
+    } else if (v.isArray()) {
+        const QJsonArray a = v.toArray();
+        for (int i = 0; i < a.size(); ++i)
+            keys << leaf_keys(a[i], QStringLiteral("%1[%2]").arg(at).arg(i));
+    } else {
+        keys << at;
+    }
+    return keys;
+}
+
+// The discovered entity whose value template reads `key`.
+QJsonObject entity_reading(const QJsonObject &cmps, const QString &key) {
+    const QRegularExpression reads("value_json\\." + QRegularExpression::escape(key) +
+                                   "(?![\\w.\\[])");
+    for (const QJsonValue &c : cmps)
+        if (reads.match(c.toObject()["value_template"].toString()).hasMatch()) return c.toObject();
+    return {};
+}
 
 struct Run {
     int code = -1;
@@ -125,30 +154,59 @@ private slots:
         QVERIFY(online_after(0));
     }
 
-    // Every entity of the one device, each with the availability topic; the state is what
-    // veldra-ctl status --json says, read through the shared port.
+    // The one device-based discovery message: an entity for every key of the retained
+    // state, each its own; the state is what veldra-ctl status --json says, read through
+    // the shared port.
     void discovery_and_state() {
-        QStringList objects;
-        for (const char *c :
-             {"select/hall/output1", "select/hall/output2", "select/hall/output3",
-              "select/hall/output4", "select/hall/mode", "switch/hall/power", "switch/hall/lock",
-              "switch/hall/mute", "button/hall/preset1", "button/hall/preset2",
-              "button/hall/preset3", "button/hall/preset4", "sensor/hall/firmware"}) {
-            const QString topic = QStringLiteral("homeassistant/%1/config").arg(c);
-            QVERIFY2(QTest::qWaitFor([&] { return watch_.has(topic); }, 5000), qPrintable(topic));
-            const QJsonObject config = object(watch_.last(topic));
-            QCOMPARE(config["availability_topic"].toString(), BASE + "availability");
-            QCOMPARE(config["device"].toObject()["identifiers"].toArray().first().toString(),
-                     QStringLiteral("veldra_hall"));
-            objects << config["unique_id"].toString();
-        }
-        objects.removeDuplicates();
-        QCOMPARE(objects.size(), 13);
-
         const Run r = ctl({"--host", SHARE, "--json", "status"});
         QCOMPARE(r.code, 0);
         QVERIFY(state_follows("routing"));
-        QCOMPARE(object(watch_.last(BASE + "state")), object(r.out));
+        const QJsonObject state = object(watch_.last(BASE + "state"));
+        QCOMPARE(state, object(r.out));
+
+        // Published again once the firmware is known.
+        QJsonObject d;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                d = object(watch_.last(DISCOVERY));
+                return d["dev"].toObject().contains("sw_version");
+            },
+            5000));
+        QCOMPARE(d["dev"].toObject()["identifiers"].toArray().first().toString(),
+                 QStringLiteral("veldra_hall"));
+        QCOMPARE(d["dev"].toObject()["sw_version"].toString(),
+                 QStringLiteral("%1.%2")
+                     .arg(state["version"].toInt() / 100)
+                     .arg(state["version"].toInt() % 100, 2, 10, QLatin1Char('0')));
+        for (const char *k : {"manufacturer", "model"})
+            QVERIFY(!d["dev"].toObject()[k].toString().isEmpty());
+        const QJsonObject origin = d["o"].toObject();
+        QCOMPARE(origin["name"].toString(), QStringLiteral("veldra-mqtt"));
+        QVERIFY(!origin["sw_version"].toString().isEmpty());
+        QVERIFY(origin["support_url"].toString().startsWith("https://"));
+
+        const QJsonObject cmps = d["cmps"].toObject();
+        QStringList ids;
+        for (const QJsonValue &c : cmps) {
+            if (c.toObject().size() == 1) continue; // a removal
+            ids << c.toObject()["unique_id"].toString();
+            QCOMPARE(c.toObject()["availability_topic"].toString(), BASE + "availability");
+            if (c.toObject()["p"] != "button")
+                QCOMPARE(c.toObject()["state_topic"].toString(), BASE + "state");
+        }
+        QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), ids.size());
+        const QStringList keys = leaf_keys(state);
+        QVERIFY(keys.size() >= 20);
+        QVERIFY(keys.contains("scene"));
+        QVERIFY(keys.contains("names.inputs[3]"));
+        for (const QString &key : keys) {
+            // The venue's names are no device value: they name the device and the output
+            // selects and their options (venue_names_and_scenes).
+            if (key.startsWith("names.")) continue;
+            QVERIFY2(!entity_reading(cmps, key).isEmpty(), qPrintable(key));
+        }
+        // The per-component configurations of earlier versions are not published.
+        QVERIFY(!watch_.has(QStringLiteral("homeassistant/switch/hall/power/config")));
     }
 
     void commands_and_set_topics_data() {
@@ -188,6 +246,10 @@ private slots:
             << "output/ 2/set" << QByteArray("3") << 2 << QStringList{} << "" << 0;
         QTest::newRow("output with a zero")
             << "output/02/set" << QByteArray("3") << 2 << QStringList{} << "" << 0;
+        QTest::newRow("no such output")
+            << "output/5/set" << QByteArray("3") << 2 << QStringList{} << "" << 0;
+        QTest::newRow("no such picture row")
+            << "brightness/7/set" << QByteArray("30") << 2 << QStringList{} << "" << 0;
         // Refused whole, never cut into a command that runs; quoted back in part.
         QTest::newRow("long command")
             << "command" << ("lock on" + QByteArray(1 << 20, ' ')) << 2 << QStringList{} << "" << 0;
@@ -217,6 +279,29 @@ private slots:
         if (key.isEmpty()) return;
         QCOMPARE(json_at(sim_.state(), key).toInt(-1), value);
         QVERIFY(state_follows(key));
+    }
+
+    // A number entity's set topic, as the discovery message gives it, sets the device: a
+    // bezel amount, and a picture level of a row the mode has.
+    void number_entities_set_the_device() {
+        for (int n = -1; n != sim_.commands().size(); QTest::qWait(300)) n = sim_.commands().size();
+        const QJsonObject state = object(watch_.last(BASE + "state"));
+        const bool matrix = state.contains("matrix");
+        const QJsonObject cmps = object(watch_.last(DISCOVERY))["cmps"].toObject();
+        const QList<QPair<QString, int>> cases = {{"bezel.h", 37},
+                                                  {matrix ? "matrix.con" : "rows[1].con", 61}};
+        for (const auto &[key, level] : cases) {
+            const QJsonObject c = entity_reading(cmps, key);
+            QCOMPARE(c["p"].toString(), QStringLiteral("number"));
+            QVERIFY(c["max"].toInt() >= level);
+            const QString topic = c["command_topic"].toString();
+            QVERIFY2(topic.startsWith(BASE), qPrintable(topic));
+            const QJsonObject result = command(topic.mid(BASE.size()), QByteArray::number(level));
+            QCOMPARE(result["exit"].toInt(-1), 0);
+            const QString sim_key = QString(key).replace('.', '/').replace('[', '/').remove(']');
+            QCOMPARE(json_at(sim_.state(), sim_key).toInt(-1), level);
+            QVERIFY(state_follows(sim_key));
+        }
     }
 
     // What the device says by itself reaches the state topic, and every client of the
@@ -412,14 +497,21 @@ private slots:
                               "room", "--poll", "0", "--venue", venue}));
         QVERIFY(watch_.wait_for(
             base + "availability", [](auto &p) { return p == "online"; }, start, 10000));
-        const QString select1 = QStringLiteral("homeassistant/select/room/output1/config");
-        const QString scene_select = QStringLiteral("homeassistant/select/room/scene/config");
-        QJsonObject config = object(watch_.last(select1));
-        QCOMPARE(config["name"].toString(), QStringLiteral("Projector"));
-        QCOMPARE(config["device"].toObject()["name"].toString(), QStringLiteral("Room 101"));
-        QCOMPARE(config["options"].toArray().toVariantList(),
+        const QString discovery = QStringLiteral("homeassistant/device/room/config");
+        const auto cmp = [](const QByteArray &message, const char *id) {
+            return object(message)["cmps"].toObject()[id].toObject();
+        };
+        QVERIFY(QTest::qWaitFor([&] { return !watch_.last(discovery).isEmpty(); }, 10000));
+        const QByteArray first = watch_.last(discovery);
+        const QJsonObject select1 = cmp(first, "output1");
+        QCOMPARE(select1["name"].toString(), QStringLiteral("Projector"));
+        QCOMPARE(cmp(first, "output3")["name"].toString(), QStringLiteral("Output 3"));
+        QCOMPARE(object(first)["dev"].toObject()["name"].toString(), QStringLiteral("Room 101"));
+        QCOMPARE(select1["options"].toArray().toVariantList(),
                  (QVariantList{"Lectern PC", "Document camera", "Input 3", "Input 4"}));
-        QVERIFY(watch_.last(scene_select).isEmpty()); // no scene yet, no select
+        // No scene yet: no select (Home Assistant refuses one without options), a sensor.
+        QCOMPARE(cmp(first, "scene").keys(), QStringList{"p"});
+        QCOMPARE(cmp(first, "scene_active")["p"].toString(), QStringLiteral("sensor"));
         const auto state = [&] { return object(watch_.last(base + "state")); };
         QCOMPARE(json_at(state(), "names/outputs/1").toString(),
                  QStringLiteral("Confidence monitor"));
@@ -443,8 +535,13 @@ private slots:
         int from = watch_.all().size();
         QCOMPARE(result("scene/save", "Lecture")["exit"].toInt(), 0);
         QVERIFY(watch_.wait_for(
-            scene_select,
-            [](auto &p) { return object(p)["options"].toArray() == QJsonArray{"Lecture"}; }, from));
+            discovery,
+            [&](auto &p) {
+                return cmp(p, "scene")["options"].toArray() == QJsonArray{"Lecture"} &&
+                       cmp(p, "scene")["command_topic"] == base + "scene/recall" &&
+                       cmp(p, "scene_active").keys() == QStringList{"p"};
+            },
+            from));
         QVERIFY(watch_.wait_for(
             base + "state", [](auto &p) { return object(p)["scene"] == "Lecture"; }, from));
 
@@ -472,19 +569,26 @@ private slots:
         from = watch_.all().size();
         QCOMPARE(result("command", "name input 4 Guest laptop")["exit"].toInt(), 0);
         QVERIFY(watch_.wait_for(
-            select1,
-            [](auto &p) { return object(p)["options"].toArray().last() == "Guest laptop"; }, from));
+            discovery,
+            [&](auto &p) {
+                return cmp(p, "output1")["options"].toArray().last() == "Guest laptop";
+            },
+            from));
         QCOMPARE(bridge.stop(), 0);
     }
 
+    // The device's message and the per-component ones an earlier version left are cleared.
     void remove_discovery() {
-        const QString topic = QStringLiteral("homeassistant/switch/hall/power/config");
-        QVERIFY(!watch_.last(topic).isEmpty());
+        QVERIFY(!watch_.last(DISCOVERY).isEmpty());
+        const QString earlier = QStringLiteral("homeassistant/switch/hall/power/config");
+        const int from = watch_.all().size();
         BridgeProcess remover;
         QVERIFY(remover.start({"--broker", broker_.url(), "--id", "hall", "--remove-discovery"}));
         QVERIFY(remover.process().waitForFinished(15000));
         QCOMPARE(remover.process().exitCode(), 0);
-        QVERIFY(QTest::qWaitFor([&] { return watch_.last(topic).isEmpty(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return watch_.last(DISCOVERY).isEmpty(); }, 5000));
+        QVERIFY(watch_.wait_for(
+            earlier, [](auto &p) { return p.isEmpty(); }, from, 5000));
         QVERIFY(QTest::qWaitFor([&] { return watch_.last(BASE + "state").isEmpty(); }, 5000));
     }
 };

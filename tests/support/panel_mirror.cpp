@@ -3,6 +3,7 @@
 #include <QJsonArray>
 
 #include "panel_access.h"
+#include "protocol/reply_kinds.h"
 
 namespace {
 
@@ -147,8 +148,7 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
         for (PictureParam p :
              {PictureParam::Con, PictureParam::Bri, PictureParam::Sat, PictureParam::Hue}) {
             const PictureFamily fam = f->adjust().picture_family(p);
-            const char *mn = fam.mnemonic;
-            const QString name = QString::fromLatin1(mn).toLower();
+            const QString name = QLatin1String(picture_kind(static_cast<int>(fam.param)).key);
             for (int row = 1; row <= 4; ++row) {
                 d.eq(QStringLiteral("lab_%1_%2").arg(name).arg(row), (*fam.lab)[row]->text(),
                      QString::fromLatin1(row_captions[mode][row - 1]));
@@ -199,8 +199,7 @@ QStringList mirror_mismatches(frm_main *f, const QJsonObject &st, bool with_pict
         for (PictureParam p :
              {PictureParam::Con, PictureParam::Bri, PictureParam::Sat, PictureParam::Hue}) {
             const PictureFamily fam = f->adjust().picture_family(p);
-            const char *mn = fam.mnemonic;
-            const QString name = QString::fromLatin1(mn).toLower();
+            const QString name = QLatin1String(picture_kind(static_cast<int>(fam.param)).key);
             const int last_row = mode == 1 ? 1 : 4;
             for (int row = 1; row <= last_row; ++row) {
                 const int v = (mode == 1 ? matrix : rows[row - 1].toObject())[name].toInt();

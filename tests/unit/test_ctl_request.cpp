@@ -6,6 +6,7 @@
 
 #include "client/report.h"
 #include "client/request.h"
+#include "protocol/command.h"
 
 class CtlRequest : public QObject {
     Q_OBJECT
@@ -112,9 +113,10 @@ private slots:
     }
 
     void mode_decides_picture_and_resolution() {
-        QCOMPARE(picture_command(QStringLiteral("BRI"), 3, 37, 2), QStringLiteral("BRI437"));
-        QCOMPARE(picture_command(QStringLiteral("SAT"), 4, 100, 3), QStringLiteral("SAT700"));
-        QCOMPARE(picture_command(QStringLiteral("BRI"), 1, 37, 1), QStringLiteral("BRI037"));
+        const int bri = int(PictureParam::Bri), sat = int(PictureParam::Sat);
+        QCOMPARE(picture_command(bri, 3, 37, DisplayMode::Dual), QStringLiteral("BRI437"));
+        QCOMPARE(picture_command(sat, 4, 100, DisplayMode::Wall), QStringLiteral("SAT700"));
+        QCOMPARE(picture_command(bri, 1, 37, DisplayMode::Matrix), QStringLiteral("BRI037"));
         Request r;
         QString e;
         QVERIFY(parse_request({"picture", "hue", "2", "10"}, 12, &r, &e));
@@ -156,9 +158,11 @@ private slots:
         QVERIFY2(text.contains("resolution  7 (1920x1080@60)"), qPrintable(text));
         QVERIFY2(text.contains("audio       edid bitstream  dual-a right  dual-b left  mute on"),
                  qPrintable(text));
-        QVERIFY2(text.contains("bezel       on  h 12  v 34  (max h 200, v unknown)"),
+        QVERIFY2(text.contains("bezel       on  h 12  v 34  max h 200  max v unknown"),
                  qPrintable(text));
-        QVERIFY2(text.contains("routing     OUT1<-IN3 OUT2<-unknown"), qPrintable(text));
+        QVERIFY2(text.contains("routing     OUT1<-IN3  OUT2<-unknown"), qPrintable(text));
+        QVERIFY2(text.startsWith("version     1.60\npower       standby\nlock        on\n"),
+                 qPrintable(text));
 
         s.apply(*parse_reply(QStringLiteral("MOD002")));
         s.apply(*parse_reply(QStringLiteral("BRI437")));
@@ -217,14 +221,24 @@ private slots:
         QCOMPARE(value(known), before);
     }
 
+    // watch: what each reply did, in words, by the state's own reading.
     void replies_described() {
-        QCOMPARE(describe_reply("MOD003"), QStringLiteral("mode 2x2"));
-        QCOMPARE(describe_reply("AUD000"), QStringLiteral("mute on"));
-        QCOMPARE(describe_reply("BRI437"), QStringLiteral("brightness row 3 level 37"));
-        QCOMPARE(describe_reply("VER007"), QStringLiteral("version 0.07"));
-        QCOMPARE(describe_reply("MNU001"), QString());
-        QCOMPARE(reply_json("RES012"),
-                 (QJsonObject{{"reply", "RES012"}, {"mnemonic", "RES"}, {"value", 12}}));
+        DeviceState s;
+        const auto said = [&s](const char *reply) {
+            return apply_reply(s, *parse_reply(QLatin1String(reply))).words;
+        };
+        QCOMPARE(said("MOD003"), QStringLiteral("mode 2x2"));
+        QCOMPARE(said("AUD000"), QStringLiteral("mute on"));
+        QCOMPARE(said("BRI437"), QStringLiteral("brightness row 3 37"));
+        QCOMPARE(said("VER007"), QStringLiteral("version 0.07"));
+        QCOMPARE(said("PWR009"), QStringLiteral("not applied"));
+        const Reply res = *parse_reply("RES012");
+        QCOMPARE(effect_json(res, apply_reply(s, res)),
+                 (QJsonObject{{"reply", "RES012"},
+                              {"mnemonic", "RES"},
+                              {"value", 12},
+                              {"applied", true},
+                              {"changed", QJsonArray{"resolution"}}}));
     }
 
     void link_failures() {
