@@ -4,7 +4,7 @@
 
 # The maintainer: -DTEVRAL_PACKAGE_MAINTAINER="Name <mail>", else the packager's
 # DEBFULLNAME and DEBEMAIL (as Debian's dch takes them) at the first configure.
-set(maintainer "TEVRAL-QX packagers <packaging@tevral-qx.example.org>")
+set(maintainer "TEVRAL-QX packagers <tevral@users.noreply.github.com>")
 if(NOT "$ENV{DEBEMAIL}" STREQUAL "")
   if(NOT "$ENV{DEBFULLNAME}" STREQUAL "")
     set(maintainer "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
