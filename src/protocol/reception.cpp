@@ -28,6 +28,13 @@ bool Exchange::accept_collected(bool tcp) {
         return false;
     }
     if (busy_ && take_announcement(tcp)) return true;
+    // A client that follows the device takes every whole reply of a piece (two front-panel
+    // changes can come together); the panel's rule keeps the first only.
+    QString rest;
+    if (apply_announcements_ && !busy_) {
+        const int end = rx_buffer_.indexOf(QLatin1Char('\r'));
+        if (end >= 0) rest = rx_buffer_.mid(end + 1);
+    }
     rx_buffer_.truncate(6);
     last_reply_ = rx_buffer_;
     reply_ok_ = true;
@@ -35,6 +42,11 @@ bool Exchange::accept_collected(bool tcp) {
     if (!dispatch_reply(rx_buffer_, ext_ends_link(tcp)) &&
         !rx_buffer_.startsWith(QLatin1String("ERR")))
         reply_ok_ = false;
+    if (rest.size() >= REPLY_MIN_CHARS && link_.selected_link_up()) {
+        rx_buffer_ = rest;
+        rx_count_ = static_cast<int>(rest.size());
+        return accept_collected(tcp);
+    }
     return false;
 }
 

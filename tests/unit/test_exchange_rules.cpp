@@ -255,6 +255,32 @@ private slots:
         QCOMPARE(f.x.last_reply(), QStringLiteral("VER160"));
     }
 
+    // Two replies in one piece while nothing waits: a client that follows the device
+    // applies both; the panel keeps its rule of the first only.
+    void unsolicited_replies_in_one_piece_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<bool>("apply");
+        QTest::addColumn<QStringList>("handled");
+        for (bool tcp : {false, true}) {
+            const QString l = tcp ? "tcp" : "serial";
+            QTest::newRow(qPrintable(l + " client"))
+                << tcp << true << QStringList{"LCK:1", "BEZ:1", "INP:3"};
+            QTest::newRow(qPrintable(l + " panel")) << tcp << false << QStringList{"LCK:1"};
+        }
+    }
+    void unsolicited_replies_in_one_piece() {
+        QFETCH(bool, tcp);
+        QFETCH(bool, apply);
+        QFETCH(QStringList, handled);
+        FakeExchange f(tcp);
+        Handled h(f.x);
+        f.x.set_apply_announcements(apply);
+        f.link.deliver("LCK001\rBEZ001\rINP003\r");
+        QTRY_COMPARE_WITH_TIMEOUT(h.seen.size(), handled.size(), 5000);
+        QCOMPARE(h.seen, handled);
+        QVERIFY(!f.x.busy());
+    }
+
     // A client that applies announcements and gets only another kind of reply: the
     // exchange ends as a wrong reply that names it, and the reply was applied.
     void only_another_kind_is_a_wrong_reply() {
