@@ -256,7 +256,7 @@ private slots:
         ProgramFolder folder(0, 1);
         SimDevice dev;
         QVERIFY(dev.start({"--pty", folder.file("ports/COM1"), "--tcp", host_arg(ADDR_FRONT)},
-                          {"--front-panel", "300", "--seed", tcp ? "11" : "7"}));
+                          {"--front-panel", "1500", "--seed", tcp ? "11" : "7"}));
         const QStringList link =
             tcp ? QStringList{"--host", host_arg(ADDR_FRONT)} : QStringList{"--port", "COM1"};
         // Dual, so the per-row pictures are compared too (the front panel may change it).
@@ -268,7 +268,8 @@ private slots:
         QStringList diffs;
         int shared = 0, mode = 0;
         for (int attempt = 0; attempt < 6; ++attempt) {
-            // Right after a front-panel change, so the next one is 300 ms away.
+            // Right after a front-panel change, so the next one is 1.5 s away: room for a
+            // status read even in a sanitizer build on a busy machine.
             const QJsonObject seen = without_count(dev.state());
             QVERIFY(pump_until([&] { return without_count(dev.state()) != seen; }, 5000));
             const QJsonObject before = without_count(dev.state());
