@@ -267,7 +267,14 @@ private slots:
         for (int i = 1; i <= 3; ++i) {
             QVERIFY(other.connectTo(ADDR_D));
             QVERIFY(pump_until([&] { return r.msgs.messages.size() == i; }, 3000));
-            if (i < 3) QVERIFY(pump_until([&] { return r.f->connection().eth_connected(); }));
+            if (i < 3) {
+                // Back, and answered again (its refresh): only then can it be taken again.
+                const unsigned heard = r.f->exchange().heard_count();
+                QVERIFY(pump_until([&] {
+                    return r.f->connection().eth_connected() &&
+                           r.f->exchange().heard_count() != heard;
+                }));
+            }
         }
         QCOMPARE(r.msgs.texts(),
                  (QStringList{"Ethernet is disconnected !", "Ethernet is disconnected !",
