@@ -17,17 +17,6 @@ void click_option(QRadioButton *b) {
 QJsonObject bezel_state(const SimDevice &sim) { return sim.state()["bezel"].toObject(); }
 QJsonObject audio_state_of(const SimDevice &sim) { return sim.state()["audio"].toObject(); }
 
-// Every text a box takes, in order: the operator's value and the device's answer are both
-// seen, whichever event pass brings the answer.
-struct TextHistory {
-    QStringList texts;
-    QMetaObject::Connection link;
-    explicit TextHistory(QLineEdit *box)
-        : link(QObject::connect(box, &QLineEdit::textChanged,
-                                [this](const QString &t) { texts << t; })) {}
-    ~TextHistory() { QObject::disconnect(link); }
-};
-
 } // namespace
 
 class TestBezelAudioRes : public QObject {

@@ -10,17 +10,6 @@
 namespace {
 const QString TCP_ADDR = QStringLiteral("127.0.0.21");
 
-// Every text a box takes, in order: the operator's value and the device's answer are both
-// seen, whichever event pass brings the answer.
-struct TextHistory {
-    QStringList texts;
-    QMetaObject::Connection link;
-    explicit TextHistory(QLineEdit *box)
-        : link(QObject::connect(box, &QLineEdit::textChanged,
-                                [this](const QString &t) { texts << t; })) {}
-    ~TextHistory() { QObject::disconnect(link); }
-};
-
 // The four picture families in the left-to-right order of their frames.
 QList<PictureFamily> families(frm_main *f) {
     QList<PictureFamily> all;

@@ -5,6 +5,7 @@
 // would. Also the command sequences several tests expect.
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -14,6 +15,17 @@
 #include "panel_access.h"
 #include "ser2net_process.h"
 #include "sim_fixture.h"
+
+// Every text a box takes, in order: the operator's value and the device's answer are both
+// seen, whichever event pass brings the answer.
+struct TextHistory {
+    QStringList texts;
+    QMetaObject::Connection link;
+    explicit TextHistory(QLineEdit *box)
+        : link(QObject::connect(box, &QLineEdit::textChanged,
+                                [this](const QString &t) { texts << t; })) {}
+    ~TextHistory() { QObject::disconnect(link); }
+};
 
 struct PanelRig {
     std::unique_ptr<ProgramFolder> folder;
