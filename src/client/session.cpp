@@ -109,8 +109,11 @@ void Session::link_lost(const QString &why) {
         // The program keeps the device: the link layer's policy (the panel's) brings the
         // link back, unless another client keeps taking it.
         const Reconnect::Loss loss = link_->reconnect()->lost();
+        // A watch that never asked the device has not heard it either, yet its first loss
+        // is of a link that was up.
+        const bool was_up = std::exchange(device_up_, false);
         const QString told =
-            loss == Reconnect::Loss::NoDevice
+            loss == Reconnect::Loss::NoDevice && !was_up
                 ? why + QStringLiteral(" before the device answered (a device server with no "
                                        "device behind it?); retrying every %1 s")
                             .arg(Reconnect::TCP_RETRY_MS / 1000)
@@ -119,12 +122,14 @@ void Session::link_lost(const QString &why) {
                                        "another program may be using the device")
                             .arg(Reconnect::TAKEN_LOSSES)
                 : why + QStringLiteral("; reconnecting");
-        const bool was_up = std::exchange(device_up_, false);
         if (holds_link_) {
             emit link_down(told, loss != Reconnect::Loss::Taken);
             return;
         }
-        if (!req_.quiet) complain(told);
+        // A server that keeps closing while the device is away is told once, not at
+        // every retry.
+        if (!req_.quiet && told != last_told_) complain(told);
+        last_told_ = told;
         if (was_up)
             print(req_.json ? QStringLiteral("{\"link\":\"down\"}\n")
                             : QStringLiteral("link down\n"));
@@ -156,6 +161,7 @@ void Session::link_restored() {
         return;
     }
     device_up_ = true;
+    last_told_.clear();
     print(req_.json ? QStringLiteral("{\"link\":\"up\"}\n") : QStringLiteral("link up\n"));
     emit link_back();
 }

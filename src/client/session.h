@@ -110,6 +110,7 @@ private:
     QString link_down_;      // the message of a send refused because the link is down
     QString lost_why_;       // why the link was last lost, as the link told it
     bool device_up_ = false; // the device answered since the link last came up
+    QString last_told_;      // the last loss told while the device stays away
     bool probing_ = false;   // the query that tells a link back is the device's
     QStringList sent_, replies_;
     // What each reply did, in words, for the printout of a command's replies.

@@ -270,16 +270,15 @@ void Bridge::device_lost(const QString &why, bool retrying) {
     reread_.stop();
     share_.set_open(false);
     publish_availability();
+    // `why` already says what follows: reconnecting, retrying a server with no device
+    // behind it, or another program taking the link.
     if (retrying) {
         // The link layer's policy (the panel's) tries again: TCP every 2 s, serial as
         // soon as the device is back.
-        log(QStringLiteral("device link down: %1; reconnecting").arg(why));
+        log(QStringLiteral("device link down: %1").arg(why));
         return;
     }
-    log(QStringLiteral("device link down: %1; taken %2 times within a minute, so another "
-                       "program may be using the device: trying again in a minute")
-            .arg(why)
-            .arg(Reconnect::TAKEN_LOSSES));
+    log(QStringLiteral("device link down: %1; trying again in a minute").arg(why));
     if (!stopping_) retry_.start(Reconnect::TAKEN_WINDOW_MS);
 }
 

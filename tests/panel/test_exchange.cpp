@@ -186,6 +186,18 @@ private slots:
         for (const char *c : {"OUT999", "INP999", "RES999"})
             r.f->exchange().send_cmd(QLatin1String(c));
         QCOMPARE(r.msgs.messages.size(), 2);
+        // As an operator meets it: a full refresh works, the device freezes again, and
+        // three Refresh presses tell it once more.
+        r.sim.freeze(false);
+        QVERIFY(pump_until([&] { return r.f->exchange().unanswered() == 0; }));
+        pump_ms(300);
+        r.sim.mark();
+        r.f->switching().cmd_refresh->click();
+        QVERIFY(r.sim.wait_commands(21));
+        QCOMPARE(r.f->exchange().unanswered(), 0);
+        r.sim.freeze(true);
+        for (int i = 0; i < 3; ++i) r.f->switching().cmd_refresh->click();
+        QCOMPARE(r.msgs.texts().mid(2), QStringList{"The device does not answer !"});
         r.sim.freeze(false);
     }
 
