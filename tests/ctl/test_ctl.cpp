@@ -551,7 +551,8 @@ private slots:
             via == 0 ? QStringList{"--port", "COM1"}
             : via == 1
                 ? QStringList{"--host", host_arg(ADDR_RECONNECT)}
-                : QStringList{"--host", QStringLiteral("%1:%2").arg(ADDR_SERVERS[0]).arg(server.port())};
+                : QStringList{"--host",
+                              QStringLiteral("%1:%2").arg(ADDR_SERVERS[0]).arg(server.port())};
         // One client at a time: first the plain watch, then the one that reconnects.
         QProcess plain, w;
         plain.start(install_ctl(folder), link + QStringList{"watch"});
