@@ -542,8 +542,16 @@ void Bridge::publish_discovery() {
     // The entities follow the mode (its picture rows), the device block the firmware, the
     // names and the scene select the venue.
     const QPair<QString, QByteArray> m = discovery_message(d, s.display_mode());
-    if (m.second == last_discovery_) return;
-    if (mqtt_.publish(m.first, m.second, true)) last_discovery_ = m.second;
+    if (m.second != last_discovery_ && !mqtt_.publish(m.first, m.second, true)) return;
+    last_discovery_ = m.second;
+    discovery_for_ = discovery_inputs();
+}
+
+// Of the device's values only the mode and the firmware shape the discovery (the venue
+// publishes it on its own change): building it for every state costs more than all else.
+QString Bridge::discovery_inputs() {
+    const DeviceState &s = session_.state();
+    return QStringLiteral("%1 %2").arg(int(s.display_mode())).arg(s.version().value_or(-1));
 }
 
 // The web's state: the status JSON and the venue's scene names, so the page can offer them.
@@ -558,7 +566,7 @@ void Bridge::update_web() {
 void Bridge::publish_state(bool force) {
     if (!read_done_) return;
     update_web();
-    publish_discovery();
+    if (discovery_inputs() != discovery_for_) publish_discovery();
     const QByteArray json = compact(state_json());
     if (!force && json == last_state_) return;
     if (mqtt_.publish(topics_.state(), json, true)) last_state_ = json;

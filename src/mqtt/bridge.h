@@ -79,6 +79,7 @@ private:
     void publish_availability(bool force = false);
     // The discovery message, when what it says changed (the mode, the firmware, the venue).
     void publish_discovery();
+    QString discovery_inputs();
     void log(const QString &text) const;
 
     BridgeOptions opt_;
@@ -100,5 +101,6 @@ private:
     QByteArray availability_; // as last published
     bool working_ = false, connecting_ = false, stopping_ = false, first_attempt_ = true;
     QByteArray last_state_, last_discovery_;
+    QString discovery_for_; // discovery_inputs() of the discovery last built
     QString broker_failure_; // the last reason logged
 };
