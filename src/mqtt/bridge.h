@@ -101,6 +101,6 @@ private:
     QByteArray availability_; // as last published
     bool working_ = false, connecting_ = false, stopping_ = false, first_attempt_ = true;
     QByteArray last_state_, last_discovery_;
-    QString discovery_for_; // discovery_inputs() of the discovery last built
+    QString discovery_for_;  // discovery_inputs() of the discovery last built
     QString broker_failure_; // the last reason logged
 };
