@@ -75,6 +75,8 @@ Session::~Session() {
 }
 
 void Session::print(const QString &text) {
+    // Its owner answers with it (a scene list asked over MQTT or the web).
+    if (holds_link_) output_ += text;
     if (req_.quiet) return;
     std::fputs(text.toUtf8().constData(), stdout);
     std::fflush(stdout);
@@ -497,6 +499,7 @@ int Session::execute(const Request &request) {
         req_.quiet = quiet;
         sent_.clear();
         replies_.clear();
+        output_.clear();
         described_.clear();
         complaints_.clear();
         if (req_.verb == Verb::Network && link_->link_type() == LinkType::Ethernet) {

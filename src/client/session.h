@@ -35,9 +35,11 @@ public:
     int open_link(const LinkChoice &link);
     bool link_up() const;
     // Carries out one request on the open link (its link and output options are ignored
-    // when the session holds its link); the outcome is in sent(), replies(), complaints().
+    // when the session holds its link); the outcome is in sent(), replies(), complaints(),
+    // and what veldra-ctl would have printed in output().
     int execute(const Request &request);
     const QStringList &sent() const { return sent_; }
+    const QString &output() const { return output_; }
     const QStringList &replies() const { return replies_; }
     const QStringList &complaints() const { return complaints_; }
     // Reads the venue file (`given`, else the per-user or system one); a broken one leaves
@@ -113,6 +115,7 @@ private:
     QString last_told_;      // the last loss told while the device stays away
     bool probing_ = false;   // the query that tells a link back is the device's
     QStringList sent_, replies_;
+    QString output_; // the printout of a request, kept by a session that holds its link
     // What each reply did, in words, for the printout of a command's replies.
     QHash<QString, QString> described_;
     QEventLoop *watch_loop_ = nullptr;

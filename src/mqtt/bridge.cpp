@@ -375,6 +375,7 @@ void Bridge::run_command(const Job &job) {
     QString error;
     int code = EXIT_USAGE;
     QStringList sent, replies;
+    QString output;
     if (words.isEmpty()) {
         error = QStringLiteral("no command given");
     } else if (std::any_of(words.begin(), words.end(),
@@ -394,13 +395,14 @@ void Bridge::run_command(const Job &job) {
             sent = session_.sent();
             if (std::any_of(sent.begin(), sent.end(), changes_much)) request_read();
             replies = session_.replies();
+            output = session_.output();
             error = session_.complaints().join(QStringLiteral("; "));
             pass_on(sent, replies, nullptr);
         }
     }
     // Cut short by a stop: its outcome would be the stop's, not the device's.
     if (stopping_) return;
-    const QByteArray result = result_json(text, code, sent, replies, error);
+    const QByteArray result = result_json(text, code, sent, replies, error, output);
     if (job.done) {
         // The state this command made goes out before its answer.
         if (!read_queued()) publish_state(false);

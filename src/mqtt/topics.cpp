@@ -359,11 +359,12 @@ bool set_topic_command(const Topics &t, const QString &topic, const QByteArray &
 }
 
 QByteArray result_json(const QString &command, int exit, const QStringList &sent,
-                       const QStringList &replies, const QString &error) {
+                       const QStringList &replies, const QString &error, const QString &output) {
     QJsonObject o{{"command", command},
                   {"exit", exit},
                   {"sent", QJsonArray::fromStringList(sent)},
                   {"replies", QJsonArray::fromStringList(replies)}};
     if (!error.isEmpty()) o.insert(QStringLiteral("error"), error);
+    if (!output.isEmpty()) o.insert(QStringLiteral("output"), output);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

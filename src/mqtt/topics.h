@@ -66,6 +66,7 @@ bool set_topic_command(const Topics &t, const QString &topic, const QByteArray &
                        const QStringList &resolutions, QString *command, QString *error);
 
 // {"command":..., "exit":N, "sent":[...], "replies":[...]}, with "error" when the bridge
-// or the device gave a reason.
+// or the device gave a reason and "output" when the command printed anything.
 QByteArray result_json(const QString &command, int exit, const QStringList &sent,
-                       const QStringList &replies, const QString &error);
+                       const QStringList &replies, const QString &error,
+                       const QString &output = {});

@@ -311,7 +311,8 @@ QJsonObject openapi() {
                               {"exit", QJsonObject{{"type", "integer"}}},
                               {"sent", QJsonObject{{"type", "array"}}},
                               {"replies", QJsonObject{{"type", "array"}}},
-                              {"error", QJsonObject{{"type", "string"}}}})},
+                              {"error", QJsonObject{{"type", "string"}}},
+                              {"output", QJsonObject{{"type", "string"}}}})},
         {"State", QJsonObject{{"type", "object"}}},
         {"Names", QJsonObject{{"type", "object"}}},
     };

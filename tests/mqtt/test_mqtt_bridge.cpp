@@ -544,6 +544,9 @@ private slots:
             from));
         QVERIFY(watch_.wait_for(
             base + "state", [](auto &p) { return object(p)["scene"] == "Lecture"; }, from));
+        // What veldra-ctl would print is the answer of a command that reads the venue.
+        QCOMPARE(result("command", "scene list")["output"].toString(),
+                 QStringLiteral("Lecture  (matrix)\n"));
 
         // The front panel: out of the scene, and back into it.
         from = watch_.all().size();
