@@ -17,7 +17,8 @@ declare -A may=(
   [client]="client protocol link platform"
   [ctl]="ctl client protocol link platform"
   [web]="web client protocol link platform"
-  [mqtt]="mqtt web client protocol link platform"
+  [mqtt]="mqtt protocol link platform"
+  [hub]="hub mqtt web client protocol link platform"
 )
 
 bad=0

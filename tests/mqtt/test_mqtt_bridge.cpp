@@ -14,7 +14,7 @@
 
 #include "broker.h"
 #include "device_client.h"
-#include "mqtt/options.h"
+#include "hub/options.h"
 #include "panel_access.h"
 #include "sim_fixture.h"
 

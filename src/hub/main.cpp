@@ -8,8 +8,8 @@
 
 #include "build_version.h"
 #include "client/request.h"
-#include "mqtt/bridge.h"
-#include "mqtt/options.h"
+#include "hub/bridge.h"
+#include "hub/options.h"
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);

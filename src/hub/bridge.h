@@ -11,9 +11,9 @@
 #include <QTimer>
 
 #include "client/session.h"
+#include "hub/options.h"
+#include "hub/share_port.h"
 #include "mqtt/mqtt_client.h"
-#include "mqtt/options.h"
-#include "mqtt/share_port.h"
 #include "mqtt/topics.h"
 #include "web/web_server.h"
 

@@ -1,4 +1,4 @@
-#include "mqtt/share_port.h"
+#include "hub/share_port.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>

@@ -1,4 +1,4 @@
-#include "mqtt/bridge.h"
+#include "hub/bridge.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "mqtt/options.h"
+#include "hub/options.h"
 
 #include <QFile>
 #include <QHostAddress>
