@@ -11,6 +11,7 @@
 #include "protocol/command.h"
 #include "protocol/display_mode.h"
 #include "protocol/exchange.h"
+#include "protocol/reply_kinds.h"
 #include "protocol/status_read.h"
 #include "ui/panel_style.h"
 #include "ui/ui_ready.h"
@@ -50,7 +51,7 @@ void AdjustPanel::build_picture_controls() {
         const Change change = changes[f];
         for (int row = 1; row <= 4; ++row) {
             const int y = 20 + (row - 1) * 26;
-            auto *lab = new QLabel(QStringLiteral("OUT %1").arg(row), fam.fra);
+            auto *lab = new QLabel(picture_row_caption(DisplayMode::Wall, row), fam.fra);
             lab->setObjectName(QStringLiteral("lab_%1_%2").arg(prefixes[f]).arg(row));
             lab->setAlignment(Qt::AlignCenter);
             lab->setGeometry(1, y, 37, 20);
@@ -134,17 +135,11 @@ void AdjustPanel::cmd_pic_reset_Click() {
 }
 
 void AdjustPanel::show_mode_rows(int m) {
-    static const char *const row_captions[4][5] = {
-        {},
-        {"", "ALL", "", "", ""},
-        {"", "AL", "AR", "BL", "BR"},
-        {"", "OUT 1", "OUT 2", "OUT 3", "OUT 4"},
-    };
     for (PictureParam p :
          {PictureParam::Con, PictureParam::Bri, PictureParam::Sat, PictureParam::Hue}) {
         const PictureFamily fam = picture_family(p);
         for (int row = 1; row <= 4; ++row) {
-            (*fam.lab)[row]->setText(QLatin1String(row_captions[m][row]));
+            (*fam.lab)[row]->setText(picture_row_caption(DisplayMode(m), row));
             if (row == 1) continue; // row 1 is live in every mode
             if (m == 1) {
                 (*fam.txt)[row]->clear();

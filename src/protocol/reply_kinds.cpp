@@ -155,6 +155,33 @@ const ReplyKind &picture_kind(int param) {
 
 int picture_rows(DisplayMode m) { return m == DisplayMode::Matrix ? 1 : 4; }
 
+namespace {
+const char *const DUAL_SIDES[5] = {"", "AL", "AR", "BL", "BR"};
+bool in_range(int n) { return n >= 1 && n <= 4; }
+} // namespace
+
+QString output_name(int out) { return QStringLiteral("OUT%1").arg(out); }
+
+QString output_caption(DisplayMode m, int out) {
+    if (!in_range(out)) return {};
+    switch (m) {
+    case DisplayMode::Matrix: return output_name(out);
+    case DisplayMode::Dual: return QLatin1String(DUAL_SIDES[out]);
+    case DisplayMode::Wall: break;
+    }
+    return {};
+}
+
+QString picture_row_caption(DisplayMode m, int row) {
+    if (!in_range(row)) return {};
+    switch (m) {
+    case DisplayMode::Matrix: return row == 1 ? QStringLiteral("ALL") : QString();
+    case DisplayMode::Dual: return QLatin1String(DUAL_SIDES[row]);
+    case DisplayMode::Wall: return QStringLiteral("OUT %1").arg(row);
+    }
+    return {};
+}
+
 QList<StatusField> status_layout(DisplayMode m) {
     QList<StatusField> fields, bounds;
     const auto field = [](const ReplyKind *k, const QString &key, const QString &words,
@@ -181,7 +208,7 @@ QList<StatusField> status_layout(DisplayMode m) {
         switch (k->rule) {
         case Rule::Routing:
             for (int out = 1; out <= 4; ++out) {
-                const QString w = QStringLiteral("OUT%1<-").arg(out);
+                const QString w = output_name(out) + QStringLiteral("<-");
                 fields << field(k, QStringLiteral("%1[%2]").arg(key).arg(out - 1), w, w, line, out);
             }
             break;

@@ -67,6 +67,12 @@ QList<const ReplyKind *> picture_kinds();
 const ReplyKind &picture_kind(int param);
 // Picture rows a mode has: 1 in Matrix, 4 in Dual and 2X2.
 int picture_rows(DisplayMode m);
+// The device's own names, as its front panel prints them: an output ("OUT2"); by mode, the
+// output buttons (Matrix "OUT2", Dual "AR", none on the wall) and the picture rows (Matrix
+// "ALL", Dual "AR", 2X2 "OUT 2"). Empty for a row or output the mode does not name.
+QString output_name(int out);
+QString output_caption(DisplayMode m, int out);
+QString picture_row_caption(DisplayMode m, int row);
 
 // One key of the status: which kind sets it, where it sits, how it reads.
 struct StatusField {

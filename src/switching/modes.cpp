@@ -7,6 +7,7 @@
 #include "protocol/command.h"
 #include "protocol/display_mode.h"
 #include "protocol/exchange.h"
+#include "protocol/reply_kinds.h"
 #include "switching/switching_panel.h"
 #include "ui/panel_style.h"
 
@@ -81,14 +82,8 @@ void SwitchingPanel::rx_mod(const Reply &r) {
     for (int out = 1; out <= 4; ++out)
         for (int in = 1; in <= 4; ++in) lines_of(out)[in]->setVisible(false);
 
-    static const char *const out_captions[4][5] = {
-        {},
-        {"", "OUT1", "OUT2", "OUT3", "OUT4"},
-        {"", "AL", "AR", "BL", "BR"},
-        {"", "", "", "", ""},
-    };
     for (int i = 1; i <= 4; ++i) {
-        cmd_out[i]->setText(QLatin1String(out_captions[m][i]));
+        cmd_out[i]->setText(output_caption(DisplayMode(m), i));
         if (m == 3) cmd_out[i]->setBackColor(PanelStyle::face());
     }
     const bool on = state_.power() == 1;

@@ -8,6 +8,7 @@
 #include "protocol/command.h"
 #include "protocol/display_mode.h"
 #include "protocol/exchange.h"
+#include "protocol/reply_kinds.h"
 #include "protocol/status_read.h"
 #include "switching/switching_panel.h"
 #include "ui/panel_style.h"
@@ -49,7 +50,7 @@ void SwitchingPanel::build_routing_controls() {
     const QFont font = panel_font(QStringLiteral("Arial Black"), 12);
     for (int n = 1; n <= 4; ++n) {
         const int x = px(COLUMN_X_TWIPS[n - 1]);
-        auto *out = new ColorButton(QStringLiteral("OUT%1").arg(n), frames_.fra_btn,
+        auto *out = new ColorButton(output_caption(DisplayMode::Matrix, n), frames_.fra_btn,
                                     QStringLiteral("cmd_out_%1").arg(n));
         out->setFont(font);
         out->setGeometry(x, px(510), px(1100), px(495));
